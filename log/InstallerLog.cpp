@@ -1,0 +1,29 @@
+#include "log/InstallerLog.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+void InstallerLog::write (const juce::String& category, const juce::String& message)
+{
+    const auto body = "<" + category + "> " + message;
+
+    const juce::ScopedLock sl (lock);
+    // The time is read under the lock so that the lines stay in time order.
+    text << timestampText (juce::Time::getCurrentTime()) << ' ' << body << '\n';
+}
+
+juce::String InstallerLog::timestampText (juce::Time time)
+{
+    return time.toString (true, true, true, true);
+}
+
+void InstallerLog::copyToClipboard()
+{
+    const juce::ScopedLock sl (lock);
+    juce::SystemClipboard::copyTextToClipboard (text);
+}
+
+juce::String InstallerLog::getText() const
+{
+    const juce::ScopedLock sl (lock);
+    return text;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/** The installer's in-memory, time-stamped record of every step; its text is the error report.
+
+    Each write appends one line: the local time as "8 Dec 2025 9:05:07", a blank, "<category> ",
+    the message and a line feed. Writers on any thread; the lock keeps lines whole.
+*/
+class InstallerLog
+{
+public:
+    InstallerLog() = default;
+
+    void write (const juce::String& category, const juce::String& message);
+
+    /** Replaces the system clipboard's content with the whole log. Message thread only. */
+    void copyToClipboard();
+
+    /** A copy of everything written so far. */
+    juce::String getText() const;
+
+    /** The time stamp that starts a line: day and hour without, minutes and seconds with a leading zero. */
+    static juce::String timestampText (juce::Time time);
+
+private:
+    juce::String text;
+    juce::CriticalSection lock;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InstallerLog)
+};

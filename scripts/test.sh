@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build, then the
+# AddressSanitizer + UndefinedBehaviorSanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+run_ctest() {
+    # Window and clipboard tests need a display: give them a private Xvfb.
+    xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+        ctest --test-dir "$1" --output-on-failure --no-tests=error "${@:2}"
+}
+
+echo "== Release build and tests"
+scripts/build.sh build
+run_ctest build
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+scripts/build.sh build-asan -DINSTALLER_SANITIZE=address,undefined -DINSTALLER_BUILD_BENCHMARKS=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
+    run_ctest build-asan -LE slow

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/** The application object: builds the one main window and quits without asking. */
+class Installer : public juce::JUCEApplication
+{
+public:
+    /** The main window; its content is the wizard. Closing it quits the program. */
+    class InstallerWindow : public juce::DocumentWindow
+    {
+    public:
+        explicit InstallerWindow (const juce::String& name);
+        ~InstallerWindow() override = default;
+
+        void closeButtonPressed() override;
+
+    private:
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InstallerWindow)
+    };
+
+    Installer() = default;
+    ~Installer() override = default;
+
+    const juce::String getApplicationName() override;
+    const juce::String getApplicationVersion() override;
+    bool moreThanOneInstanceAllowed() override;
+
+    void initialise (const juce::String& commandLine) override;
+    void shutdown() override;
+    void systemRequestedQuit() override;
+    void anotherInstanceStarted (const juce::String& commandLine) override;
+    void suspended() override;
+    void resumed() override;
+    void unhandledException (const std::exception*, const juce::String& sourceFilename, int lineNumber) override;
+    void memoryWarningReceived() override;
+
+    std::unique_ptr<InstallerWindow> mainWindow;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Installer)
+};

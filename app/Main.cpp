@@ -1,0 +1,3 @@
+#include "app/Installer.h"
+
+START_JUCE_APPLICATION (Installer)

@@ -1,0 +1,52 @@
+#include "ui/ErrorPage.h"
+
+InstallerComponent::ErrorPage::ErrorPage (InstallerComponent& ownerComponent, ErrorType type)
+    : PageBase (ownerComponent)
+{
+    owner.header.title.setText ("Error", juce::dontSendNotification);
+
+    auto& footer = owner.footer;
+    auto& ok = footer.buttons[0];
+    ok.setButtonText ("OK");
+    ok.action = Footer::FooterButton::ok;
+    ok.setVisible (true);
+    footer.onOk = footer.quitApplication;
+
+    auto& copy = footer.buttons[1];
+    copy.action = Footer::FooterButton::cancel;
+    copy.setButtonText ("Copy Report");
+    copy.setVisible (true);
+    copy.setEnabled (true);
+    footer.onCancel = [this] { copyReport(); };
+    copy.buttonWidth = 120;
+    footer.resized();
+
+    label.setText (messageFor (type), juce::dontSendNotification);
+    applyMessageStyle (label);
+    addAndMakeVisible (label);
+}
+
+void InstallerComponent::ErrorPage::resized()
+{
+    label.setBounds (getLocalBounds());
+}
+
+juce::String InstallerComponent::ErrorPage::messageFor (int type)
+{
+    switch (type)
+    {
+        case invalidData:
+        case missingData:           return "Missing or invalid installer data";
+        case installationFailed:
+        case accessDenied:
+        case writeFailed:           return "Installation failed";
+        case interrupted:           return "Installation interrupted";
+        default:                    return {};
+    }
+}
+
+void InstallerComponent::ErrorPage::copyReport()
+{
+    owner.log->copyToClipboard();
+    label.setText ("Error report is copied to clipboard", juce::dontSendNotification);
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ui/PageBase.h"
+
+/** Shows the licence text, read-only and scrollable, with Accept and Back. */
+class InstallerComponent::EulaPage : public InstallerComponent::PageBase
+{
+public:
+    explicit EulaPage (InstallerComponent& owner);
+    ~EulaPage() override = default;
+
+    void resized() override;
+
+    juce::TextEditor editor;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (EulaPage)
+};

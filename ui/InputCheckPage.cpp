@@ -1,0 +1,30 @@
+#include "ui/InputCheckPage.h"
+
+InstallerComponent::InputCheckPage::InputCheckJob::InputCheckJob (InstallerModel& modelToCheck)
+    : Job ("InputCheckJob", modelToCheck,
+           [] (InstallerModel& m, std::atomic<double>& done, const std::function<bool()>& stop)
+           {
+               return m.processMonolith (done, stop);
+           })
+{
+}
+
+InstallerComponent::InputCheckPage::InputCheckPage (InstallerComponent& ownerComponent)
+    : JobPage (ownerComponent, 1)
+{
+    owner.header.title.setText ("Welcome", juce::dontSendNotification);
+
+    auto& footer = owner.footer;
+    auto& cancel = footer.buttons[0];
+    cancel.setButtonText ("Cancel");
+    cancel.action = Footer::FooterButton::cancel;
+    cancel.setVisible (true);
+    footer.onCancel = footer.quitApplication;
+
+    applyMessageStyle (label);
+    addAndMakeVisible (label);
+
+    // A check that has already succeeded once is not repeated.
+    if (owner.model.instrumentName.isEmpty())
+        start (std::make_unique<InputCheckJob> (owner.model));
+}

@@ -1,0 +1,134 @@
+#include "ui/InstallerComponent.h"
+
+#include "ui/EulaPage.h"
+#include "ui/ErrorPage.h"
+#include "ui/FinishPage.h"
+#include "ui/InputCheckPage.h"
+#include "ui/InstallingPage.h"
+#include "ui/WelcomePage.h"
+
+InstallerComponent::InstallerComponent (juce::DocumentWindow& mainWindow, std::unique_ptr<SystemFolders> folders)
+    : juce::Component ("InstallerComponent"),
+      window (mainWindow),
+      log (std::make_unique<InstallerLog>()),
+      footer (*this),
+      model (std::move (folders))
+{
+    log->write ("InstallerComponent", "Starting installer");
+
+    lookAndFeel = std::make_unique<LookAndFeel>();
+    lookAndFeel->setColour (juce::ScrollBar::thumbColourId, juce::Colours::grey);
+    setLookAndFeel (lookAndFeel.get());
+
+    addAndMakeVisible (header);
+    addAndMakeVisible (footer);
+    setSize (640, 480);
+    footer.setVisible (false);
+    header.setVisible (false);
+
+    model.log = log.get();
+    model.monolithFile = model.findMonolith();
+
+    if (model.monolithFile != juce::File())
+    {
+        log->write ("InstallerComponent", "Monolith found: " + model.monolithFile.getFullPathName());
+        showPage (0);
+        return;
+    }
+
+    fileChooser = std::make_unique<juce::FileChooser> ("Choose installer data file", juce::File(), "*.rom", true, false, nullptr);
+    fileChooser->launchAsync (juce::FileBrowserComponent::canSelectFiles, [this] (const juce::FileChooser& chooser)
+    {
+        model.monolithFile = chooser.getResult();
+        log->write ("InstallerComponent", "Monolith selected: " + model.monolithFile.getFullPathName());
+        showPage (0);
+    });
+}
+
+InstallerComponent::~InstallerComponent()
+{
+    setLookAndFeel (nullptr);
+
+    // The job writes to the model and the log, which die after the pool: stop the worker first. The
+    // operations may outlast the pool's usual limit (a large copy), so keep waiting rather than have
+    // the worker killed halfway through a file.
+    while (! threadPool.removeAllJobs (true, 5000))
+        log->write ("InstallerComponent", "Waiting for the running job to end");
+
+    // A job page lets go of its job through the pool, which is declared after the page and would
+    // otherwise be gone by then.
+    page.reset();
+}
+
+void InstallerComponent::showPage (int index)
+{
+    if (index == currentPage)
+        return;
+
+    replacePage (index);
+}
+
+void InstallerComponent::showErrorPage (ErrorType type)
+{
+    errorType = type;
+
+    if (currentPage == 5)
+        return;
+
+    replacePage (5);
+}
+
+void InstallerComponent::replacePage (int index)
+{
+    footer.progressBar.setVisible (false);
+
+    for (auto& button : footer.buttons)
+    {
+        button.setVisible (false);
+        button.setEnabled (true);
+    }
+
+    footer.setVisible (false);
+    header.setVisible (false);
+    currentPage = index;
+
+    std::unique_ptr<PageBase> newPage;
+
+    switch (index)
+    {
+        case 0:  newPage = std::make_unique<InputCheckPage> (*this); break;
+        case 1:  newPage = std::make_unique<WelcomePage> (*this); break;
+        case 2:  newPage = std::make_unique<EulaPage> (*this); break;
+        case 3:  newPage = std::make_unique<InstallingPage> (*this); break;
+        case 4:  newPage = std::make_unique<FinishPage> (*this); break;
+        case 5:  newPage = std::make_unique<ErrorPage> (*this, errorType); break;
+        default: break;
+    }
+
+    page = std::move (newPage);
+
+    footer.setVisible (true);
+    header.setVisible (true);
+
+    if (page != nullptr)
+        addAndMakeVisible (*page);
+
+    resized();
+    repaint();
+}
+
+void InstallerComponent::paint (juce::Graphics& g)
+{
+    g.fillAll (juce::Colours::black);
+}
+
+void InstallerComponent::resized()
+{
+    header.setBounds (0, 0, getWidth(), 80);
+    footer.setBounds (0, getHeight() - 60, getWidth(), 60);
+    pageArea = juce::Rectangle<int> (0, header.getBottom(), getWidth(),
+                                       juce::jmax (0, getHeight() - footer.getHeight() - header.getHeight()));
+
+    if (page != nullptr)
+        page->setBounds (pageArea);
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <functional>
+
+class InstallerComponent;
+
+/** The strip along the bottom of the wizard: up to three text buttons (index 0 rightmost), a progress
+    bar and a separator line. Each page sets the buttons' texts, actions and visibility, the page
+    targets and the callbacks. Used as InstallerComponent::Footer.
+*/
+class InstallerFooter : public juce::Component,
+                        public juce::Button::Listener
+{
+public:
+    /** A text-only button that brightens while the mouse is over it. */
+    class FooterButton : public juce::TextButton
+    {
+    public:
+        enum Action : juce::int32
+        {
+            back = 0,
+            next = 1,
+            ok = 2,
+            cancel = 3
+        };
+
+        FooterButton();
+        ~FooterButton() override = default;
+
+        void mouseMove (const juce::MouseEvent&) override;
+        void mouseEnter (const juce::MouseEvent&) override;
+        void mouseExit (const juce::MouseEvent&) override;
+        void paint (juce::Graphics&) override;
+
+        Action action = cancel;
+        float fontHeight = 20.0f;
+        int buttonWidth = 80;
+        bool isHovered = false;
+
+    private:
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FooterButton)
+    };
+
+    explicit InstallerFooter (InstallerComponent& owner);
+    ~InstallerFooter() override;
+
+    void paint (juce::Graphics&) override;
+    void resized() override;
+    void buttonClicked (juce::Button*) override;
+
+    InstallerComponent* owner;
+    FooterButton buttons[3];
+    // Never added as a child: only its bounds are used, as the rectangle of the separator line.
+    juce::Component separator;
+    int backPage = -1;
+    int nextPage = -1;
+    double progressValue = 0.0;
+    juce::ProgressBar progressBar { progressValue };
+    std::function<void()> quitApplication;
+    std::function<void()> onCancel;
+    std::function<void()> onOk;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InstallerFooter)
+};

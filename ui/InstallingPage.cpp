@@ -1,0 +1,35 @@
+#include "ui/InstallingPage.h"
+
+InstallerComponent::InstallingPage::InstallingJob::InstallingJob (InstallerModel& modelToInstall)
+    : Job ("InstallingJob", modelToInstall,
+           [] (InstallerModel& m, std::atomic<double>& done, const std::function<bool()>& stop)
+           {
+               return m.install (done, stop);
+           })
+{
+}
+
+InstallerComponent::InstallingPage::InstallingPage (InstallerComponent& ownerComponent)
+    : JobPage (ownerComponent, 4)
+{
+    owner.header.title.setText ("Installation", juce::dontSendNotification);
+
+    auto& footer = owner.footer;
+    auto& cancel = footer.buttons[0];
+    cancel.setButtonText ("Cancel");
+    cancel.action = Footer::FooterButton::cancel;
+    cancel.setVisible (true);
+    footer.onCancel = [this] { requestStop(); };
+
+    label.setText ("Installation in progress", juce::dontSendNotification);
+    applyMessageStyle (label);
+    addAndMakeVisible (label);
+
+    start (std::make_unique<InstallingJob> (owner.model));
+}
+
+void InstallerComponent::InstallingPage::requestStop()
+{
+    if (job != nullptr)
+        job->signalJobShouldExit();
+}

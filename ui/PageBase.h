@@ -1,0 +1,21 @@
+#pragma once
+
+#include "ui/InstallerComponent.h"
+
+/** Common base of the wizard pages: paints the instrument's screenshot faintly behind the content. */
+class InstallerComponent::PageBase : public juce::Component
+{
+public:
+    explicit PageBase (InstallerComponent& owner);
+    ~PageBase() override = default;
+
+    void paint (juce::Graphics&) override;
+
+    /** The shared look of every page's message label. */
+    static void applyMessageStyle (juce::Label&);
+
+    InstallerComponent& owner;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PageBase)
+};

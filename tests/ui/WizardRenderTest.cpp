@@ -1,0 +1,120 @@
+#include "WizardTestSupport.h"
+
+using namespace WizardTestSupport;
+
+namespace
+{
+int brightestIn (const juce::Image& image, juce::Rectangle<int> area)
+{
+    int brightest = 0;
+
+    for (int y = area.getY(); y < area.getBottom(); ++y)
+        for (int x = area.getX(); x < area.getRight(); ++x)
+            brightest = juce::jmax (brightest, (int) image.getPixelAt (x, y).getGreen());
+
+    return brightest;
+}
+
+juce::Image snapshot (InstallerComponent& component)
+{
+    return component.createComponentSnapshot (component.getLocalBounds(), true, 1.0f);
+}
+
+// Expected grey level of `colour` drawn over black.
+int overBlack (juce::Colour colour)
+{
+    return juce::roundToInt (colour.getGreen() * colour.getFloatAlpha());
+}
+}
+
+TEST (WizardRender, SeparatorsScreenshotAndBackground)
+{
+    MonolithContent content;
+    content.screenshot = solidPng (juce::Colours::white);
+    Wizard wizard (content);
+    ASSERT_TRUE (wizard.waitForPage (1));
+
+    const auto image = snapshot (*wizard.component);
+    const auto separator = overBlack (juce::Colours::lightgrey.withAlpha (0.3f));
+
+    EXPECT_NEAR (image.getPixelAt (320, 79).getGreen(), separator, 2) << "header line";
+    EXPECT_NEAR (image.getPixelAt (320, 420).getGreen(), separator, 2) << "footer line";
+    EXPECT_EQ (image.getPixelAt (5, 79).getGreen(), 0) << "the lines leave 12 pixels free";
+    EXPECT_EQ (image.getPixelAt (320, 78).getGreen(), 0);
+
+    // The screenshot, 20 % over black, fills the page area minus 12 pixels on each side.
+    EXPECT_NEAR (image.getPixelAt (20, 80 + 20).getGreen(), 51, 2);
+    EXPECT_NEAR (image.getPixelAt (627, 80 + 327).getGreen(), 51, 2);
+    EXPECT_EQ (image.getPixelAt (6, 80 + 20).getGreen(), 0);
+    EXPECT_EQ (image.getPixelAt (20, 80 + 6).getGreen(), 0);
+    EXPECT_EQ (image.getPixelAt (20, 80 + 334).getGreen(), 0);
+
+    // After resizing, the screenshot follows the page.
+    wizard.component->setSize (800, 600);
+    const auto bigger = snapshot (*wizard.component);
+    EXPECT_NEAR (bigger.getPixelAt (787, 80 + 447).getGreen(), 51, 2);
+    EXPECT_EQ (bigger.getPixelAt (794, 80 + 447).getGreen(), 0);
+}
+
+TEST (WizardRender, WithoutScreenshotThePageIsBlack)
+{
+    Wizard wizard (MonolithContent {});
+    ASSERT_TRUE (wizard.waitForPage (1));
+    EXPECT_EQ (snapshot (*wizard.component).getPixelAt (20, 100), juce::Colour (0xff000000));
+}
+
+TEST (WizardRender, ButtonTextColours)
+{
+    Wizard wizard (MonolithContent {});
+    ASSERT_TRUE (wizard.waitForPage (1));
+
+    auto& cancel = wizard.footer().buttons[0];
+    const auto area = cancel.getBounds() + wizard.footer().getPosition();
+
+    EXPECT_NEAR (brightestIn (snapshot (*wizard.component), area), overBlack (juce::Colours::lightgrey.withAlpha (0.7f)), 3);
+
+    cancel.isHovered = true;
+    EXPECT_NEAR (brightestIn (snapshot (*wizard.component), area), 0xd3, 3);
+
+    cancel.setEnabled (false);
+    EXPECT_NEAR (brightestIn (snapshot (*wizard.component), area), overBlack (juce::Colours::grey.withAlpha (0.3f)), 3);
+
+    // Hidden buttons draw nothing.
+    const auto hidden = wizard.footer().buttons[2].getBounds() + wizard.footer().getPosition();
+    EXPECT_EQ (brightestIn (snapshot (*wizard.component), hidden), 0);
+}
+
+TEST (WizardRender, MouseMovesBrightenTheButton)
+{
+    Wizard wizard (MonolithContent {});
+    ASSERT_TRUE (wizard.waitForPage (1));
+    auto& install = wizard.footer().buttons[1];
+    auto& other = wizard.footer().buttons[0];
+
+    const auto source = juce::Desktop::getInstance().getMainMouseSource();
+    const auto eventFor = [&] (juce::Component& target)
+    {
+        return juce::MouseEvent (source, {}, {}, {}, {}, {}, {}, {}, &target, &target,
+                                 juce::Time::getCurrentTime(), {}, juce::Time::getCurrentTime(), 0, false);
+    };
+
+    install.mouseEnter (eventFor (install));
+    EXPECT_TRUE (install.isHovered);
+    install.mouseExit (eventFor (other));
+    EXPECT_TRUE (install.isHovered) << "only the button's own events count";
+    install.mouseExit (eventFor (install));
+    EXPECT_FALSE (install.isHovered);
+    install.mouseMove (eventFor (install));
+    EXPECT_TRUE (install.isHovered);
+}
+
+TEST (WizardRender, ProgressBarColours)
+{
+    Wizard wizard (MonolithContent {});
+    ASSERT_TRUE (wizard.waitForPage (1));
+    auto& bar = wizard.footer().progressBar;
+    EXPECT_EQ (bar.findColour (juce::ProgressBar::backgroundColourId), juce::Colour (0xff555555));
+    EXPECT_EQ (bar.findColour (juce::ProgressBar::foregroundColourId), juce::Colour (0x80d3d3d3));
+    EXPECT_EQ (wizard.component->lookAndFeel->findColour (juce::ScrollBar::thumbColourId), juce::Colour (0xff808080));
+    EXPECT_EQ (&wizard.component->page->getLookAndFeel(), wizard.component->lookAndFeel.get());
+}

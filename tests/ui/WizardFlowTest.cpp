@@ -69,8 +69,8 @@ TEST (WizardFlow, FullInstallWithLicenceGoesThroughEveryPageAndBack)
     EXPECT_EQ (component.currentPage, 4);
 
     const auto log = component.log->getText();
-    EXPECT_TRUE (log.contains ("InstallerComponent Starting installer"));
-    EXPECT_TRUE (log.contains ("InstallerComponent Monolith found: " + wizard.monolith.getFullPathName()));
+    EXPECT_TRUE (log.contains ("<InstallerComponent> Starting installer"));
+    EXPECT_TRUE (log.contains ("<InstallerComponent> Monolith found: " + wizard.monolith.getFullPathName()));
 }
 
 TEST (WizardFlow, WithoutLicenceInstallSkipsTheEulaPage)

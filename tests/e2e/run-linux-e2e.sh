@@ -1,0 +1,254 @@
+#!/usr/bin/env bash
+# Black-box runs of the built installer on the X display in DISPLAY (Xvfb in CI), driven like a user:
+# xdotool clicks where the footer buttons are drawn, the window title and the clipboard are read back,
+# and the installed files are checked afterwards.
+#   tests/e2e/run-linux-e2e.sh INSTALLER MONOLITH_TOOL DEMO_SOURCE_DIR [SCREENSHOT_DIR]
+set -euo pipefail
+
+installer=$(realpath "$1")
+tool=$(realpath "$2")
+demo_src=$(realpath "$3")
+shots=${4:-}
+
+[ -n "${DISPLAY:-}" ] || { echo "run-linux-e2e: needs an X display (run under xvfb-run)"; exit 2; }
+for cmd in xdotool xclip import convert zip; do
+    command -v "$cmd" >/dev/null || { echo "run-linux-e2e: $cmd is missing (scripts/install-deps.sh)"; exit 2; }
+done
+
+work=$(mktemp -d)
+pid=
+cleanup()
+{
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid"; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+check() { local what=$1; shift; if "$@"; then echo "  ok: $what"; else fail "$what"; fi; }
+
+instrument="Glass Piano"
+company=$(sed -n 's/.*companyName="\([^"]*\)".*/\1/p' "$demo_src/GlassPiano.xml" | head -n 1)
+
+# A small plug-in bundle and screenshot of our own, so that the runs need nothing from the demo build.
+make_assets()
+{
+    local assets=$work/assets
+    mkdir -p "$assets/bundle/$instrument.vst3/Contents/x86_64-win"
+    echo "plug-in code" > "$assets/bundle/$instrument.vst3/Contents/x86_64-win/$instrument.vst3"
+    (cd "$assets/bundle" && zip -qr "$assets/plugin.zip" "$instrument.vst3")
+    convert -size 320x200 gradient:white-blue "$assets/screenshot.png"
+    printf 'End user licence agreement\n\nYou may play this instrument.\n' > "$assets/eula.txt"
+}
+
+# Starts "<instrument> Installer" from $app with HOME at $home and waits for its main window.
+start_installer()
+{
+    local app=$1 home=$2
+    cp "$installer" "$app/$instrument Installer"
+    (cd "$app" && env -u XDG_DATA_HOME HOME="$home" PATH="$run_path" "./$instrument Installer" >"$work/$case_name.out" 2>&1) &
+    pid=$!
+    wid=
+    for _ in $(seq 100); do
+        wid=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1 || true)
+        [ -n "$wid" ] && break
+        sleep 0.1
+    done
+    [ -n "$wid" ] || { fail "no window appeared"; return 1; }
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    win_w=$WIDTH
+    win_h=$HEIGHT
+}
+
+title() { xdotool getwindowname "$wid"; }
+
+wait_for_title()
+{
+    for _ in $(seq 100); do
+        [ "$(title)" = "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Footer button i (0 = rightmost), centre in window coordinates; the error page's second button is 120 wide.
+button_x()
+{
+    case $1 in
+        0) echo $((win_w - 18 - 40)) ;;
+        1) echo $((win_w - 18 - 80 - 5 - ${2:-80} / 2)) ;;
+        2) echo $((win_w - 18 - 80 - 5 - 80 - 5 - 40)) ;;
+    esac
+}
+
+click_button()
+{
+    xdotool mousemove --window "$wid" "$(button_x "$@")" $((win_h - 30)) click 1
+    sleep 0.3
+}
+
+# Brightest grey level (0..255) inside a rectangle of the window, from a screenshot of the screen.
+shot_index=0
+screenshot()
+{
+    shot_index=$((shot_index + 1))
+    last_shot=$work/$case_name-$shot_index.png
+    import -window root "$last_shot"
+    if [ -n "$shots" ]; then mkdir -p "$shots"; cp "$last_shot" "$shots/$case_name-$shot_index-$1.png"; fi
+}
+
+brightest()
+{
+    local x=$1 y=$2 w=$3 h=$4
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    convert "$last_shot" -crop "${w}x${h}+$((X + x))+$((Y + y))" +repage -colorspace gray \
+        -format '%[fx:round(255*maxima)]' info:
+}
+
+# Whether footer button i shows any text on the last screenshot.
+button_shown()
+{
+    local width=${2:-80}
+    local left=$(($(button_x "$1" "$width") - width / 2))
+    [ "$(brightest "$left" $((win_h - 42)) "$width" 24)" -gt 60 ]
+}
+
+wait_for_exit()
+{
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || { wait "$pid" || true; pid=; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+wait_for_file()
+{
+    for _ in $(seq 100); do
+        [ -f "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+clipboard() { xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null || true; }
+
+new_case()
+{
+    case_name=$1
+    echo "== $case_name"
+    app=$work/$case_name/app
+    home=$work/$case_name/home
+    mkdir -p "$app" "$home"
+    shot_index=0
+}
+
+pack()
+{
+    "$tool" pack "$app/$instrument.rom" --state "$demo_src/GlassPiano.xml" \
+        --screenshot "$work/assets/screenshot.png" --vst3 "$work/assets/plugin.zip" "$@" >/dev/null
+}
+
+installed_rom() { echo "$home/.local/share/$company/$instrument/$instrument.rom"; }
+installed_plugin() { echo "$home/.vst3/$company/$instrument.vst3/Contents/x86_64-win/$instrument.vst3"; }
+
+# Only `which` on the PATH: the framework then finds no zenity or kdialog and shows its own file
+# dialog, the same on every machine.
+run_path=$work/bin
+mkdir -p "$run_path"
+ln -s "$(command -v which)" "$run_path/which"
+
+make_assets
+
+#---------------------------------------------------------------------------------------------------
+new_case with-licence
+pack --eula "$work/assets/eula.txt"
+start_installer "$app" "$home"
+check "title becomes \"$instrument Installer\" on the welcome page" wait_for_title "$instrument Installer"
+check "window is 640 x 480" test "$win_w x $win_h" = "640 x 480"
+screenshot welcome
+check "welcome shows Install and Cancel" button_shown 1
+check "welcome has no third button" eval '! button_shown 2'
+check "header separator line drawn" test "$(brightest 320 79 1 1)" -ge 55
+check "screenshot shows faintly behind the page" test "$(brightest 20 100 1 1)" -ge 30 -a "$(brightest 20 100 1 1)" -le 60
+click_button 1
+screenshot eula
+check "EULA page shows < Back, Accept, Cancel" button_shown 2
+sleep 1
+check "nothing installed before Accept" test ! -e "$(installed_rom)"
+click_button 2
+screenshot welcome-again
+check "< Back leads to the welcome page" eval '! button_shown 2'
+click_button 1
+click_button 1
+screenshot installing
+check "monolith installed" wait_for_file "$(installed_rom)"
+check "plug-in unpacked" wait_for_file "$(installed_plugin)"
+sleep 2
+screenshot finished
+check "finish page shows only OK" eval 'button_shown 0 && ! button_shown 1'
+click_button 0
+check "OK ends the program" wait_for_exit
+check "installed monolith equals the original" cmp -s "$app/$instrument.rom" "$(installed_rom)"
+
+#---------------------------------------------------------------------------------------------------
+new_case without-licence
+pack
+start_installer "$app" "$home"
+check "welcome page reached" wait_for_title "$instrument Installer"
+click_button 1
+check "Install goes straight to the installation" wait_for_file "$(installed_plugin)"
+sleep 2
+screenshot finished
+click_button 0
+check "OK ends the program" wait_for_exit
+
+#---------------------------------------------------------------------------------------------------
+new_case damaged-monolith
+head -c 5000 /dev/urandom > "$app/$instrument.rom"
+start_installer "$app" "$home"
+sleep 2
+screenshot error
+check "title stays \"Installer\"" test "$(title)" = "Installer"
+check "error page shows Copy Report and OK" eval 'button_shown 1 120 && button_shown 0 && ! button_shown 2'
+printf 'old' | xclip -selection clipboard
+click_button 1 120
+report=$(clipboard)
+check "report starts with the first log line" grep -q "<InstallerComponent> Starting installer" <<<"$report"
+check "report names the failure" grep -q "No valid instrument database found in monolith" <<<"$report"
+screenshot report-copied
+click_button 0
+check "OK ends the program" wait_for_exit
+check "nothing installed" test ! -e "$home/.local/share/$company"
+
+#---------------------------------------------------------------------------------------------------
+new_case no-monolith
+start_installer "$app" "$home" || true
+chooser=
+for _ in $(seq 100); do
+    chooser=$(xdotool search --onlyvisible --name "Choose installer data file" 2>/dev/null | head -n 1 || true)
+    [ -n "$chooser" ] && break
+    sleep 0.1
+done
+check "the file chooser opens" test -n "$chooser"
+check "title is \"Installer\" while the chooser is open" test "$(title)" = "Installer"
+screenshot chooser
+xdotool windowfocus --sync "$chooser" 2>/dev/null || true
+xdotool key --window "$chooser" Escape
+sleep 2
+screenshot error
+check "error page after the cancelled chooser" eval 'button_shown 1 120 && button_shown 0'
+click_button 1 120
+report=$(clipboard)
+check "report shows the empty selection" grep -qE "Monolith selected: *$" <<<"$report"
+check "report says no monolith" grep -q "No monolith file available" <<<"$report"
+click_button 0
+check "OK ends the program" wait_for_exit
+
+echo
+if [ "$failures" -ne 0 ]; then
+    echo "run-linux-e2e: $failures check(s) failed"
+    exit 1
+fi
+echo "run-linux-e2e: all checks passed"

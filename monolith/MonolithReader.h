@@ -1,0 +1,39 @@
+#pragma once
+
+#include "monolith/ChunkType.h"
+#include "monolith/CryptoInputStream.h"
+
+#include <juce_graphics/juce_graphics.h>
+#include <juce_data_structures/juce_data_structures.h>
+
+/** Reads the entries of one monolith by chunk type and key.
+
+    Every lookup opens the file anew and walks the chunk headers from the start; nothing stays open
+    between calls. A damaged file (a header cut short, a size that would move the walk backwards or
+    past the end of the file) ends the walk as not found.
+*/
+class MonolithReader
+{
+public:
+    explicit MonolithReader (const juce::File& monolith);
+
+    /** The payload of the first chunk, in file order, whose type and key both match, or null.
+        The stream holds the file open until it is destroyed.
+    */
+    std::unique_ptr<Crypto::InputStream::Subregion> findChunk (juce::int32 type, juce::int64 key) const;
+
+    std::unique_ptr<Crypto::InputStream::Subregion> openBinary (juce::int64 key) const;
+
+    /** The decoded PNG entry with this key, or a null image when it is missing or undecodable. */
+    juce::Image readImage (juce::int64 key) const;
+
+    /** The state tree entry, or an invalid tree when it is missing or undecodable. */
+    juce::ValueTree readState() const;
+
+    const juce::File& getFile() const noexcept      { return file; }
+
+private:
+    juce::File file;
+
+    JUCE_LEAK_DETECTOR (MonolithReader)
+};

@@ -1,0 +1,342 @@
+#include "monolith/MonolithReader.h"
+#include "monolith/MonolithWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+namespace
+{
+    const juce::int64 screenshotKey = juce::String ("SCREENSHOT").hashCode64();
+    const juce::int64 vst3Key = juce::String ("PLUGIN_BINARY_VST3_WIN64").hashCode64();
+
+    juce::MemoryBlock randomBytes (size_t numBytes, juce::int64 seed)
+    {
+        juce::Random random (seed);
+        juce::MemoryBlock block (numBytes);
+
+        for (size_t i = 0; i < numBytes; ++i)
+            block[i] = (char) random.nextInt (256);
+
+        return block;
+    }
+
+    juce::MemoryBlock readAll (juce::InputStream& stream, int blockSize)
+    {
+        juce::MemoryOutputStream out;
+        juce::HeapBlock<char> buffer ((size_t) blockSize);
+
+        for (;;)
+        {
+            const auto numRead = stream.read (buffer.get(), blockSize);
+
+            if (numRead <= 0)
+                break;
+
+            out.write (buffer.get(), (size_t) numRead);
+        }
+
+        return out.getMemoryBlock();
+    }
+
+    /** A chunk header exactly as given, including sizes that a writer would never produce. */
+    juce::MemoryBlock rawHeader (juce::uint32 seed, juce::int32 type, juce::int64 size, juce::int64 key)
+    {
+        juce::MemoryOutputStream header;
+        header.writeInt (type);
+        header.writeInt64 (size);
+        header.writeInt64 (key);
+
+        auto state = seed;
+        juce::MemoryBlock scrambled (header.getData(), header.getDataSize());
+        Crypto::InputStream::applyKeystream (state, scrambled.getData(), scrambled.getSize());
+
+        juce::MemoryOutputStream out;
+        out.writeInt ((int) seed);
+        out << scrambled;
+        return out.getMemoryBlock();
+    }
+
+    class MonolithReaderTest : public ::testing::Test
+    {
+    protected:
+        juce::TemporaryFile temp { ".rom" };
+        juce::File file = temp.getFile();
+        MonolithReader reader { file };
+
+        template <typename WriteFunction>
+        void writeMonolith (WriteFunction&& writeChunks)
+        {
+            file.deleteFile();
+            juce::FileOutputStream out (file);
+            ASSERT_TRUE (out.openedOk());
+            MonolithWriter writer (out);
+            writeChunks (writer);
+        }
+
+        void writeBytes (const juce::MemoryBlock& bytes)
+        {
+            ASSERT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
+        }
+    };
+}
+
+TEST_F (MonolithReaderTest, WriterStoresTheSeedPlainAndTheTypeScrambled)
+{
+    writeMonolith ([] (MonolithWriter& w) { EXPECT_TRUE (w.writeChunk (0, ChunkType::binary, 0, "abc", 3)); });
+
+    juce::MemoryBlock bytes;
+    ASSERT_TRUE (file.loadFileAsData (bytes));
+    ASSERT_EQ (bytes.getSize(), 27u);
+    const std::vector<juce::uint8> start (static_cast<const juce::uint8*> (bytes.getData()),
+                                          static_cast<const juce::uint8*> (bytes.getData()) + 8);
+    EXPECT_EQ (start, (std::vector<juce::uint8> { 0, 0, 0, 0, 0x26, 0x27, 0xf6, 0x85 }));
+}
+
+TEST_F (MonolithReaderTest, ReadsBackEveryKindOfEntry)
+{
+    juce::ValueTree state ("SAMBREL_STATE");
+    state.setProperty ("eula", juce::Base64::toBase64 ("Licence"), nullptr);
+    juce::ValueTree instrument ("INSTRUMENT");
+    instrument.setProperty ("instrumentName", "Glass Piano", nullptr);
+    state.appendChild (instrument, nullptr);
+
+    juce::Image image (juce::Image::ARGB, 31, 17, true);
+    image.setPixelAt (3, 4, juce::Colours::orange);
+    juce::MemoryOutputStream png;
+    ASSERT_TRUE (juce::PNGImageFormat().writeImageToStream (image, png));
+
+    const auto zip = randomBytes (100000, 1);
+
+    writeMonolith ([&] (MonolithWriter& w)
+    {
+        EXPECT_TRUE (w.writeState (state));
+        EXPECT_TRUE (w.writeEntry (ChunkType::pngImage, "SCREENSHOT", png.getMemoryBlock()));
+        juce::MemoryInputStream zipStream (zip, false);
+        EXPECT_TRUE (w.writeEntry (ChunkType::binary, "PLUGIN_BINARY_VST3_WIN64", zipStream));
+    });
+
+    EXPECT_TRUE (reader.readState().isEquivalentTo (state));
+
+    const auto decoded = reader.readImage (screenshotKey);
+    ASSERT_TRUE (decoded.isValid());
+    EXPECT_EQ (decoded.getBounds(), image.getBounds());
+    EXPECT_EQ (decoded.getPixelAt (3, 4), juce::Colours::orange);
+
+    auto binary = reader.openBinary (vst3Key);
+    ASSERT_NE (binary, nullptr);
+    EXPECT_EQ (binary->getTotalLength(), 100000);
+    EXPECT_EQ (readAll (*binary, 8192), zip);
+    EXPECT_TRUE (binary->isExhausted());
+}
+
+TEST_F (MonolithReaderTest, BlockAndByteReadsAgreeAndSeekingResynchronises)
+{
+    const auto payload = randomBytes (70001, 2);
+    writeMonolith ([&] (MonolithWriter& w)
+    {
+        EXPECT_TRUE (w.writeEntry (ChunkType::binary, "OTHER", randomBytes (999, 3)));
+        EXPECT_TRUE (w.writeEntry (ChunkType::binary, "DATA", payload));
+    });
+    const auto key = juce::String ("DATA").hashCode64();
+
+    for (int blockSize : { 1, 7, 16, 8192, 1 << 20 })
+    {
+        auto stream = reader.findChunk (ChunkType::binary, key);
+        ASSERT_NE (stream, nullptr);
+        EXPECT_EQ (readAll (*stream, blockSize), payload) << "block size " << blockSize;
+    }
+
+    auto stream = reader.findChunk (ChunkType::binary, key);
+    ASSERT_NE (stream, nullptr);
+    const auto* expected = static_cast<const char*> (payload.getData());
+    char buffer[100];
+
+    // Back to the start after a partial read, then everything again.
+    EXPECT_EQ (stream->read (buffer, 100), 100);
+    ASSERT_TRUE (stream->setPosition (0));
+    EXPECT_EQ (stream->getPosition(), 0);
+    EXPECT_EQ (readAll (*stream, 333), payload);
+
+    // Backwards into the middle, forwards over a stretch, and a forward seek of zero.
+    for (juce::int64 position : { 5000, 60000, 60000, 12345, 0, 70000 })
+    {
+        ASSERT_TRUE (stream->setPosition (position));
+        EXPECT_EQ (stream->getPosition(), position);
+        const auto numRead = stream->read (buffer, 50);
+        ASSERT_EQ (numRead, juce::jmin (50, 70001 - (int) position));
+        EXPECT_EQ (memcmp (buffer, expected + position, (size_t) numRead), 0) << "at " << position;
+    }
+
+    // Refused negative positions change nothing; beyond the end leaves nothing to read.
+    ASSERT_TRUE (stream->setPosition (10));
+    EXPECT_FALSE (stream->setPosition (-1));
+    EXPECT_EQ (stream->getPosition(), 10);
+    EXPECT_EQ (stream->read (buffer, 1), 1);
+    EXPECT_EQ (buffer[0], expected[10]);
+
+    ASSERT_TRUE (stream->setPosition (80000));
+    EXPECT_TRUE (stream->isExhausted());
+    EXPECT_EQ (stream->read (buffer, 100), 0);
+}
+
+TEST_F (MonolithReaderTest, ReadsStopAtThePayloadsEnd)
+{
+    writeMonolith ([&] (MonolithWriter& w)
+    {
+        EXPECT_TRUE (w.writeEntry (ChunkType::binary, "A", randomBytes (10, 4)));
+        EXPECT_TRUE (w.writeEntry (ChunkType::binary, "B", randomBytes (10, 5)));
+    });
+
+    auto stream = reader.openBinary (juce::String ("A").hashCode64());
+    ASSERT_NE (stream, nullptr);
+    char buffer[100];
+    EXPECT_FALSE (stream->isExhausted());
+    EXPECT_EQ (stream->read (buffer, 100), 10);
+    EXPECT_EQ (memcmp (buffer, randomBytes (10, 4).getData(), 10), 0);
+    EXPECT_TRUE (stream->isExhausted());
+    EXPECT_EQ (stream->read (buffer, 100), 0);
+}
+
+TEST_F (MonolithReaderTest, MatchesTypeAndKeyAndReturnsTheFirstOfDuplicates)
+{
+    const auto key = juce::String ("ENTRY").hashCode64();
+
+    writeMonolith ([&] (MonolithWriter& w)
+    {
+        EXPECT_TRUE (w.writeChunk (1, ChunkType::pngImage, key, "wrong type", 10));
+        EXPECT_TRUE (w.writeChunk (2, ChunkType::binary, key + 1, "wrong key", 9));
+        EXPECT_TRUE (w.writeChunk (3, 77, key, "unknown type", 12));
+        EXPECT_TRUE (w.writeChunk (4, ChunkType::binary, key, "first", 5));
+        EXPECT_TRUE (w.writeChunk (5, ChunkType::binary, key, "second", 6));
+        EXPECT_TRUE (w.writeChunk (6, ChunkType::binary, 9, "", 0));
+    });
+
+    auto found = reader.openBinary (key);
+    ASSERT_NE (found, nullptr);
+    EXPECT_EQ (found->readEntireStreamAsString(), "first");
+
+    auto pngChunk = reader.findChunk (ChunkType::pngImage, key);
+    ASSERT_NE (pngChunk, nullptr);
+    EXPECT_EQ (pngChunk->readEntireStreamAsString(), "wrong type");
+
+    auto unknown = reader.findChunk (77, key);
+    ASSERT_NE (unknown, nullptr);
+    EXPECT_EQ (unknown->readEntireStreamAsString(), "unknown type");
+
+    EXPECT_EQ (reader.findChunk (ChunkType::stateTree, 0), nullptr);
+    EXPECT_EQ (reader.openBinary (key + 2), nullptr);
+    EXPECT_FALSE (reader.readImage (key).isValid());   // found, but not a PNG
+    EXPECT_FALSE (reader.readState().isValid());
+
+    auto empty = reader.openBinary (9);
+    ASSERT_NE (empty, nullptr);
+    EXPECT_EQ (empty->getTotalLength(), 0);
+    EXPECT_TRUE (empty->isExhausted());
+    char byte;
+    EXPECT_EQ (empty->read (&byte, 1), 0);
+}
+
+TEST_F (MonolithReaderTest, EmptyOrMissingFileHasNoEntries)
+{
+    writeBytes ({});
+    EXPECT_EQ (reader.findChunk (ChunkType::binary, 0), nullptr);
+    EXPECT_EQ (reader.openBinary (vst3Key), nullptr);
+    EXPECT_FALSE (reader.readImage (screenshotKey).isValid());
+    EXPECT_FALSE (reader.readState().isValid());
+
+    const MonolithReader missing (file.getSiblingFile ("does-not-exist.rom"));
+    EXPECT_EQ (missing.openBinary (vst3Key), nullptr);
+    EXPECT_FALSE (missing.readState().isValid());
+}
+
+TEST_F (MonolithReaderTest, DamagedFilesEndAsNotFound)
+{
+    const auto key = juce::String ("WANTED").hashCode64();
+
+    juce::MemoryOutputStream goodChunkStream;
+    MonolithWriter (goodChunkStream).writeChunk (11, ChunkType::binary, 5, "payload", 7);
+    const auto goodChunk = goodChunkStream.getMemoryBlock();   // 31 bytes, not the wanted key
+
+    auto join = [] (std::initializer_list<juce::MemoryBlock> parts)
+    {
+        juce::MemoryBlock all;
+
+        for (auto& part : parts)
+            all.append (part.getData(), part.getSize());
+
+        return all;
+    };
+
+    auto truncated = [] (juce::MemoryBlock block, size_t size)
+    {
+        block.setSize (size);
+        return block;
+    };
+
+    const struct
+    {
+        const char* name;
+        juce::MemoryBlock bytes;
+    } cases[] = {
+        { "header shorter than the seed", juce::MemoryBlock ("\x01\x02\x03", 3) },
+        { "header cut after the type", truncated (rawHeader (1, ChunkType::binary, 20, key), 8) },
+        { "trailing bytes after a chunk", join ({ goodChunk, truncated (goodChunk, 10) }) },
+        { "wanted chunk cut inside its key", truncated (rawHeader (1, ChunkType::binary, 8, key), 20) },
+        { "size 0 in a wanted chunk", join ({ rawHeader (1, ChunkType::binary, 0, key), goodChunk }) },
+        { "size 7 in a wanted chunk", join ({ rawHeader (1, ChunkType::binary, 7, key), goodChunk }) },
+        { "size -16 stands still", join ({ rawHeader (1, ChunkType::pngImage, -16, key), goodChunk }) },
+        { "negative size steps back", join ({ goodChunk, rawHeader (1, ChunkType::pngImage, -47, key) }) },
+        { "smallest size", join ({ rawHeader (1, ChunkType::pngImage, std::numeric_limits<juce::int64>::min(), key), goodChunk }) },
+        { "largest size", join ({ rawHeader (1, ChunkType::pngImage, std::numeric_limits<juce::int64>::max(), key), goodChunk }) },
+        { "wanted chunk ends beyond the file", join ({ goodChunk, rawHeader (1, ChunkType::binary, 1000, key) }) },
+    };
+
+    for (auto& c : cases)
+    {
+        writeBytes (c.bytes);
+        EXPECT_EQ (reader.openBinary (key), nullptr) << c.name;
+        EXPECT_FALSE (reader.readState().isValid()) << c.name;
+    }
+
+    // The intact chunk itself is still found when it comes first.
+    writeBytes (join ({ goodChunk, rawHeader (1, ChunkType::binary, 0, key) }));
+    auto intact = reader.openBinary (5);
+    ASSERT_NE (intact, nullptr);
+    EXPECT_EQ (intact->readEntireStreamAsString(), "payload");
+}
+
+TEST_F (MonolithReaderTest, PayloadsBeyondFourGibibytesReadToTheirEnd)
+{
+    // A sparse file: the payload reads as zeros on disk, so it descrambles to the keystream itself.
+    const juce::int64 payloadLength = (juce::int64 (1) << 32) + 5;
+    const juce::uint32 seed = 12345;
+    writeBytes (rawHeader (seed, ChunkType::binary, payloadLength + 8, 77));
+    std::error_code error;
+    std::filesystem::resize_file (file.getFullPathName().toStdString(), (std::uintmax_t) (24 + payloadLength), error);
+    ASSERT_FALSE (error) << error.message();
+
+    auto stream = reader.openBinary (77);
+    ASSERT_NE (stream, nullptr);
+    EXPECT_EQ (stream->getTotalLength(), payloadLength);
+
+    // Asks for 4096 bytes and expects numBytes of keystream.
+    auto expectKeystreamAt = [&] (juce::int64 position, int numBytes)
+    {
+        std::vector<juce::uint8> buffer (4096);
+        ASSERT_TRUE (stream->setPosition (position));
+        ASSERT_EQ (stream->read (buffer.data(), 4096), numBytes) << "at " << position;
+
+        auto state = Crypto::InputStream::advance (seed, (juce::uint64) (20 + position));
+        std::vector<juce::uint8> expected ((size_t) numBytes);
+        Crypto::InputStream::applyKeystream (state, expected.data(), expected.size());
+        buffer.resize ((size_t) numBytes);
+        EXPECT_EQ (buffer, expected) << "at " << position;
+    };
+
+    expectKeystreamAt (0, 4096);
+    expectKeystreamAt (payloadLength - 3, 3);
+    EXPECT_TRUE (stream->isExhausted());
+    expectKeystreamAt ((juce::int64 (1) << 31) - 2, 4096);
+}

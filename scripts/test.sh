@@ -21,3 +21,12 @@ scripts/build.sh build-asan -DINSTALLER_SANITIZE=address,undefined -DINSTALLER_B
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
     run_ctest build-asan -LE slow
+
+# ---------------------------------------------------------------------------------------------------
+echo "== Windows build and Wine tests"
+# Cross-builds Installer.exe, reads its resources back, and drives it under Wine beside the demo
+# monolith of the release build above.
+scripts/windows/build.sh build-win
+python3 tests/windows/check_resources.py build-win/Installer_artefacts/Release/Installer.exe
+MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-e2e.sh \
+    build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-screenshots

@@ -36,8 +36,13 @@ fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 expect_equal() { if [ "$2" == "$3" ]; then pass "$1: $2"; else fail "$1: '$2' (expected '$3')"; fi; }
 
 # --- what the monolith holds, read with the Linux tool
-instrument=$("$tool" info "$rom" | sed -n 's/^instrumentName: //p')
-company=$("$tool" info "$rom" | sed -n 's/^companyName: //p')
+"$tool" state "$rom" >"$work/state.xml"
+instrument_attribute() {
+    python3 -c 'import sys, xml.etree.ElementTree as T; print(T.parse(sys.argv[1]).find("INSTRUMENT").get(sys.argv[2], ""))' \
+        "$work/state.xml" "$1"
+}
+instrument=$(instrument_attribute instrumentName)
+company=$(instrument_attribute companyName)
 [ -n "$instrument" ] && [ -n "$company" ] || { echo "cannot read the names from $rom"; exit 1; }
 mkdir -p "$work/expected-vst3"
 "$tool" extract "$rom" PLUGIN_BINARY_VST3_WIN64 "$work/vst3.zip" >/dev/null

@@ -1,0 +1,342 @@
+#include "InstallTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace InstallTestSupport;
+
+namespace
+{
+struct CheckRun
+{
+    int result = -1;
+    double progress = -1.0;
+    juce::StringArray messages;
+};
+
+CheckRun runCheck (InstallerModel& model, InstallerLog& log)
+{
+    std::atomic<double> progress { -1.0 };
+    CheckRun run;
+    run.result = model.processMonolith (progress);
+    run.progress = progress;
+    run.messages = messagesOf (log);
+    return run;
+}
+} // namespace
+
+TEST (MonolithCheck, CompleteMonolithPreparesEverything)
+{
+    Sandbox sandbox;
+    MonolithContent content;
+    content.screenshot = makePng();
+    content.state.setProperty ("eula", base64Of (juce::String::fromUTF8 ("Licence \xc3\xa9t\xc3\xa9\nline 2")), nullptr);
+    const auto rom = writeMonolith (sandbox.folder.getChildFile ("in").getChildFile ("Beta.rom"), content);
+
+    InstallerLog log;
+    auto model = sandbox.makeModel (log);
+    model->monolithFile = rom;
+    const auto run = runCheck (*model, log);
+
+    const auto& f = sandbox.folders();
+    const auto installPath = f.dataRoot.getChildFile ("Alpha/Beta/Beta.rom");
+    ASSERT_EQ (run.result, 0);
+    EXPECT_EQ (run.progress, 1.0);
+    EXPECT_EQ (model->instrumentName, "Beta");
+    EXPECT_EQ (model->companyName, "Alpha");
+    EXPECT_EQ (model->monolithInstallFile, installPath);
+    EXPECT_EQ (model->vst3Folder, f.vst3Root.getChildFile ("Alpha"));
+    EXPECT_EQ (model->eulaText, juce::String::fromUTF8 ("Licence \xc3\xa9t\xc3\xa9\nline 2"));
+
+    const auto screenshot = model->getScreenshot();
+    ASSERT_TRUE (screenshot.isValid());
+    EXPECT_EQ (screenshot.getWidth(), 8);
+    EXPECT_EQ (screenshot.getPixelAt (1, 1), juce::Colours::red);
+
+    ASSERT_TRUE (model->vst3TempFile != nullptr);
+    const auto temp = model->vst3TempFile->getFile();
+    EXPECT_EQ (temp.getParentDirectory(), f.temporary);
+    juce::MemoryBlock copied;
+    ASSERT_TRUE (temp.loadFileAsData (copied));
+    EXPECT_EQ (copied, content.vst3);
+
+    const juce::String expected[] = { "Processing monolith",
+                                      "Monolith install path: " + installPath.getFullPathName(),
+                                      "VST3 temp file: " + temp.getFullPathName(),
+                                      "Screenshot is loaded from monolith",
+                                      "EULA is loaded from monolith",
+                                      "Finished processing monolith" };
+    EXPECT_EQ (text (run.messages), text (juce::StringArray (expected, 6)));
+
+    // The check writes nothing outside the temporary folder.
+    EXPECT_TRUE (treeOf (f.dataRoot).empty());
+    EXPECT_TRUE (treeOf (f.vst3Root).empty());
+
+    model.reset();
+    EXPECT_FALSE (temp.exists());
+}
+
+TEST (MonolithCheck, ScreenshotAndLicenceAreOptional)
+{
+    struct Case { const char* name; juce::var eula; };
+    const Case cases[] = {
+        { "neither", {} },
+        { "licence not Base64", "%%% not base64 %%%" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        Sandbox sandbox;
+        MonolithContent content;
+        if (! c.eula.isVoid())
+            content.state.setProperty ("eula", c.eula, nullptr);
+
+        InstallerLog log;
+        auto model = sandbox.makeModel (log);
+        model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), content);
+        const auto run = runCheck (*model, log);
+
+        EXPECT_EQ (run.result, 0);
+        EXPECT_EQ (run.progress, 1.0);
+        EXPECT_FALSE (model->getScreenshot().isValid());
+        EXPECT_TRUE (model->eulaText.isEmpty());
+        ASSERT_EQ (run.messages.size(), 4);
+        EXPECT_EQ (run.messages[3], "Finished processing monolith");
+    }
+}
+
+TEST (MonolithCheck, EachFailureWritesOneLineAndStopsAtItsProgress)
+{
+    juce::ValueTree noInstrument ("SAMBREL_STATE");
+    noInstrument.appendChild (juce::ValueTree ("PRESET"), nullptr);
+
+    struct Case
+    {
+        const char* name;
+        bool setMonolith, writeFile;
+        juce::ValueTree state;
+        bool withVst3;
+        int expectedResult;
+        double expectedProgress;
+        const char* lastLine;
+        juce::String expectedInstrument;
+    };
+
+    const Case cases[] = {
+        { "no monolith set", false, false, makeState ("Beta", "Alpha"), true, 2, 0.0, "No monolith file available", {} },
+        { "file missing", true, false, makeState ("Beta", "Alpha"), true, 1, 0.0, "No valid instrument database found in monolith", {} },
+        { "no state chunk", true, true, {}, true, 1, 0.0, "No valid instrument database found in monolith", {} },
+        { "other root type", true, true, juce::ValueTree ("GUI"), true, 1, 0.0, "No valid instrument database found in monolith", {} },
+        { "no instrument", true, true, noInstrument, true, 1, 0.0, "Cannot load instrument name from monolith", {} },
+        { "empty instrument name", true, true, makeState ({}, "Alpha"), true, 1, 0.0, "Cannot load instrument name from monolith", {} },
+        { "empty company name", true, true, makeState ("Beta", {}), true, 1, 0.0, "Cannot load company name from monolith", "Beta" },
+        { "no VST3 entry", true, true, makeState ("Beta", "Alpha"), false, 2, 0.2, "Cannot find VST3 binary in monolith", "Beta" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        Sandbox sandbox;
+        MonolithContent content;
+        content.state = c.state;
+        content.screenshot = makePng();
+        if (! c.withVst3)
+            content.vst3.reset();
+
+        const auto rom = sandbox.folder.getChildFile ("Beta.rom");
+        if (c.writeFile)
+            writeMonolith (rom, content);
+
+        InstallerLog log;
+        auto model = sandbox.makeModel (log);
+        if (c.setMonolith)
+            model->monolithFile = rom;
+
+        const auto run = runCheck (*model, log);
+
+        EXPECT_EQ (run.result, c.expectedResult);
+        EXPECT_EQ (run.progress, c.expectedProgress);
+        EXPECT_EQ (run.messages.strings.getLast(), c.lastLine);
+        EXPECT_EQ (model->instrumentName, c.expectedInstrument);
+        EXPECT_TRUE (model->vst3TempFile == nullptr);
+        EXPECT_FALSE (model->getScreenshot().isValid());
+        EXPECT_TRUE (treeOf (sandbox.folders().temporary).empty());
+
+        if (c.setMonolith)
+        {
+            // "Processing monolith", the failure, and for the missing plug-in the install path between them.
+            ASSERT_EQ (run.messages.size(), c.withVst3 ? 2 : 3);
+            EXPECT_EQ (run.messages[0], "Processing monolith");
+            if (! c.withVst3)
+            {
+                EXPECT_TRUE (run.messages[1].startsWith ("Monolith install path: "));
+            }
+        }
+        else
+        {
+            EXPECT_EQ (run.messages.size(), 1);
+        }
+    }
+}
+
+TEST (MonolithCheck, UnwritableTemporaryFolderFailsWithWriteFailed)
+{
+    Sandbox sandbox;
+    InstallerLog log;
+    auto folders = std::make_unique<TestFolders> (sandbox.folder);
+    // A folder below a regular file can be neither created nor written, even by root.
+    folders->temporary.deleteRecursively();
+    folders->temporary.replaceWithText ("not a folder");
+    folders->temporary = folders->temporary.getChildFile ("sub");
+
+    InstallerModel model (std::move (folders));
+    model.log = &log;
+    model.monolithFile = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), {});
+    const auto run = runCheck (model, log);
+
+    EXPECT_EQ (run.result, 5);
+    EXPECT_EQ (run.progress, 0.2);
+    ASSERT_EQ (run.messages.size(), 4);
+    EXPECT_TRUE (run.messages[2].startsWith ("VST3 temp file: "));
+    EXPECT_EQ (run.messages[3], "Cannot write VST3 temp file");
+    EXPECT_TRUE (model.vst3TempFile != nullptr);
+}
+
+TEST (MonolithCheck, SecondCheckReplacesTheTemporaryFile)
+{
+    Sandbox sandbox;
+    InstallerLog log;
+    auto model = sandbox.makeModel (log);
+    model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), {});
+
+    std::atomic<double> progress { 0.0 };
+    ASSERT_EQ (model->processMonolith (progress), 0);
+    const auto first = model->vst3TempFile->getFile();
+    ASSERT_TRUE (first.existsAsFile());
+
+    ASSERT_EQ (model->processMonolith (progress), 0);
+    const auto second = model->vst3TempFile->getFile();
+    EXPECT_NE (first, second);
+    EXPECT_FALSE (first.exists());
+    EXPECT_TRUE (second.existsAsFile());
+    EXPECT_EQ (treeOf (sandbox.folders().temporary).size(), 1u);
+}
+
+//==============================================================================
+namespace
+{
+constexpr uid_t unprivilegedId = 65534;
+
+/** Runs the check on a model over `folders` as an unprivileged user: root passes every write-access
+    test, so only a process without root can see a read-only data folder. As root the check runs in a
+    forked child that drops to an unprivileged user and hands its result back through a pipe. */
+CheckRun runCheckUnprivileged (std::unique_ptr<TestFolders> folders, const juce::File& monolith)
+{
+    const auto runHere = [&]
+    {
+        InstallerLog log;
+        InstallerModel model (std::move (folders));
+        model.log = &log;
+        model.monolithFile = monolith;
+        return runCheck (model, log);
+    };
+
+    if (geteuid() != 0)
+        return runHere();
+
+    int fds[2];
+    if (pipe (fds) != 0)
+        return {};
+
+    const auto child = fork();
+
+    if (child == 0)
+    {
+        close (fds[0]);
+        int code = 100;
+
+        if (setgid (unprivilegedId) == 0 && setuid (unprivilegedId) == 0)
+        {
+            const auto run = runHere();
+            const auto text = juce::String (run.progress) + "\n" + run.messages.joinIntoString ("\n");
+            const auto* bytes = text.toRawUTF8();
+            const auto numBytes = text.getNumBytesAsUTF8();
+            code = (size_t) ::write (fds[1], bytes, numBytes) == numBytes ? run.result : 101;
+        }
+
+        close (fds[1]);
+        _exit (code);
+    }
+
+    close (fds[1]);
+    juce::MemoryOutputStream received;
+    char buffer[4096];
+
+    for (ssize_t n; (n = read (fds[0], buffer, sizeof (buffer))) > 0;)
+        received.write (buffer, (size_t) n);
+
+    close (fds[0]);
+    int status = 0;
+    waitpid (child, &status, 0);
+
+    CheckRun run;
+    run.result = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+    run.messages.addLines (received.toString());
+    run.progress = run.messages[0].getDoubleValue();
+    run.messages.remove (0);
+    return run;
+}
+
+/** Makes `folder` and everything the unprivileged user must reach there usable by that user. */
+void handOver (const juce::File& folder)
+{
+    if (geteuid() == 0)
+        (void) chown (folder.getFullPathName().toRawUTF8(), unprivilegedId, unprivilegedId);
+}
+} // namespace
+
+TEST (MonolithCheck, ReadOnlyDataRootIsMadeWritable)
+{
+    Sandbox sandbox;
+    auto folders = std::make_unique<TestFolders> (sandbox.folder);
+    const auto dataRoot = folders->dataRoot;
+    const auto rom = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), {});
+    handOver (dataRoot);
+    handOver (folders->temporary);
+    ASSERT_TRUE (dataRoot.setReadOnly (true));
+
+    const auto run = runCheckUnprivileged (std::move (folders), rom);
+
+    EXPECT_EQ (run.result, 0);
+    EXPECT_EQ (run.progress, 1.0);
+    ASSERT_EQ (run.messages.size(), 5);
+    EXPECT_EQ (run.messages[0], "Processing monolith");
+    EXPECT_EQ (run.messages[1], "Data root dir is read only");
+    EXPECT_TRUE (run.messages[2].startsWith ("Monolith install path: "));
+    EXPECT_TRUE (dataRoot.hasWriteAccess());
+}
+
+TEST (MonolithCheck, DataRootThatCannotBeMadeWritableIsAccessDenied)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root, to own a folder that the unprivileged check cannot unlock";
+
+    Sandbox sandbox;
+    auto folders = std::make_unique<TestFolders> (sandbox.folder);
+    const auto dataRoot = folders->dataRoot;
+    const auto rom = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), {});
+    handOver (folders->temporary);
+    ASSERT_TRUE (dataRoot.setReadOnly (true));
+
+    const auto run = runCheckUnprivileged (std::move (folders), rom);
+
+    EXPECT_EQ (run.result, 4);
+    EXPECT_EQ (run.progress, 0.0);
+    EXPECT_EQ (text (run.messages), text ({ "Processing monolith",
+                                            "Data root dir is read only",
+                                            "Error: cannot change data root dir access rights" }));
+    EXPECT_TRUE (treeOf (sandbox.folders().temporary).empty());
+}

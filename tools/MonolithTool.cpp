@@ -211,9 +211,10 @@ int MonolithTool::pack (const juce::StringArray& args)
     if (stateFile == juce::File())
         return fail ("pack needs --state TREE.xml");
 
-    const auto xml = juce::parseXML (stateFile);
+    juce::XmlDocument document (stateFile);
+    const auto xml = document.getDocumentElement();
 
-    if (xml == nullptr)
+    if (xml == nullptr || document.getLastParseError().isNotEmpty())
         return fail ("cannot read XML from " + stateFile.getFullPathName());
 
     auto state = juce::ValueTree::fromXml (*xml);

@@ -1,0 +1,152 @@
+#include "monolith/MonolithReader.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    struct ToolResult
+    {
+        int exitCode = -1;
+        juce::String output;   // standard output and standard error together
+    };
+
+    /** Drives the built monolith-tool, which the build puts in tools/ beside the tests' folder. */
+    class MonolithToolTest : public ::testing::Test
+    {
+    protected:
+        const juce::File tool = juce::File::getSpecialLocation (juce::File::currentExecutableFile)
+                                    .getParentDirectory().getSiblingFile ("tools").getChildFile ("monolith-tool");
+        const juce::File folder = juce::File::createTempFile ("monolith-tool-test");
+
+        void SetUp() override
+        {
+            ASSERT_TRUE (tool.existsAsFile()) << tool.getFullPathName();
+            ASSERT_TRUE (folder.createDirectory());
+        }
+
+        void TearDown() override
+        {
+            folder.deleteRecursively();
+        }
+
+        ToolResult run (juce::StringArray args) const
+        {
+            args.insert (0, tool.getFullPathName());
+            juce::ChildProcess process;
+            ToolResult result;
+
+            if (! process.start (args))
+                return result;
+
+            result.output = process.readAllProcessOutput();
+            process.waitForProcessToFinish (30000);
+            result.exitCode = (int) process.getExitCode();
+            return result;
+        }
+
+        juce::File writeFile (const juce::String& name, const juce::String& content) const
+        {
+            auto file = folder.getChildFile (name);
+            file.replaceWithText (content);
+            return file;
+        }
+
+        juce::File writePng (const juce::String& name) const
+        {
+            juce::Image image (juce::Image::RGB, 8, 6, true);
+            image.setPixelAt (1, 2, juce::Colours::red);
+            juce::MemoryOutputStream png;
+            juce::PNGImageFormat().writeImageToStream (image, png);
+
+            auto file = folder.getChildFile (name);
+            file.replaceWithData (png.getData(), png.getDataSize());
+            return file;
+        }
+
+        juce::String path (const juce::String& name) const     { return folder.getChildFile (name).getFullPathName(); }
+    };
+}
+
+TEST_F (MonolithToolTest, PackedMonolithListsExtractsAndReadsBack)
+{
+    const auto state = writeFile ("state.xml", "<SAMBREL_STATE><INSTRUMENT instrumentName=\"Glass Piano\" companyName=\"Lumen Harbor\"/></SAMBREL_STATE>");
+    const auto eula = writeFile ("eula.txt", juce::String::fromUTF8 ("Licence \xc3\xa9t\xc3\xa9\n"));
+    const auto screenshot = writePng ("shot.png");
+    const auto zip = writeFile ("bundle.zip", "PK not really a zip");
+    const auto extra = writeFile ("extra.bin", "extra payload");
+
+    const auto packed = run ({ "pack", path ("demo.rom"), "--state", state.getFullPathName(), "--eula", eula.getFullPathName(),
+                               "--screenshot", screenshot.getFullPathName(), "--vst3", zip.getFullPathName(),
+                               "--entry", "EXTRA=" + extra.getFullPathName() });
+    ASSERT_EQ (packed.exitCode, 0) << packed.output;
+
+    const auto listed = run ({ "list", path ("demo.rom") });
+    ASSERT_EQ (listed.exitCode, 0) << listed.output;
+    auto lines = juce::StringArray::fromLines (listed.output.trimEnd());
+    ASSERT_EQ (lines.size(), 4) << listed.output;
+    EXPECT_TRUE (lines[0].startsWith ("           0  stateTree ")) << lines[0];
+    EXPECT_TRUE (lines[1].contains ("pngImage    0xF5F5BE00B9C0849E  SCREENSHOT")) << lines[1];
+    EXPECT_TRUE (lines[2].contains ("binary      0x160DFBB7794D0EC9  PLUGIN_BINARY_VST3_WIN64")) << lines[2];
+    EXPECT_TRUE (lines[2].endsWith (" " + juce::String (zip.getSize()))) << lines[2];
+    EXPECT_TRUE (lines[3].contains (juce::String::toHexString (juce::String ("EXTRA").hashCode64()).toUpperCase())) << lines[3];
+
+    const MonolithReader reader (folder.getChildFile ("demo.rom"));
+    const auto tree = reader.readState();
+    EXPECT_EQ (tree.getChildWithName ("INSTRUMENT")["instrumentName"].toString(), "Glass Piano");
+    juce::MemoryOutputStream decoded;
+    ASSERT_TRUE (juce::Base64::convertFromBase64 (decoded, tree["eula"].toString()));
+    EXPECT_EQ (decoded.toUTF8(), eula.loadFileAsString());
+    EXPECT_EQ (reader.readImage (juce::String ("SCREENSHOT").hashCode64()).getPixelAt (1, 2), juce::Colours::red);
+
+    const auto printed = run ({ "state", path ("demo.rom") });
+    ASSERT_EQ (printed.exitCode, 0) << printed.output;
+    const auto xml = juce::parseXML (printed.output);
+    ASSERT_NE (xml, nullptr);
+    EXPECT_TRUE (juce::ValueTree::fromXml (*xml).isEquivalentTo (tree));
+
+    for (auto [name, original] : { std::pair { "PLUGIN_BINARY_VST3_WIN64", zip }, { "SCREENSHOT", screenshot }, { "EXTRA", extra } })
+    {
+        const auto extracted = run ({ "extract", path ("demo.rom"), name, path ("out.bin") });
+        ASSERT_EQ (extracted.exitCode, 0) << extracted.output;
+        EXPECT_TRUE (folder.getChildFile ("out.bin").hasIdenticalContentTo (original)) << name;
+    }
+}
+
+TEST_F (MonolithToolTest, FailuresAreOneLineAndNonZero)
+{
+    const auto state = writeFile ("state.xml", "<SAMBREL_STATE/>");
+    writeFile ("not.png", "plain text");
+    writeFile ("bad.xml", "<a><b></a>");
+    writeFile ("damaged.rom", "0123456789");
+    ASSERT_EQ (run ({ "pack", path ("ok.rom"), "--state", state.getFullPathName() }).exitCode, 0);
+
+    const juce::StringArray cases[] = {
+        {},
+        { "frobnicate", path ("ok.rom") },
+        { "list" },
+        { "list", path ("missing.rom") },
+        { "list", path ("damaged.rom") },
+        { "state", path ("damaged.rom") },
+        { "extract", path ("ok.rom"), "SCREENSHOT", path ("out.png") },
+        { "extract", path ("missing.rom"), "SCREENSHOT", path ("out.png") },
+        { "pack", path ("new.rom") },
+        { "pack", path ("new.rom"), "--state", path ("missing.xml") },
+        { "pack", path ("new.rom"), "--state", path ("bad.xml") },
+        { "pack", path ("new.rom"), "--state", state.getFullPathName(), "--vst3", path ("missing.zip") },
+        { "pack", path ("new.rom"), "--state", state.getFullPathName(), "--screenshot", path ("not.png") },
+        { "pack", path ("new.rom"), "--state", state.getFullPathName(), "--eula", path ("missing.txt") },
+        { "pack", path ("new.rom"), "--state", state.getFullPathName(), "--entry", "NOFILE" },
+        { "pack", path ("new.rom"), "--state", state.getFullPathName(), "--bogus", "x" },
+        { "pack", path ("new.rom"), "--state" },
+        { "pack", path ("no-such-folder/new.rom"), "--state", state.getFullPathName() },
+    };
+
+    for (auto& args : cases)
+    {
+        const auto result = run (args);
+        EXPECT_NE (result.exitCode, 0) << args.joinIntoString (" ");
+        EXPECT_EQ (juce::StringArray::fromLines (result.output.trimEnd()).size(), 1) << args.joinIntoString (" ") << ": " << result.output;
+        EXPECT_FALSE (folder.getChildFile ("out.png").exists());
+        EXPECT_FALSE (folder.getChildFile ("new.rom").exists()) << args.joinIntoString (" ");
+    }
+}

@@ -118,3 +118,28 @@ TEST (WizardRender, ProgressBarColours)
     EXPECT_EQ (wizard.component->lookAndFeel->findColour (juce::ScrollBar::thumbColourId), juce::Colour (0xff808080));
     EXPECT_EQ (&wizard.component->page->getLookAndFeel(), wizard.component->lookAndFeel.get());
 }
+
+TEST (WizardRender, InputCheckPagePaintsWhileTheCheckLoadsTheScreenshot)
+{
+    // Painting races the worker that stores the screenshot; the ThreadSanitizer run checks the hand-over.
+    MonolithContent content;
+    juce::Image big (juce::Image::RGB, 1600, 1200, false);
+    big.clear (big.getBounds(), juce::Colours::white);
+    juce::MemoryOutputStream png;
+    juce::PNGImageFormat().writeImageToStream (big, png);
+    content.screenshot = png.getMemoryBlock();
+
+    Wizard wizard (content);
+    int paintsDuringCheck = 0;
+
+    for (int i = 0; i < 1000 && wizard.component->currentPage == 0; ++i)
+    {
+        snapshot (*wizard.component);
+        ++paintsDuringCheck;
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
+    }
+
+    ASSERT_TRUE (wizard.waitForPage (1));
+    EXPECT_GT (paintsDuringCheck, 0);
+    EXPECT_NEAR (snapshot (*wizard.component).getPixelAt (20, 100).getGreen(), 51, 2);
+}

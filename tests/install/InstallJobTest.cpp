@@ -266,3 +266,65 @@ TEST (InstallJob, StopRequestEndsTheRunBetweenSteps)
         EXPECT_TRUE (run.archive.existsAsFile());
     }
 }
+
+TEST (InstallJob, MultiPresetMonolithIsCheckedAndInstalledAsTheLayoutSays)
+{
+    auto state = makeState ("Glass Keys", "North Pier");
+    auto instrument = state.getChildWithName ("INSTRUMENT");
+
+    for (int p = 0; p < 3; ++p)
+    {
+        juce::ValueTree preset ("PRESET");
+        preset.setProperty ("presetIndex", p, nullptr);
+        preset.setProperty ("presetName", "Preset " + juce::String (p), nullptr);
+        preset.setProperty ("gain", -6.0 + p, nullptr);
+
+        juce::ValueTree layer ("LAYER");
+        layer.setProperty ("layerID", 10 + p, nullptr);
+        juce::ValueTree sample ("SAMPLE");
+        sample.setProperty ("sampleFilePath", "C:/Samples/Key" + juce::String (p) + ".wav", nullptr);
+        layer.appendChild (sample, nullptr);
+        preset.appendChild (layer, nullptr);
+        instrument.appendChild (preset, nullptr);
+    }
+
+    state.setProperty ("eula", base64Of ("Terms"), nullptr);
+
+    const ZipContent plugin { { "Glass Keys.vst3/Contents/x86_64-win/Glass Keys.vst3", "binary" },
+                              { "Glass Keys.vst3/Contents/Resources/moduleinfo.json", "{}" },
+                              { "Glass Keys.vst3/Contents/Resources/Snapshots/shot.png", "png" },
+                              { "Glass Keys.vst3/desktop.ini", "icon" } };
+    MonolithContent content;
+    content.state = state;
+    content.vst3 = makeZip (plugin);
+    content.screenshot = makePng();
+
+    Sandbox sandbox;
+    InstallerLog log;
+    auto model = sandbox.makeModel (log);
+    model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("in").getChildFile ("Glass Keys.rom"), content);
+
+    std::atomic<double> progress { 0.0 };
+    ASSERT_EQ (model->processMonolith (progress), 0);
+    EXPECT_EQ (model->eulaText, "Terms");
+    ASSERT_EQ (model->install (progress), 0);
+    EXPECT_EQ (progress, 1.0);
+
+    const auto& f = sandbox.folders();
+    const auto installed = f.dataRoot.getChildFile ("North Pier").getChildFile ("Glass Keys").getChildFile ("Glass Keys.rom");
+    const auto dataFiles = f.dataRoot.findChildFiles (juce::File::findFiles, true);
+    ASSERT_EQ (dataFiles.size(), 1);
+    EXPECT_EQ (dataFiles[0], installed);
+
+    juce::MemoryBlock source, copy;
+    ASSERT_TRUE (model->monolithFile.loadFileAsData (source));
+    ASSERT_TRUE (installed.loadFileAsData (copy));
+    EXPECT_EQ (copy, source);
+
+    ZipContent expectedPlugin;
+    for (const auto& [path, data] : plugin)
+        expectedPlugin["North Pier/" + path] = data;
+
+    EXPECT_EQ (treeOf (f.vst3Root), expectedPlugin);
+    EXPECT_TRUE (treeOf (f.temporary).empty());
+}

@@ -24,7 +24,10 @@ public:
 
     std::unique_ptr<Crypto::InputStream::Subregion> openBinary (juce::int64 key) const;
 
-    /** The decoded PNG entry with this key, or a null image when it is missing or undecodable. */
+    /** The decoded PNG entry with this key, or a null image when it is missing or is not a well-formed PNG
+        (checked before decoding: chunk CRCs, header, chunk order, image data size) of at most 16384 pixels
+        a side and 64 MiB.
+    */
     juce::Image readImage (juce::int64 key) const;
 
     /** The state tree entry, or an invalid tree when it is missing or undecodable. */

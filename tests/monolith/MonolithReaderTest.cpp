@@ -340,3 +340,91 @@ TEST_F (MonolithReaderTest, PayloadsBeyondFourGibibytesReadToTheirEnd)
     EXPECT_TRUE (stream->isExhausted());
     expectKeystreamAt ((juce::int64 (1) << 31) - 2, 4096);
 }
+
+TEST_F (MonolithReaderTest, DamagedScreenshotsAreRejectedBeforeDecoding)
+{
+    juce::Image image (juce::Image::RGB, 40, 30, true);
+    juce::Graphics (image).fillCheckerBoard ({ 0.0f, 0.0f, 40.0f, 30.0f }, 5.0f, 5.0f, juce::Colours::teal, juce::Colours::white);
+    juce::MemoryOutputStream encoded;
+    ASSERT_TRUE (juce::PNGImageFormat().writeImageToStream (image, encoded));
+    const auto png = encoded.getMemoryBlock();
+
+    auto crc32 = [] (const char* data, size_t numBytes)
+    {
+        juce::uint32 crc = 0xffffffffu;
+
+        for (size_t i = 0; i < numBytes; ++i)
+        {
+            crc ^= (juce::uint8) data[i];
+
+            for (int k = 0; k < 8; ++k)
+                crc = (crc & 1) != 0 ? 0xedb88320u ^ (crc >> 1) : crc >> 1;
+        }
+
+        return crc ^ 0xffffffffu;
+    };
+
+    auto putBigEndian = [] (char* dest, juce::uint32 value)
+    {
+        for (int i = 0; i < 4; ++i)
+            dest[i] = (char) (value >> (24 - 8 * i));
+    };
+
+    // Header fields changed with a matching CRC, so that only the image itself is wrong.
+    auto withHeader = [&] (juce::uint32 width, juce::uint32 height)
+    {
+        auto changed = png;
+        auto* bytes = static_cast<char*> (changed.getData());
+        putBigEndian (bytes + 16, width);
+        putBigEndian (bytes + 20, height);
+        putBigEndian (bytes + 29, crc32 (bytes + 12, 17));
+        return changed;
+    };
+
+    auto withByteFlipped = [&] (size_t index)
+    {
+        auto changed = png;
+        changed[index] = (char) (changed[index] ^ 0x55);
+        return changed;
+    };
+
+    auto cutTo = [&] (size_t size)
+    {
+        auto changed = png;
+        changed.setSize (size);
+        return changed;
+    };
+
+    const struct
+    {
+        const char* name;
+        juce::MemoryBlock bytes;
+    } cases[] = {
+        { "text", juce::MemoryBlock ("not an image", 12) },
+        { "signature only", cutTo (8) },
+        { "cut in the middle", cutTo (png.getSize() / 2) },
+        { "end chunk missing", cutTo (png.getSize() - 12) },
+        { "header byte flipped", withByteFlipped (20) },
+        { "image data byte flipped", withByteFlipped (png.getSize() / 2) },
+        { "one row more than the data", withHeader (40, 31) },
+        { "wider than the data", withHeader (41, 30) },
+        { "enormous", withHeader (0x7fffffff, 0x7fffffff) },
+        { "empty", withHeader (0, 30) },
+    };
+
+    writeMonolith ([&] (MonolithWriter& w)
+    {
+        EXPECT_TRUE (w.writeEntry (ChunkType::pngImage, "GOOD", png));
+
+        for (auto& c : cases)
+            EXPECT_TRUE (w.writeEntry (ChunkType::pngImage, c.name, c.bytes));
+    });
+
+    const auto good = reader.readImage (juce::String ("GOOD").hashCode64());
+    ASSERT_TRUE (good.isValid());
+    EXPECT_EQ (good.getPixelAt (2, 2), juce::Colours::teal);
+    EXPECT_EQ (good.getPixelAt (7, 2), juce::Colours::white);
+
+    for (auto& c : cases)
+        EXPECT_FALSE (reader.readImage (juce::String (c.name).hashCode64()).isValid()) << c.name;
+}

@@ -49,6 +49,11 @@ mkdir -p "$work/expected-vst3"
 unzip -q "$work/vst3.zip" -d "$work/expected-vst3"
 echo "Monolith: $instrument by $company"
 
+# The framework paints on the display's vertical blank, which Wine 8 does not report: before each
+# screenshot a small helper asks the window to paint its current state.
+x86_64-w64-mingw32-gcc-posix -municode -O2 -Wall -Wextra -Werror -static tests/windows/repaint.c \
+    -o "$work/repaint.exe"
+
 # --- display and a fresh Wine prefix
 display_number=$((100 + RANDOM % 800))
 while [ -e "/tmp/.X11-unix/X$display_number" ]; do display_number=$((display_number + 1)); done
@@ -70,10 +75,13 @@ wineserver -w
 
 # --- driving the window
 window=
+window_title=
+frame=
 client_x=0
 client_y=0
 wait_for_window() {   # name
     window=
+    window_title=$1
     for _ in $(seq 150); do
         window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
         [ -n "$window" ] && break
@@ -87,6 +95,7 @@ wait_for_window() {   # name
     width=$(sed -n 's/^WIDTH=//p' <<<"$geometry")
     height=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
     border=$(((width - 640) / 2))
+    frame="${width}x${height}+$(sed -n 's/^X=//p' <<<"$geometry")+$(sed -n 's/^Y=//p' <<<"$geometry")"
     client_x=$(($(sed -n 's/^X=//p' <<<"$geometry") + border))
     client_y=$(($(sed -n 's/^Y=//p' <<<"$geometry") + height - 480 - border))
 }
@@ -96,9 +105,11 @@ click_slot() {
     xdotool mousemove "$x" "$y" sleep 0.2 click 1
     sleep 0.3
 }
-screenshot() {
+screenshot() {   # the window with Wine's caption
     sleep 0.5
-    import -window root -crop "640x480+${client_x}+${client_y}" +repage "$shots/$1.png"
+    wine "$work/repaint.exe" "$window_title" || echo "cannot repaint '$window_title'"
+    sleep 0.3
+    import -window root -crop "$frame" +repage "$shots/$1.png"
 }
 start_installer() {   # folder holding "<instrument> Installer.exe"
     (cd "$1" && exec wine "$instrument Installer.exe") >"$work/app.log" 2>&1 &
@@ -168,6 +179,7 @@ head -c 200 "$rom" >"$dist/$instrument.rom"
 start_installer "$dist"
 if wait_for_window "Installer"; then
     pass "window title on error: Installer"
+    sleep 1.5
     screenshot 5-error
     click_slot 1                                  # Copy Report
     report=$(xclip -o -selection clipboard 2>/dev/null || true)

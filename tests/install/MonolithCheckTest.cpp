@@ -223,6 +223,14 @@ TEST (MonolithCheck, SecondCheckReplacesTheTemporaryFile)
     EXPECT_FALSE (first.exists());
     EXPECT_TRUE (second.existsAsFile());
     EXPECT_EQ (treeOf (sandbox.folders().temporary).size(), 1u);
+
+    // A check that fails after the targets are known still drops the earlier archive.
+    MonolithContent withoutPlugin;
+    withoutPlugin.vst3.reset();
+    writeMonolith (model->monolithFile, withoutPlugin);
+    EXPECT_EQ (model->processMonolith (progress), 2);
+    EXPECT_TRUE (model->vst3TempFile == nullptr);
+    EXPECT_FALSE (second.exists());
 }
 
 //==============================================================================

@@ -201,6 +201,138 @@ namespace
 
         return false;
     }
+
+    constexpr juce::int64 maxStatePayload = 256 << 20;
+
+    /** Walks the framework's binary value-tree format the way its reader does, and accepts only data that
+        the reader consumes within bounds: counts that the remaining bytes can hold, terminated strings and
+        limited nesting. The reader itself trusts every count, so damaged data could make it allocate
+        without limit, loop for minutes or recurse until the stack runs out.
+    */
+    class ValueTreeDataCheck
+    {
+    public:
+        explicit ValueTreeDataCheck (const juce::MemoryBlock& block)
+            : data (static_cast<const juce::uint8*> (block.getData())), size (block.getSize())
+        {
+        }
+
+        /** Bytes after the tree are ignored, as the framework's reader ignores them. */
+        bool isWellFormed()
+        {
+            return tree (0);
+        }
+
+    private:
+        static constexpr int maxDepth = 64;
+
+        const juce::uint8* data;
+        size_t size, position = 0;
+
+        size_t remaining() const noexcept     { return size - position; }
+
+        bool skip (size_t numBytes)
+        {
+            if (numBytes > remaining())
+                return false;
+
+            position += numBytes;
+            return true;
+        }
+
+        bool string (bool& isEmpty)
+        {
+            const auto* end = static_cast<const juce::uint8*> (memchr (data + position, 0, remaining()));
+
+            if (end == nullptr)
+                return false;
+
+            isEmpty = end == data + position;
+            position = (size_t) (end - data) + 1;
+            return true;
+        }
+
+        /** A count as the framework's compressed ints store it; only non-negative values are accepted. */
+        bool count (juce::int64& value)
+        {
+            if (remaining() < 1)
+                return false;
+
+            const auto sizeByte = data[position++];
+            const auto numBytes = (size_t) (sizeByte & 0x7f);
+
+            if ((sizeByte & 0x80) != 0 || numBytes > 4 || numBytes > remaining())
+                return false;
+
+            value = 0;
+
+            for (size_t i = numBytes; i > 0; --i)
+                value = (value << 8) | data[position + i - 1];
+
+            position += numBytes;
+            return value <= std::numeric_limits<int>::max();
+        }
+
+        bool tree (int depth)
+        {
+            bool isEmpty = true;
+            juce::int64 numProperties = 0, numChildren = 0;
+
+            if (depth > maxDepth || ! string (isEmpty) || isEmpty || ! count (numProperties)
+                  || numProperties > (juce::int64) remaining())
+                return false;
+
+            for (juce::int64 i = 0; i < numProperties; ++i)
+                if (! string (isEmpty) || isEmpty || ! value (depth))
+                    return false;
+
+            if (! count (numChildren) || numChildren > (juce::int64) remaining())
+                return false;
+
+            for (juce::int64 i = 0; i < numChildren; ++i)
+                if (! tree (depth + 1))
+                    return false;
+
+            return true;
+        }
+
+        bool value (int depth)
+        {
+            juce::int64 numBytes = 0;
+
+            if (depth > maxDepth || ! count (numBytes) || numBytes > (juce::int64) remaining())
+                return false;
+
+            if (numBytes == 0)
+                return true;
+
+            const auto marker = data[position++];
+            const auto payload = (size_t) numBytes - 1;
+
+            switch (marker)
+            {
+                case 1:  return skip (4);      // int
+                case 2:
+                case 3:  return true;          // booleans
+                case 4:  return skip (8);      // double
+                case 6:  return skip (8);      // int64
+                case 7:                        // array
+                {
+                    juce::int64 numElements = 0;
+
+                    if (! count (numElements) || numElements > (juce::int64) remaining())
+                        return false;
+
+                    for (juce::int64 i = 0; i < numElements; ++i)
+                        if (! value (depth + 1))
+                            return false;
+
+                    return true;
+                }
+                default: return skip (payload); // string, binary, undefined and unknown markers
+            }
+        }
+    };
 }
 
 MonolithReader::MonolithReader (const juce::File& monolith)
@@ -286,8 +418,15 @@ juce::Image MonolithReader::readImage (juce::int64 key) const
 
 juce::ValueTree MonolithReader::readState() const
 {
-    if (auto stream = findChunk (ChunkType::stateTree, 0))
-        return juce::ValueTree::readFromStream (*stream);
+    auto stream = findChunk (ChunkType::stateTree, 0);
 
-    return {};
+    if (stream == nullptr || stream->getTotalLength() > maxStatePayload)
+        return {};
+
+    juce::MemoryBlock data;
+
+    if (stream->readIntoMemoryBlock (data) != (size_t) stream->getTotalLength() || ! ValueTreeDataCheck (data).isWellFormed())
+        return {};
+
+    return juce::ValueTree::readFromData (data.getData(), data.getSize());
 }

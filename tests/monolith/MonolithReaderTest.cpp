@@ -428,3 +428,64 @@ TEST_F (MonolithReaderTest, DamagedScreenshotsAreRejectedBeforeDecoding)
     for (auto& c : cases)
         EXPECT_FALSE (reader.readImage (juce::String (c.name).hashCode64()).isValid()) << c.name;
 }
+
+TEST_F (MonolithReaderTest, StateTreesKeepEveryKindOfValueAndDamagedOnesAreRefused)
+{
+    juce::ValueTree state ("SAMBREL_STATE");
+    state.setProperty ("int", 7, nullptr);
+    state.setProperty ("int64", (juce::int64) 1 << 40, nullptr);
+    state.setProperty ("yes", true, nullptr);
+    state.setProperty ("no", false, nullptr);
+    state.setProperty ("double", 0.707, nullptr);
+    state.setProperty ("text", juce::String::fromUTF8 ("Gl\xc3\xa4s"), nullptr);
+    state.setProperty ("binary", juce::var (randomBytes (300, 6)), nullptr);
+    state.setProperty ("array", juce::Array<juce::var> { 1, "two", juce::Array<juce::var> { 3.0 } }, nullptr);
+    state.setProperty ("empty", juce::var(), nullptr);
+    juce::ValueTree child ("INSTRUMENT");
+    child.appendChild (juce::ValueTree ("PRESET"), nullptr);
+    state.appendChild (child, nullptr);
+
+    writeMonolith ([&] (MonolithWriter& w) { EXPECT_TRUE (w.writeState (state)); });
+    EXPECT_TRUE (reader.readState().isEquivalentTo (state));
+
+    juce::MemoryOutputStream valid;
+    state.writeToStream (valid);
+
+    auto bytes = [] (std::initializer_list<int> values)
+    {
+        juce::MemoryBlock block;
+
+        for (auto v : values)
+            block.append (&v, 1);
+
+        return block;
+    };
+
+    juce::MemoryBlock deep;
+
+    for (int i = 0; i < 100000; ++i)
+        deep.append ("X\0\0\1", 4);
+
+    // Each of these would make the framework's reader allocate without limit, loop for minutes,
+    // overflow a signed int or recurse until the stack runs out.
+    const struct
+    {
+        const char* name;
+        juce::MemoryBlock payload;
+    } cases[] = {
+        { "no type", bytes ({ 0 }) },
+        { "huge property count", bytes ({ 'X', 0, 4, 0xff, 0xff, 0xff, 0x7f }) },
+        { "huge child count", bytes ({ 'X', 0, 0, 4, 0xff, 0xff, 0xff, 0x7f }) },
+        { "most negative count", bytes ({ 'X', 0, 0x84, 0, 0, 0, 0x80 }) },
+        { "huge array", bytes ({ 'X', 0, 1, 'a', 0, 1, 7, 4, 0xff, 0xff, 0xff, 0x7f, 0 }) },
+        { "unterminated type", bytes ({ 'X', 'Y' }) },
+        { "deep nesting", deep },
+        { "cut short", juce::MemoryBlock (valid.getData(), valid.getDataSize() - 3) },
+    };
+
+    for (auto& c : cases)
+    {
+        writeMonolith ([&] (MonolithWriter& w) { EXPECT_TRUE (w.writeChunk (1, ChunkType::stateTree, 0, c.payload.getData(), c.payload.getSize())); });
+        EXPECT_FALSE (reader.readState().isValid()) << c.name;
+    }
+}

@@ -182,6 +182,7 @@ if wait_for_window "Installer"; then
     sleep 1.5
     screenshot 5-error
     click_slot 1                                  # Copy Report
+    screenshot 5-error-report-copied
     report=$(xclip -o -selection clipboard 2>/dev/null || true)
     printf '%s\n' "$report" >"$shots/5-error-report.txt"
     if grep -q "InstallerComponent" <<<"$report" && grep -q "Monolith found: " <<<"$report"; then

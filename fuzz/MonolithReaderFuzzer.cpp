@@ -1,0 +1,93 @@
+// Feeds arbitrary bytes, as a monolith file, through the chunk walk and every entry reader.
+
+#include "monolith/MonolithReader.h"
+
+#include <cstdint>
+#include <iterator>
+#include <unistd.h>
+
+namespace
+{
+    /** One file per process, rewritten for every input (parallel fuzzing jobs must not share it),
+        and removed when the process ends.
+    */
+    struct InputFile
+    {
+        ~InputFile()    { file.deleteFile(); }
+
+        const juce::File file = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                                    .getChildFile ("monolith_reader_fuzzer_" + juce::String (getpid()) + ".rom");
+    };
+
+    const juce::File& getInputFile()
+    {
+        static const InputFile inputFile;
+        return inputFile.file;
+    }
+
+    const juce::int64 screenshotKey = juce::String ("SCREENSHOT").hashCode64();
+    const juce::int64 binaryKey = juce::String ("PLUGIN_BINARY_VST3_WIN64").hashCode64();
+
+    /** Reads the whole region in blocks of varying size, then seeks to a few places and reads again:
+        every byte read must lie inside the region.
+    */
+    void readRegion (Crypto::InputStream::Subregion& region)
+    {
+        const auto length = region.getTotalLength();
+        char buffer[4096];
+        static constexpr int blockSizes[] = { 1, 7, 61, 509, 4096 };
+        juce::int64 total = 0;
+
+        for (size_t block = 0; ! region.isExhausted(); ++block)
+        {
+            const auto numRead = region.read (buffer, blockSizes[block % std::size (blockSizes)]);
+
+            if (numRead <= 0)
+                break;
+
+            total += numRead;
+        }
+
+        if (total > length)
+            __builtin_trap();
+
+        for (const auto position : { length / 2, juce::int64 { 0 }, length - 1, length, length + 10, juce::int64 { -1 } })
+        {
+            if (region.setPosition (position))
+            {
+                const auto numRead = region.read (buffer, (int) sizeof (buffer));
+
+                if (position < 0 || numRead < 0 || numRead > juce::jmax (juce::int64 { 0 }, length - position))
+                    __builtin_trap();
+            }
+        }
+    }
+}
+
+extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
+{
+    const auto& file = getInputFile();
+
+    if (! file.replaceWithData (data, size))
+        return 0;
+
+    const MonolithReader reader (file);
+
+    for (const auto type : { (juce::int32) ChunkType::binary, (juce::int32) ChunkType::stateTree,
+                             (juce::int32) ChunkType::pngImage, juce::int32 { 2 }, juce::int32 { -1 } })
+        for (const auto key : { juce::int64 { 0 }, screenshotKey, binaryKey, juce::int64 { -1 } })
+            if (auto region = reader.findChunk (type, key))
+                readRegion (*region);
+
+    if (auto binary = reader.openBinary (binaryKey))
+        readRegion (*binary);
+
+    const auto image = reader.readImage (screenshotKey);
+
+    if (image.isValid() && (image.getWidth() <= 0 || image.getHeight() <= 0))
+        __builtin_trap();
+
+    const auto state = reader.readState();
+    juce::ignoreUnused (state.getNumChildren(), state.getType());
+    return 0;
+}

@@ -1,10 +1,16 @@
-// Feeds arbitrary bytes, as a binary state tree, through the data-model wrappers that the monolith
-// check builds over it, and edits the tree so that the wrappers' callbacks run.
+// Feeds arbitrary bytes, as the binary form of a state tree, through the path of the monolith check: the
+// bytes become the state chunk of a monolith that MonolithReader::readState decodes, and the data-model
+// wrappers are built over the result. Edits of the tree then make the wrappers' callbacks run.
+// (The framework's own ValueTree::readFromData trusts every count in the data and hangs on a few
+// hostile bytes, which is why the reader checks the data first.)
 
 #include "model/InstrumentParameters.h"
 #include "model/StateIds.h"
+#include "monolith/MonolithReader.h"
+#include "monolith/MonolithWriter.h"
 
 #include <cstdint>
+#include <unistd.h>
 
 namespace juce
 {
@@ -15,6 +21,27 @@ namespace juce
 
 namespace
 {
+    /** One file per process, rewritten for every input, removed when the process ends. */
+    struct InputFile
+    {
+        ~InputFile()    { file.deleteFile(); }
+
+        const juce::File file = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                                    .getChildFile ("state_tree_fuzzer_" + juce::String (getpid()) + ".rom");
+    };
+
+    juce::ValueTree readStateThroughMonolith (const std::uint8_t* data, size_t size)
+    {
+        static const InputFile inputFile;
+        juce::MemoryOutputStream monolith;
+
+        if (! MonolithWriter (monolith).writeChunk (0x2545f491u, ChunkType::stateTree, 0, data, size)
+              || ! inputFile.file.replaceWithData (monolith.getData(), monolith.getDataSize()))
+            return {};
+
+        return MonolithReader (inputFile.file).readState();
+    }
+
     void dispatchPendingMessages()
     {
         for (int i = 0; i < 64 && juce::dispatchNextMessageOnSystemQueue (true); ++i)
@@ -104,7 +131,7 @@ extern "C" int LLVMFuzzerInitialize (int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
 {
-    const auto state = juce::ValueTree::readFromData (data, size);
+    const auto state = readStateThroughMonolith (data, size);
 
     // The edits are chosen by the last bytes, which the tree's parser usually leaves unread.
     const auto numOps = juce::jmin (size, size_t { 8 });

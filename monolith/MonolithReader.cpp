@@ -242,6 +242,10 @@ namespace
 
         bool string (bool& isEmpty)
         {
+            // An empty payload has no data pointer at all.
+            if (remaining() == 0)
+                return false;
+
             const auto* end = static_cast<const juce::uint8*> (memchr (data + position, 0, remaining()));
 
             if (end == nullptr)

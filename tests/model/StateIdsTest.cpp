@@ -49,20 +49,27 @@ namespace
     X (uniqueCode) X (vendorName) X (vendorUrl) X (numPresets) X (numSamples) X (selectedPreset) \
     X (selectedSample) X (sampleName) X (sampleReversed) X (sampleDecay) X (sampleSustain)
 
+struct NamedIdentifier
+{
+    const juce::Identifier* identifier;
+    const char* name;
+};
+
+// Plain data, so the 248 entries cost no code: one loop checks them all.
+#define INSTALLER_NAMED_STATE_ID(name) NamedIdentifier { &StateIds::name, #name },
+const NamedIdentifier listedIdentifiers[] { INSTALLER_STATE_ID_NAMES (INSTALLER_NAMED_STATE_ID) };
+#undef INSTALLER_NAMED_STATE_ID
+
 TEST (StateIdsTest, EveryConstantHoldsItsOwnNameAndIsInTheTable)
 {
     const std::set<const juce::Identifier*> table (StateIds::allIdentifiers.begin(), StateIds::allIdentifiers.end());
-    int listed = 0;
+    EXPECT_EQ (std::size (listedIdentifiers), 248u);
 
-#define INSTALLER_CHECK_STATE_ID(name)                              \
-    EXPECT_EQ (StateIds::name.toString(), juce::String (#name));   \
-    EXPECT_EQ (table.count (&StateIds::name), 1u) << #name;         \
-    ++listed;
-
-    INSTALLER_STATE_ID_NAMES (INSTALLER_CHECK_STATE_ID)
-#undef INSTALLER_CHECK_STATE_ID
-
-    EXPECT_EQ (listed, 248);
+    for (const auto& listed : listedIdentifiers)
+    {
+        EXPECT_EQ (listed.identifier->toString(), juce::String (listed.name));
+        EXPECT_EQ (table.count (listed.identifier), 1u) << listed.name;
+    }
 }
 
 TEST (StateIdsTest, TableHoldsTwentyEightTypesThenTwoHundredTwentyDistinctProperties)

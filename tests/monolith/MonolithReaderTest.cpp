@@ -461,10 +461,10 @@ TEST_F (MonolithReaderTest, StateTreesKeepEveryKindOfValueAndDamagedOnesAreRefus
         return block;
     };
 
-    juce::MemoryBlock deep;
+    juce::MemoryOutputStream deep;
 
     for (int i = 0; i < 100000; ++i)
-        deep.append ("X\0\0\1", 4);
+        deep.write ("X\0\0\1", 4);
 
     // Each of these would make the framework's reader allocate without limit, loop for minutes,
     // overflow a signed int or recurse until the stack runs out.
@@ -479,7 +479,7 @@ TEST_F (MonolithReaderTest, StateTreesKeepEveryKindOfValueAndDamagedOnesAreRefus
         { "most negative count", bytes ({ 'X', 0, 0x84, 0, 0, 0, 0x80 }) },
         { "huge array", bytes ({ 'X', 0, 1, 'a', 0, 1, 7, 4, 0xff, 0xff, 0xff, 0x7f, 0 }) },
         { "unterminated type", bytes ({ 'X', 'Y' }) },
-        { "deep nesting", deep },
+        { "deep nesting", deep.getMemoryBlock() },
         { "cut short", juce::MemoryBlock (valid.getData(), valid.getDataSize() - 3) },
     };
 

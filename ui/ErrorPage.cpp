@@ -6,16 +6,10 @@ InstallerComponent::ErrorPage::ErrorPage (InstallerComponent& ownerComponent, Er
     owner.header.title.setText ("Error", juce::dontSendNotification);
 
     auto& footer = owner.footer;
-    auto& ok = footer.buttons[0];
-    ok.setButtonText ("OK");
-    ok.action = Footer::FooterButton::ok;
-    ok.setVisible (true);
+    footer.showButton (0, "OK", Footer::FooterButton::ok);
     footer.onOk = footer.quitApplication;
 
-    auto& copy = footer.buttons[1];
-    copy.action = Footer::FooterButton::cancel;
-    copy.setButtonText ("Copy Report");
-    copy.setVisible (true);
+    auto& copy = footer.showButton (1, "Copy Report", Footer::FooterButton::cancel);
     copy.setEnabled (true);
     footer.onCancel = [this] { copyReport(); };
     copy.buttonWidth = 120;

@@ -6,22 +6,13 @@ InstallerComponent::EulaPage::EulaPage (InstallerComponent& ownerComponent)
     owner.header.title.setText ("EULA", juce::dontSendNotification);
 
     auto& footer = owner.footer;
-    auto& cancel = footer.buttons[0];
-    cancel.setButtonText ("Cancel");
-    cancel.action = Footer::FooterButton::cancel;
-    cancel.setVisible (true);
+    footer.showButton (0, "Cancel", Footer::FooterButton::cancel);
     footer.onCancel = footer.quitApplication;
 
-    auto& accept = footer.buttons[1];
-    accept.setButtonText ("Accept");
-    accept.action = Footer::FooterButton::next;
-    accept.setVisible (true);
+    footer.showButton (1, "Accept", Footer::FooterButton::next);
     footer.nextPage = 3;
 
-    auto& back = footer.buttons[2];
-    back.setButtonText ("< Back");
-    back.action = Footer::FooterButton::back;
-    back.setVisible (true);
+    footer.showButton (2, "< Back", Footer::FooterButton::back);
     footer.backPage = 1;
 
     editor.setReadOnly (true);

@@ -6,10 +6,7 @@ InstallerComponent::FinishPage::FinishPage (InstallerComponent& ownerComponent)
     owner.header.title.setText ("Finished", juce::dontSendNotification);
 
     auto& footer = owner.footer;
-    auto& ok = footer.buttons[0];
-    ok.setButtonText ("OK");
-    ok.action = Footer::FooterButton::ok;
-    ok.setVisible (true);
+    footer.showButton (0, "OK", Footer::FooterButton::ok);
     footer.onOk = footer.quitApplication;
 
     label.setText ("Installation finished", juce::dontSendNotification);

@@ -15,10 +15,7 @@ InstallerComponent::InputCheckPage::InputCheckPage (InstallerComponent& ownerCom
     owner.header.title.setText ("Welcome", juce::dontSendNotification);
 
     auto& footer = owner.footer;
-    auto& cancel = footer.buttons[0];
-    cancel.setButtonText ("Cancel");
-    cancel.action = Footer::FooterButton::cancel;
-    cancel.setVisible (true);
+    footer.showButton (0, "Cancel", Footer::FooterButton::cancel);
     footer.onCancel = footer.quitApplication;
 
     applyMessageStyle (label);

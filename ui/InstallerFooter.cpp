@@ -77,6 +77,15 @@ void InstallerFooter::paint (juce::Graphics& g)
     g.fillRect (separator.getBounds());
 }
 
+InstallerFooter::FooterButton& InstallerFooter::showButton (int index, const juce::String& text, FooterButton::Action action)
+{
+    auto& button = buttons[index];
+    button.setButtonText (text);
+    button.action = action;
+    button.setVisible (true);
+    return button;
+}
+
 void InstallerFooter::resized()
 {
     const auto margin = (getHeight() - 24) / 2;

@@ -50,6 +50,9 @@ public:
     void resized() override;
     void buttonClicked (juce::Button*) override;
 
+    /** Gives buttons[index] its text and action and makes it visible; pages call this for each button they use. */
+    FooterButton& showButton (int index, const juce::String& text, FooterButton::Action action);
+
     InstallerComponent* owner;
     FooterButton buttons[3];
     // Never added as a child: only its bounds are used, as the rectangle of the separator line.

@@ -7,16 +7,10 @@ InstallerComponent::WelcomePage::WelcomePage (InstallerComponent& ownerComponent
     owner.header.title.setText ("Welcome", juce::dontSendNotification);
 
     auto& footer = owner.footer;
-    auto& cancel = footer.buttons[0];
-    cancel.setButtonText ("Cancel");
-    cancel.action = Footer::FooterButton::cancel;
-    cancel.setVisible (true);
+    footer.showButton (0, "Cancel", Footer::FooterButton::cancel);
     footer.onCancel = footer.quitApplication;
 
-    auto& install = footer.buttons[1];
-    install.setButtonText ("Install");
-    install.action = Footer::FooterButton::next;
-    install.setVisible (true);
+    footer.showButton (1, "Install", Footer::FooterButton::next);
     // Decided once, here: a monolith without licence text skips the EULA page.
     footer.nextPage = owner.model.eulaText.isNotEmpty() ? 2 : 3;
 

@@ -1,10 +1,10 @@
 #include "model/ParameterCatalogue.h"
+#include "model/TruncateToInt.h"
 
 #include "model/StateIds.h"
 
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
 namespace ParameterCatalogue
 {
@@ -26,17 +26,6 @@ juce::StringArray makeNumberChoices (int first, int last)
     return choices;
 }
 
-// Truncates toward zero; values beyond the int range saturate instead of overflowing.
-int truncateToInt (float value) noexcept
-{
-    if (value >= 2147483647.0f)
-        return std::numeric_limits<int>::max();
-
-    if (value <= -2147483648.0f)
-        return std::numeric_limits<int>::min();
-
-    return static_cast<int> (value);
-}
 
 juce::String stepsText (float value, int)
 {

@@ -7,24 +7,9 @@
 #include "model/SampleParameters.h"
 
 #include "model/StateIds.h"
+#include "model/TruncateToInt.h"
 
 #include <cmath>
-#include <limits>
-
-namespace
-{
-// Truncates toward zero; values beyond the int range saturate instead of overflowing.
-int truncateToInt (float value) noexcept
-{
-    if (value >= 2147483647.0f)
-        return std::numeric_limits<int>::max();
-
-    if (value <= -2147483648.0f)
-        return std::numeric_limits<int>::min();
-
-    return static_cast<int> (value);
-}
-} // namespace
 
 SampleParameters::SampleParameters (juce::ValueTree sampleNode, int sampleIndexToUse, int layerIndexToUse)
     : state (std::move (sampleNode)),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "monolith/CryptoKeystream.h"
 
 namespace Crypto
 {
@@ -28,8 +28,8 @@ public:
     /** The stream that supplies the scrambled bytes. */
     juce::InputStream& getSource() const noexcept       { return *source; }
 
-    static constexpr juce::uint32 multiplier = 214013;
-    static constexpr juce::uint32 increment = 2531011;
+    static constexpr juce::uint32 multiplier = Keystream::multiplier;
+    static constexpr juce::uint32 increment = Keystream::increment;
 
     /** The state after numSteps keystream steps from state, in time logarithmic in numSteps. */
     static juce::uint32 advance (juce::uint32 state, juce::uint64 numSteps) noexcept;

@@ -38,33 +38,77 @@ TEST (CryptoKeystream, MatchesTheFormatsTestVectors)
     EXPECT_EQ (juce::String().hashCode64(), 0);
 }
 
-TEST (CryptoKeystream, BlockApplicationMatchesSteppingForEveryLength)
+TEST (CryptoKeystream, EveryPathMatchesTheByteLoop)
 {
+    const auto paths = Crypto::Keystream::getAvailablePaths();
+
+   #if JUCE_INTEL && JUCE_64BIT && (JUCE_GCC || JUCE_CLANG)
+    // Where the processor has AVX2, its kernel must be among those checked here.
+    __builtin_cpu_init();
+    EXPECT_EQ (__builtin_cpu_supports ("avx2") != 0, std::string (paths.back().name) == "avx2");
+   #endif
+
     juce::Random random (42);
+    std::vector<size_t> lengths { 0, 1, 15, 16, 17, 31, 32, 33, 63, 64, 65, 127, 128, 129, 255, 256, 257,
+                                  1000, 8191, 8192, 8193, 65536 + 77 };
 
-    for (size_t length : { 0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 1000u, 8192u, 8193u })
+    for (int i = 0; i < 40; ++i)
+        lengths.push_back ((size_t) random.nextInt (5000));
+
+    constexpr size_t guard = 64;
+
+    for (const auto& path : paths)
     {
-        for (juce::uint32 seed : { 0u, 1u, 0xffffffffu, (juce::uint32) random.nextInt() })
+        for (auto length : lengths)
         {
-            std::vector<juce::uint8> data (length);
+            const auto seed = (juce::uint32) random.nextInt();
+            const auto sourceOffset = (size_t) random.nextInt (64);
+            const auto destOffset = (size_t) random.nextInt (64);
+            const auto inPlace = random.nextBool();
+            SCOPED_TRACE (testing::Message() << path.name << ", length " << length << ", seed " << seed << ", offsets "
+                                             << sourceOffset << "/" << destOffset << (inPlace ? ", in place" : ""));
 
-            for (auto& b : data)
+            std::vector<juce::uint8> source (length + 2 * guard), dest (length + 2 * guard);
+
+            for (auto& b : source)
                 b = (juce::uint8) random.nextInt (256);
 
-            auto expected = data;
+            for (auto& b : dest)
+                b = (juce::uint8) random.nextInt (256);
+
+            auto expected = inPlace ? source : dest;
             auto referenceState = seed;
             const auto keystream = referenceKeystream (referenceState, length);
 
             for (size_t i = 0; i < length; ++i)
-                expected[i] ^= keystream[i];
+                expected[(inPlace ? sourceOffset : destOffset) + i] = (juce::uint8) (source[sourceOffset + i] ^ keystream[i]);
 
             auto state = seed;
-            Crypto::InputStream::applyKeystream (state, data.data(), data.size());
 
-            EXPECT_EQ (data, expected) << "length " << length << ", seed " << seed;
-            EXPECT_EQ (state, referenceState) << "length " << length << ", seed " << seed;
+            if (inPlace)
+            {
+                path.kernel (state, source.data() + sourceOffset, source.data() + sourceOffset, length);
+                EXPECT_EQ (source, expected);
+            }
+            else
+            {
+                const auto original = source;
+                path.kernel (state, source.data() + sourceOffset, dest.data() + destOffset, length);
+                EXPECT_EQ (dest, expected);
+                EXPECT_EQ (source, original);
+            }
+
+            EXPECT_EQ (state, referenceState);
         }
     }
+
+    // The stream's entry point agrees as well, across calls that continue one keystream.
+    std::vector<juce::uint8> data (3000, 0);
+    juce::uint32 state = 99, referenceState = 99;
+    Crypto::InputStream::applyKeystream (state, data.data(), 1234);
+    Crypto::InputStream::applyKeystream (state, data.data() + 1234, data.size() - 1234);
+    EXPECT_EQ (data, referenceKeystream (referenceState, data.size()));
+    EXPECT_EQ (state, referenceState);
 }
 
 TEST (CryptoKeystream, AdvanceAgreesWithStepping)

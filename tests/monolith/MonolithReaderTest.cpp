@@ -181,6 +181,47 @@ TEST_F (MonolithReaderTest, BlockAndByteReadsAgreeAndSeekingResynchronises)
     EXPECT_EQ (stream->read (buffer, 100), 0);
 }
 
+TEST_F (MonolithReaderTest, RandomSeeksAndReadSplitsMatchThePayload)
+{
+    juce::Random random (11);
+
+    for (int trial = 0; trial < 12; ++trial)
+    {
+        const auto length = trial < 3 ? (size_t) trial * 129 : (size_t) random.nextInt (200000);
+        const auto payload = randomBytes (length, trial);
+        const auto seed = (juce::uint32) random.nextInt();
+        writeMonolith ([&] (MonolithWriter& w)
+        {
+            EXPECT_TRUE (w.writeChunk (seed ^ 1, ChunkType::binary, 1, "before", 6));
+            EXPECT_TRUE (w.writeChunk (seed, ChunkType::binary, 2, payload.getData(), length));
+        });
+
+        auto stream = reader.openBinary (2);
+        ASSERT_NE (stream, nullptr);
+        const auto* expected = static_cast<const juce::uint8*> (payload.getData());
+        std::vector<juce::uint8> buffer (70000);
+
+        for (int op = 0; op < 60; ++op)
+        {
+            if (random.nextInt (3) == 0)
+            {
+                const auto position = (juce::int64) random.nextInt ((int) length + 100);
+                ASSERT_TRUE (stream->setPosition (position));
+            }
+
+            const auto position = stream->getPosition();
+            const auto wanted = 1 + random.nextInt (random.nextBool() ? 64 : 70000);
+            const auto numRead = stream->read (buffer.data(), wanted);
+            const auto available = juce::jmax ((juce::int64) 0, (juce::int64) length - position);
+            SCOPED_TRACE (testing::Message() << "length " << length << ", seed " << seed << ", read " << wanted << " at " << position);
+
+            ASSERT_EQ (numRead, (int) juce::jmin ((juce::int64) wanted, available));
+            EXPECT_EQ (stream->getPosition(), position + numRead);
+            EXPECT_TRUE (std::equal (buffer.begin(), buffer.begin() + numRead, expected + juce::jmin (position, (juce::int64) length)));
+        }
+    }
+}
+
 TEST_F (MonolithReaderTest, ReadsStopAtThePayloadsEnd)
 {
     writeMonolith ([&] (MonolithWriter& w)

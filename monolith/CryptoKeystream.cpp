@@ -1,0 +1,221 @@
+#include "monolith/CryptoKeystream.h"
+
+#if JUCE_INTEL && JUCE_64BIT
+ #include <immintrin.h>
+#endif
+
+namespace Crypto
+{
+
+namespace
+{
+    struct Jump
+    {
+        juce::uint32 multiplier, increment;
+    };
+
+    /** The map s -> A s + C that numSteps generator steps amount to. */
+    constexpr Jump jumpFor (juce::uint64 numSteps) noexcept
+    {
+        // Composing x -> a x + c with itself: square-and-multiply over the bits of numSteps.
+        Jump result { 1, 0 };
+        Jump power { Keystream::multiplier, Keystream::increment };
+
+        while (numSteps != 0)
+        {
+            if ((numSteps & 1) != 0)
+                result = { result.multiplier * power.multiplier, result.increment * power.multiplier + power.increment };
+
+            power = { power.multiplier * power.multiplier, power.increment * (power.multiplier + 1) };
+            numSteps >>= 1;
+        }
+
+        return result;
+    }
+
+    // Every vector kernel keeps one generator state per byte of a block in its lanes and steps all of
+    // them a whole block at once; the multiply-adds of the lanes are independent, so they overlap.
+    constexpr size_t sse2BlockSize = 16;
+    constexpr size_t avx2BlockSize = 128;
+    constexpr Jump sse2Jump = jumpFor (sse2BlockSize);
+    constexpr Jump avx2Jump = jumpFor (avx2BlockSize);
+
+    /** Byte shuffles that move byte 2 (bits 16..23) of every 32-bit lane to byte n of that lane and
+        clear the lane's other bytes (an index with the top bit set gives 0).
+    */
+    struct ByteShuffles
+    {
+        constexpr ByteShuffles()
+        {
+            for (int n = 0; n < 4; ++n)
+                for (int lane = 0; lane < 8; ++lane)
+                    masks[n][lane] = (juce::int32) ((0x80808080u & ~(0xffu << (8 * n))) | ((juce::uint32) (4 * (lane % 4) + 2) << (8 * n)));
+        }
+
+        alignas (32) juce::int32 masks[4][8] {};
+    };
+
+    constexpr ByteShuffles avx2ByteShuffles;
+}
+
+juce::uint32 Keystream::advance (juce::uint32 state, juce::uint64 numSteps) noexcept
+{
+    const auto jump = jumpFor (numSteps);
+    return state * jump.multiplier + jump.increment;
+}
+
+void Keystream::apply (juce::uint32& state, const juce::uint8* source, juce::uint8* dest, size_t numBytes) noexcept
+{
+    static const auto fastest = getAvailablePaths().back().kernel;
+    fastest (state, source, dest, numBytes);
+}
+
+std::vector<Keystream::Path> Keystream::getAvailablePaths()
+{
+    std::vector<Path> paths { { "bytes", applyBytes } };
+
+   #if JUCE_INTEL && JUCE_64BIT
+    paths.push_back ({ "sse2", applySse2 });
+   #endif
+
+   #if JUCE_INTEL && JUCE_64BIT && (JUCE_GCC || JUCE_CLANG)
+    if (hasAvx2())
+        paths.push_back ({ "avx2", applyAvx2 });
+   #endif
+
+    return paths;
+}
+
+void Keystream::applyBytes (juce::uint32& state, const juce::uint8* source, juce::uint8* dest, size_t numBytes) noexcept
+{
+    auto s = state;
+
+    for (size_t i = 0; i < numBytes; ++i)
+    {
+        s = step (s);
+        dest[i] = (juce::uint8) (source[i] ^ (s >> 16));
+    }
+
+    state = s;
+}
+
+#if JUCE_INTEL && JUCE_64BIT
+void Keystream::applySse2 (juce::uint32& state, const juce::uint8* source, juce::uint8* dest, size_t numBytes) noexcept
+{
+    size_t i = 0;
+
+    if (numBytes >= 2 * sse2BlockSize)
+    {
+        // Sixteen lanes in four vectors; lane j holds the state that scrambles byte i + j.
+        alignas (16) juce::uint32 initial[sse2BlockSize];
+        auto s = state;
+
+        for (auto& lane : initial)
+            lane = s = step (s);
+
+        __m128i lanes[4];
+
+        for (int v = 0; v < 4; ++v)
+            lanes[v] = _mm_load_si128 (reinterpret_cast<const __m128i*> (initial + 4 * v));
+
+        const auto jumpMultiplier = _mm_set1_epi32 ((int) sse2Jump.multiplier);
+        const auto jumpIncrement = _mm_set1_epi32 ((int) sse2Jump.increment);
+        const auto lowByte = _mm_set1_epi32 (0xff);
+
+        // SSE2 has no 32-bit low multiply: multiply the even and the odd lanes as 64-bit products.
+        const auto multiply = [jumpMultiplier] (__m128i x)
+        {
+            const auto even = _mm_mul_epu32 (x, jumpMultiplier);
+            const auto odd = _mm_mul_epu32 (_mm_srli_epi64 (x, 32), _mm_srli_epi64 (jumpMultiplier, 32));
+            return _mm_unpacklo_epi32 (_mm_shuffle_epi32 (even, _MM_SHUFFLE (0, 0, 2, 0)),
+                                       _mm_shuffle_epi32 (odd, _MM_SHUFFLE (0, 0, 2, 0)));
+        };
+
+        for (; i + sse2BlockSize <= numBytes; i += sse2BlockSize)
+        {
+            __m128i keys[4];
+
+            for (int v = 0; v < 4; ++v)
+            {
+                keys[v] = _mm_and_si128 (_mm_srli_epi32 (lanes[v], 16), lowByte);
+                lanes[v] = _mm_add_epi32 (multiply (lanes[v]), jumpIncrement);
+            }
+
+            const auto keystream = _mm_packus_epi16 (_mm_packs_epi32 (keys[0], keys[1]), _mm_packs_epi32 (keys[2], keys[3]));
+            const auto data = _mm_loadu_si128 (reinterpret_cast<const __m128i*> (source + i));
+            _mm_storeu_si128 (reinterpret_cast<__m128i*> (dest + i), _mm_xor_si128 (data, keystream));
+        }
+
+        state = advance (state, i);
+    }
+
+    applyBytes (state, source + i, dest + i, numBytes - i);
+}
+#endif
+
+#if JUCE_INTEL && JUCE_64BIT && (JUCE_GCC || JUCE_CLANG)
+bool Keystream::hasAvx2() noexcept
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports ("avx2") != 0;
+}
+
+// Compiled for AVX2 on its own; only called after hasAvx2(). Written without lambdas or helpers, which
+// would not inherit the target.
+__attribute__ ((target ("avx2")))
+void Keystream::applyAvx2 (juce::uint32& state, const juce::uint8* source, juce::uint8* dest, size_t numBytes) noexcept
+{
+    constexpr size_t numVectors = avx2BlockSize / 8;
+    size_t i = 0;
+
+    if (numBytes >= avx2BlockSize)
+    {
+        // Vector v, lane l holds the state of byte 32 (v / 4) + 4 l + v % 4 of the block. A byte shuffle
+        // takes bits 16..23 of each lane to its byte, within 128-bit halves, and four such vectors OR
+        // together into 32 consecutive keystream bytes.
+        alignas (32) juce::uint32 initial[avx2BlockSize];
+        auto s = state;
+
+        for (size_t b = 0; b < avx2BlockSize; ++b)
+        {
+            s = step (s);
+            initial[8 * (4 * (b / 32) + b % 4) + (b % 32) / 4] = s;
+        }
+
+        __m256i lanes[numVectors];
+
+        for (size_t v = 0; v < numVectors; ++v)
+            lanes[v] = _mm256_load_si256 (reinterpret_cast<const __m256i*> (initial + 8 * v));
+
+        const auto jumpMultiplier = _mm256_set1_epi32 ((int) avx2Jump.multiplier);
+        const auto jumpIncrement = _mm256_set1_epi32 ((int) avx2Jump.increment);
+
+        __m256i toByte[4];
+
+        for (size_t n = 0; n < 4; ++n)
+            toByte[n] = _mm256_load_si256 (reinterpret_cast<const __m256i*> (avx2ByteShuffles.masks[n]));
+
+        for (; i + avx2BlockSize <= numBytes; i += avx2BlockSize)
+        {
+            for (size_t g = 0; g < numVectors / 4; ++g)
+            {
+                const auto keystream = _mm256_or_si256 (_mm256_or_si256 (_mm256_shuffle_epi8 (lanes[4 * g], toByte[0]),
+                                                                         _mm256_shuffle_epi8 (lanes[4 * g + 1], toByte[1])),
+                                                        _mm256_or_si256 (_mm256_shuffle_epi8 (lanes[4 * g + 2], toByte[2]),
+                                                                         _mm256_shuffle_epi8 (lanes[4 * g + 3], toByte[3])));
+                const auto data = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (source + i + 32 * g));
+                _mm256_storeu_si256 (reinterpret_cast<__m256i*> (dest + i + 32 * g), _mm256_xor_si256 (data, keystream));
+            }
+
+            for (auto& lane : lanes)
+                lane = _mm256_add_epi32 (_mm256_mullo_epi32 (lane, jumpMultiplier), jumpIncrement);
+        }
+
+        state = advance (state, i);
+    }
+
+    applyBytes (state, source + i, dest + i, numBytes - i);
+}
+#endif
+
+} // namespace Crypto

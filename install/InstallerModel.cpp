@@ -1,5 +1,9 @@
 #include "install/InstallerModel.h"
 
+#include "install/Crc32.h"
+#include "install/InstallTransaction.h"
+#include "install/PluginArchive.h"
+#include "install/SafeFileName.h"
 #include "log/InstallerLog.h"
 #include "model/InstrumentParameters.h"
 #include "monolith/MonolithReader.h"
@@ -11,7 +15,106 @@ const juce::Identifier rootType ("SAMBREL_STATE");
 const juce::Identifier instrumentType ("INSTRUMENT");
 const juce::Identifier eulaProperty ("eula");
 
-constexpr int tempFileBufferSize = 16384;
+constexpr int copyBlockSize = 1 << 20;
+
+// Room left for the file system's own bookkeeping when judging whether a write can fit.
+constexpr juce::int64 spareBytes = 1 << 20;
+constexpr juce::int64 bytesPerFileOnDisk = 4096;
+
+enum class Copy { done, failed, stopped };
+
+bool stopRequested (const std::function<bool()>& shouldExit)
+{
+    return shouldExit != nullptr && shouldExit();
+}
+
+bool hasRoomFor (const juce::File& folder, juce::int64 numBytes)
+{
+    return folder.getBytesFreeOnVolume() >= numBytes + spareBytes;
+}
+
+/** Copies `length` bytes of `in` to a new file, checking the stop request between blocks.
+    `durable` waits for the data to reach the disk, for files that will replace something.
+*/
+Copy copyToNewFile (juce::InputStream& in, juce::int64 length, const juce::File& destination,
+                    const std::function<bool()>& shouldExit, bool durable, Crc32* crc = nullptr)
+{
+    {
+        // Unbuffered: every write reports its own failure, none is left for the destructor to lose.
+        juce::FileOutputStream out (destination, 0);
+
+        if (out.failedToOpen())
+            return Copy::failed;
+
+        juce::HeapBlock<char> block ((size_t) copyBlockSize);
+
+        for (juce::int64 done = 0; done < length;)
+        {
+            if (stopRequested (shouldExit))
+                return Copy::stopped;
+
+            const auto got = in.read (block, (int) std::min<juce::int64> (copyBlockSize, length - done));
+
+            if (got <= 0)
+                return Copy::failed;
+
+            if (crc != nullptr)
+                crc->update (block, (size_t) got);
+
+            if (! out.write (block, (size_t) got))
+                return Copy::failed;
+
+            done += got;
+        }
+
+        if (durable)
+            out.flush();
+
+        if (out.getStatus().failed())
+            return Copy::failed;
+    }
+
+    return destination.getSize() == length ? Copy::done : Copy::failed;
+}
+
+/** Copies `source` to a new file `destination` and reads the copy back to compare it with what was read. */
+Copy copyVerified (const juce::File& source, const juce::File& destination, const std::function<bool()>& shouldExit)
+{
+    juce::FileInputStream in (source);
+
+    if (in.failedToOpen())
+        return Copy::failed;
+
+    const auto length = in.getTotalLength();
+    Crc32 written;
+    const auto copied = copyToNewFile (in, length, destination, shouldExit, true, &written);
+
+    if (copied != Copy::done)
+        return copied;
+
+    juce::FileInputStream check (destination);
+    juce::HeapBlock<char> block ((size_t) copyBlockSize);
+    Crc32 readBack;
+
+    if (check.failedToOpen() || check.getTotalLength() != length)
+        return Copy::failed;
+
+    for (juce::int64 done = 0; done < length;)
+    {
+        if (stopRequested (shouldExit))
+            return Copy::stopped;
+
+        const auto got = check.read (block, (int) std::min<juce::int64> (copyBlockSize, length - done));
+
+        if (got <= 0)
+            return Copy::failed;
+
+        readBack.update (block, (size_t) got);
+        done += got;
+    }
+
+    return readBack.getValue() == written.getValue() ? Copy::done : Copy::failed;
+}
 
 bool isNameMatch (const juce::File& rom, const juce::String& installerName)
 {
@@ -30,30 +133,6 @@ juce::File firstNameMatch (const juce::Array<juce::File>& files, const juce::Str
             return f;
 
     return {};
-}
-
-// Judged by the folder being there afterwards: a regular file of that name is no folder.
-bool ensureFolder (const juce::File& folder)
-{
-    if (folder.isDirectory())
-        return true;
-
-    return folder.createDirectory().wasOk() && folder.isDirectory();
-}
-
-// Where the framework will write an entry: names are resolved as it resolves them, ".." included.
-bool staysInside (const juce::String& entryName, const juce::File& destination)
-{
-    if (entryName.isEmpty())
-        return true;
-
-   #if JUCE_WINDOWS
-    const auto entryPath = entryName;
-   #else
-    const auto entryPath = entryName.replaceCharacter ('\\', '/');
-   #endif
-
-    return destination.getChildFile (entryPath).isAChildOf (destination);
 }
 } // namespace
 
@@ -84,7 +163,7 @@ void InstallerModel::setScreenshot (const juce::Image& newImage)
 }
 
 //==============================================================================
-int InstallerModel::processMonolith (std::atomic<double>& progress, const std::function<bool()>&)
+int InstallerModel::processMonolith (std::atomic<double>& progress, const std::function<bool()>& shouldExit)
 {
     progress = 0.0;
 
@@ -109,7 +188,8 @@ int InstallerModel::processMonolith (std::atomic<double>& progress, const std::f
 
     instrumentName = instrument->getInstrumentName();
 
-    if (instrumentName.isEmpty())
+    // The names become folder and file names of a privileged process: anything but one plain name is refused.
+    if (! SafeFileName::isSafe (instrumentName))
     {
         write ("Cannot load instrument name from monolith");
         return 1;
@@ -117,7 +197,7 @@ int InstallerModel::processMonolith (std::atomic<double>& progress, const std::f
 
     companyName = instrument->getCompanyName();
 
-    if (companyName.isEmpty())
+    if (! SafeFileName::isSafe (companyName))
     {
         write ("Cannot load company name from monolith");
         return 1;
@@ -160,17 +240,24 @@ int InstallerModel::processMonolith (std::atomic<double>& progress, const std::f
     vst3TempFile = std::make_unique<juce::TemporaryFile> (folders->getTemporaryFolder().getChildFile ("vst3"));
     write ("VST3 temp file: " + vst3TempFile->getFile().getFullPathName());
 
+    if (! hasRoomFor (folders->getTemporaryFolder(), length))
     {
-        juce::FileOutputStream out (vst3TempFile->getFile(), tempFileBufferSize);
-        const auto copied = out.writeFromInputStream (*entry, -1);
-        out.flush();
+        write ("Cannot write VST3 temp file");
+        return 5;
+    }
 
-        // The byte count alone misses a file that could not be opened or written.
-        if (copied != length || out.failedToOpen() || out.getStatus().failed())
-        {
-            write ("Cannot write VST3 temp file");
-            return 5;
-        }
+    const auto copied = copyToNewFile (*entry, length, vst3TempFile->getFile(), shouldExit, false);
+
+    if (copied == Copy::stopped)
+    {
+        write ("Installation interrupted");
+        return 6;
+    }
+
+    if (copied != Copy::done)
+    {
+        write ("Cannot write VST3 temp file");
+        return 5;
     }
 
     entry.reset();
@@ -208,7 +295,7 @@ int InstallerModel::install (std::atomic<double>& progress, const std::function<
     {
         progress = value;
         juce::Thread::sleep (stepPauseMs);
-        return shouldExit != nullptr && shouldExit();
+        return stopRequested (shouldExit);
     };
 
     const auto interrupted = [this]
@@ -216,6 +303,15 @@ int InstallerModel::install (std::atomic<double>& progress, const std::function<
         write ("Installation interrupted");
         return 6;
     };
+
+    const auto failed = [this] (const juce::String& line)
+    {
+        write (line);
+        return 5;
+    };
+
+    // Every return before the commit below rolls back: the target folders stay as they were.
+    InstallTransaction transaction;
 
     progress = 0.0;
     write ("Begin install job");
@@ -226,19 +322,29 @@ int InstallerModel::install (std::atomic<double>& progress, const std::function<
 
     const auto folder = target.getParentDirectory();
 
-    if (! ensureFolder (folder))
-    {
-        write ("Failed to create directory: " + folder.getFullPathName());
-        return 5;
-    }
+    if (! transaction.createFolder (folder))
+        return failed ("Failed to create directory: " + folder.getFullPathName());
 
     if (pause (0.1))
         return interrupted();
 
-    if (! source.copyFileTo (target))
+    const auto copyFailed = "Failed to copy monolith from: " + source.getFullPathName() + " to: " + target.getFullPathName();
+    juce::File newMonolith;
+
+    // Installing the installed monolith onto itself leaves it where it is.
+    if (source != target)
     {
-        write ("Failed to copy monolith from: " + source.getFullPathName() + " to: " + target.getFullPathName());
-        return 5;
+        if (! source.existsAsFile() || ! hasRoomFor (folder, source.getSize()))
+            return failed (copyFailed);
+
+        newMonolith = transaction.makeTemporaryName (folder, target.getFileName());
+        const auto copied = copyVerified (source, newMonolith, shouldExit);
+
+        if (copied == Copy::stopped)
+            return interrupted();
+
+        if (copied != Copy::done)
+            return failed (copyFailed);
     }
 
     if (pause (0.4))
@@ -246,53 +352,56 @@ int InstallerModel::install (std::atomic<double>& progress, const std::function<
 
     write ("Copy VST3");
 
-    const auto archive = vst3TempFile != nullptr ? vst3TempFile->getFile() : juce::File();
+    const auto archiveFile = vst3TempFile != nullptr ? vst3TempFile->getFile() : juce::File();
     const auto destination = vst3Folder;
 
-    if (! ensureFolder (destination))
-    {
-        write ("Failed to create directory: " + destination.getFullPathName());
-        return 5;
-    }
+    if (! transaction.createFolder (destination))
+        return failed ("Failed to create directory: " + destination.getFullPathName());
 
     if (pause (0.5))
         return interrupted();
 
-    if (! extractArchive (archive, destination))
-    {
-        write ("Failed to extract from: " + archive.getFullPathName() + " to: " + destination.getFullPathName());
-        return 5;
-    }
+    const auto extractFailed = "Failed to extract from: " + archiveFile.getFullPathName() + " to: " + destination.getFullPathName();
+    const PluginArchive archive (archiveFile.existsAsFile() ? archiveFile.createInputStream() : nullptr);
+
+    if (archive.getStatus().failed()
+         || ! hasRoomFor (destination, archive.getTotalSize() + bytesPerFileOnDisk * archive.getNumEntries()))
+        return failed (extractFailed);
+
+    // Unpacked beside its target, on the same volume, so that moving it into place is a rename.
+    const auto staging = transaction.makeTemporaryName (destination, "installing");
+
+    if (! staging.createDirectory().wasOk())
+        return failed (extractFailed);
+
+    const auto extracted = archive.extractTo (staging, shouldExit);
+
+    if (extracted == PluginArchive::Outcome::stopped)
+        return interrupted();
+
+    if (extracted != PluginArchive::Outcome::done)
+        return failed (extractFailed);
 
     if (pause (0.7))
         return interrupted();
 
     write ("Copy AU");
+
+    // Everything is written and verified; only renames remain, and each can be undone.
+    if (newMonolith != juce::File() && ! transaction.moveIntoPlace (newMonolith, target))
+        return failed (copyFailed);
+
+    for (const auto& name : archive.getTopLevelNames())
+        if (! transaction.moveIntoPlace (staging.getChildFile (name), destination.getChildFile (name)))
+            return failed (extractFailed);
+
+    transaction.commit();
     vst3TempFile.reset();
 
     progress = 1.0;
     juce::Thread::sleep (stepPauseMs);
     write ("Install job finished");
     return 0;
-}
-
-bool InstallerModel::extractArchive (const juce::File& archive, const juce::File& destination) const
-{
-    if (archive == juce::File() || ! archive.existsAsFile())
-        return false;
-
-    juce::ZipFile zip (archive);
-
-    if (zip.getNumEntries() == 0)
-        return false;
-
-    // The framework refuses an entry outside the destination only when it reaches it, after writing
-    // the ones before; checking all first leaves nothing of a hostile archive behind.
-    for (int i = 0; i < zip.getNumEntries(); ++i)
-        if (! staysInside (zip.getEntry (i)->filename, destination))
-            return false;
-
-    return zip.uncompressTo (destination, true).wasOk();
 }
 
 //==============================================================================

@@ -22,12 +22,15 @@ public:
 
     /** Checks `monolithFile` and prepares names, targets, the plug-in archive, screenshot and licence.
         Returns 0, 1 (invalid data), 2 (missing data), 4 (data folder not writable) or 5 (archive not
-        written). The check is short and always runs to its end, so `shouldExit` is not consulted.
+        written), or 6 when `shouldExit` asked to stop while the plug-in archive was being copied out.
+        Instrument and company names that are not one safe file name each count as missing (code 1).
     */
     int processMonolith (std::atomic<double>& progress, const std::function<bool()>& shouldExit = {});
 
     /** Copies the monolith into place and unpacks the plug-in archive. Returns 0, 5 on any failure, or
-        6 when `shouldExit` asked to stop between two steps (what was done so far stays on disk).
+        6 when `shouldExit` asked to stop (checked between steps and between the blocks of every copy).
+        Everything is written under temporary names, verified, and only then renamed into place, so
+        after a failure or a stop the target folders are exactly as they were before the run.
     */
     int install (std::atomic<double>& progress, const std::function<bool()>& shouldExit = {});
 
@@ -56,7 +59,6 @@ public:
 private:
     void write (const juce::String& message) const;
     void setScreenshot (const juce::Image& newImage);
-    bool extractArchive (const juce::File& archive, const juce::File& destination) const;
 
     std::unique_ptr<SystemFolders> folders;
 

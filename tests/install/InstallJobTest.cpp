@@ -1,67 +1,13 @@
 #include "InstallTestSupport.h"
 
+#include "install/PluginArchive.h"
+
 #include <gtest/gtest.h>
 
 using namespace InstallTestSupport;
 
 namespace
 {
-/** A sandbox with a monolith that has passed the check. */
-struct CheckedMonolith
-{
-    explicit CheckedMonolith (const MonolithContent& content = {}, int pauseMs = 0)
-        : model (sandbox.makeModel (log, pauseMs))
-    {
-        model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("in").getChildFile ("Beta.rom"), content);
-        std::atomic<double> progress { 0.0 };
-        check = model->processMonolith (progress);
-        archive = model->vst3TempFile != nullptr ? model->vst3TempFile->getFile() : juce::File();
-        linesOfCheck = messagesOf (log).size();
-    }
-
-    /** Runs the installation, recording every progress value it stores. */
-    int install (const std::function<bool()>& shouldExit = {})
-    {
-        std::atomic<double> progress { -1.0 };
-        std::atomic<bool> done { false };
-
-        std::thread watcher ([&]
-        {
-            for (double last = -2.0; ! done;)
-            {
-                const double now = progress;
-                if (now != last)
-                    progressSeen.push_back (last = now);
-                std::this_thread::yield();
-            }
-        });
-
-        const auto result = model->install (progress, shouldExit);
-        done = true;
-        watcher.join();
-        finalProgress = progress;
-        return result;
-    }
-
-    juce::StringArray installMessages() const
-    {
-        auto messages = messagesOf (log);
-        messages.removeRange (0, linesOfCheck);
-        return messages;
-    }
-
-    juce::File installedMonolith() const    { return sandbox.folders().dataRoot.getChildFile ("Alpha/Beta/Beta.rom"); }
-    juce::File pluginFolder() const         { return sandbox.folders().vst3Root.getChildFile ("Alpha"); }
-
-    Sandbox sandbox;
-    InstallerLog log;
-    std::unique_ptr<InstallerModel> model;
-    int check = -1, linesOfCheck = 0;
-    juce::File archive;
-    std::vector<double> progressSeen;
-    double finalProgress = -1.0;
-};
-
 const ZipContent defaultPlugin { { "Beta.vst3/Contents/x86_64-win/Beta.vst3", "plug-in code" },
                                  { "Beta.vst3/desktop.ini", "icon" } };
 
@@ -125,145 +71,256 @@ TEST (InstallJob, InstallingTheInstalledMonolithOntoItself)
     EXPECT_EQ (run.installedMonolith().loadFileAsString(), before);
 }
 
-TEST (InstallJob, EachFailingStepLogsItsLineAndKeepsWhatWasDone)
+TEST (InstallJob, EachFailingStepLogsItsLineAndLeavesTheTargetsAsTheyWere)
 {
-    enum class Break { dataFolder, sourceGone, vst3Folder, emptyArchive, notAnArchive, archiveGone };
+    enum class Break { dataFolder, sourceGone, vst3Folder, emptyArchive, notAnArchive, archiveGone, damagedEntry };
 
     struct Case
     {
         const char* name;
         Break what;
-        bool monolithCopied;
         double progress;
+        bool alsoOverEarlierInstallation;
     };
 
     const Case cases[] = {
-        { "monolith folder cannot be made", Break::dataFolder, false, 0.0 },
-        { "source monolith disappeared", Break::sourceGone, false, 0.1 },
-        { "plug-in folder cannot be made", Break::vst3Folder, true, 0.4 },
-        { "archive without entries", Break::emptyArchive, true, 0.5 },
-        { "archive is no zip", Break::notAnArchive, true, 0.5 },
-        { "archive deleted", Break::archiveGone, true, 0.5 },
+        { "monolith folder cannot be made", Break::dataFolder, 0.0, false },
+        { "source monolith disappeared", Break::sourceGone, 0.1, true },
+        { "plug-in folder cannot be made", Break::vst3Folder, 0.4, false },
+        { "archive without entries", Break::emptyArchive, 0.5, true },
+        { "archive is no zip", Break::notAnArchive, 0.5, true },
+        { "archive deleted", Break::archiveGone, 0.5, true },
+        { "entry fails its CRC", Break::damagedEntry, 0.5, true },
     };
 
     for (const auto& c : cases)
     {
-        SCOPED_TRACE (c.name);
-        CheckedMonolith run;
-        ASSERT_EQ (run.check, 0);
-        const auto& model = *run.model;
-        const auto source = model.monolithFile.getFullPathName();
-        juce::String expectedLine;
-
-        switch (c.what)
+        for (const bool earlier : { false, true })
         {
-            case Break::dataFolder:
-                // A regular file where the company folder should be.
-                run.sandbox.folders().dataRoot.getChildFile ("Alpha").replaceWithText ("in the way");
-                expectedLine = "Failed to create directory: " + run.installedMonolith().getParentDirectory().getFullPathName();
-                break;
-            case Break::sourceGone:
-                model.monolithFile.deleteFile();
-                expectedLine = "Failed to copy monolith from: " + source + " to: " + model.monolithInstallFile.getFullPathName();
-                break;
-            case Break::vst3Folder:
-                run.pluginFolder().replaceWithText ("in the way");
-                expectedLine = "Failed to create directory: " + run.pluginFolder().getFullPathName();
-                break;
-            case Break::emptyArchive:
-                run.archive.replaceWithData (makeZip ({}).getData(), makeZip ({}).getSize());
-                break;
-            case Break::notAnArchive:
-                run.archive.replaceWithText ("no zip at all");
-                break;
-            case Break::archiveGone:
-                run.archive.deleteFile();
-                break;
+            if (earlier && ! c.alsoOverEarlierInstallation)
+                continue;
+
+            SCOPED_TRACE (juce::String (c.name) + (earlier ? " over an earlier installation" : ""));
+            MonolithContent content;
+            // Stored, so that the test can damage the entry's bytes in place.
+            content.vst3 = makeStoredZip ({ { "Beta.vst3/Contents/x86_64-win/Beta.vst3", "plug-in code" },
+                                            { "Beta.vst3/desktop.ini", "icon" } });
+            CheckedMonolith run (content);
+            ASSERT_EQ (run.check, 0);
+
+            if (earlier)
+                run.installEarlierVersion();
+
+            const auto& model = *run.model;
+            const auto source = model.monolithFile.getFullPathName();
+            juce::String expectedLine;
+
+            switch (c.what)
+            {
+                case Break::dataFolder:
+                    // A regular file where the company folder should be.
+                    run.sandbox.folders().dataRoot.getChildFile ("Alpha").replaceWithText ("in the way");
+                    expectedLine = "Failed to create directory: " + run.installedMonolith().getParentDirectory().getFullPathName();
+                    break;
+                case Break::sourceGone:
+                    model.monolithFile.deleteFile();
+                    expectedLine = "Failed to copy monolith from: " + source + " to: " + model.monolithInstallFile.getFullPathName();
+                    break;
+                case Break::vst3Folder:
+                    run.pluginFolder().replaceWithText ("in the way");
+                    expectedLine = "Failed to create directory: " + run.pluginFolder().getFullPathName();
+                    break;
+                case Break::emptyArchive:
+                    run.archive.replaceWithData (makeZip ({}).getData(), makeZip ({}).getSize());
+                    break;
+                case Break::notAnArchive:
+                    run.archive.replaceWithText ("no zip at all");
+                    break;
+                case Break::archiveGone:
+                    run.archive.deleteFile();
+                    break;
+                case Break::damagedEntry:
+                {
+                    juce::MemoryBlock bytes;
+                    ASSERT_TRUE (run.archive.loadFileAsData (bytes));
+                    const std::string needle ("plug-in code");
+                    auto* begin = static_cast<char*> (bytes.getData());
+                    auto* at = std::search (begin, begin + bytes.getSize(), needle.begin(), needle.end());
+                    ASSERT_NE (at, begin + bytes.getSize());
+                    *at = 'P';
+                    ASSERT_TRUE (run.archive.replaceWithData (bytes.getData(), bytes.getSize()));
+                    break;
+                }
+            }
+
+            if (expectedLine.isEmpty())
+                expectedLine = "Failed to extract from: " + run.archive.getFullPathName() + " to: " + run.pluginFolder().getFullPathName();
+
+            const auto before = run.targets();
+            EXPECT_EQ (run.install(), 5);
+            EXPECT_EQ (run.finalProgress, c.progress);
+
+            const auto messages = run.installMessages();
+            ASSERT_GE (messages.size(), 2);
+            EXPECT_EQ (messages[0], "Begin install job");
+            EXPECT_EQ (messages.strings.getLast(), expectedLine);
+            EXPECT_FALSE (messages.contains ("Install job finished"));
+
+            EXPECT_EQ (run.targets(), before);
+            // The archive is kept after a failure; only the model's end removes it.
+            EXPECT_TRUE (run.model->vst3TempFile != nullptr);
+            EXPECT_EQ (run.archive.existsAsFile(), c.what != Break::archiveGone);
         }
-
-        if (expectedLine.isEmpty())
-            expectedLine = "Failed to extract from: " + run.archive.getFullPathName() + " to: " + run.pluginFolder().getFullPathName();
-
-        EXPECT_EQ (run.install(), 5);
-        EXPECT_EQ (run.finalProgress, c.progress);
-
-        const auto messages = run.installMessages();
-        ASSERT_GE (messages.size(), 2);
-        EXPECT_EQ (messages[0], "Begin install job");
-        EXPECT_EQ (messages.strings.getLast(), expectedLine);
-        EXPECT_FALSE (messages.contains ("Install job finished"));
-
-        EXPECT_EQ (run.installedMonolith().existsAsFile(), c.monolithCopied);
-        EXPECT_FALSE (run.pluginFolder().getChildFile ("Beta.vst3").exists());
-        // The archive is kept after a failure; only the model's end removes it.
-        EXPECT_TRUE (run.model->vst3TempFile != nullptr);
-        EXPECT_EQ (run.archive.existsAsFile(), c.what != Break::archiveGone);
     }
 }
 
-TEST (InstallJob, ArchiveEntriesLeavingThePluginFolderAreRejectedBeforeAnyWrite)
+TEST (InstallJob, HostileArchivesAreRefusedAndNothingIsWritten)
 {
-    const juce::StringArray hostileNames { "../escaped.txt",
-                                           "Beta.vst3/../../escaped.txt",
-                                           "..\\escaped.txt",
-                                           "/tmp/installer-engine-escaped.txt" };
-
-    for (const auto& hostile : hostileNames)
+    constexpr juce::uint32 unixSymlink = 0xa1ff0000, unixFifo = 0x11a40000, unixFile = 0x81a40000;
+    const auto junk = [] (size_t numBytes)
     {
-        SCOPED_TRACE (hostile);
-        MonolithContent content;
-        // The harmless entry comes first: nothing of the archive may be written.
-        content.vst3 = makeStoredZip ({ { "Beta.vst3/first.txt", "harmless" }, { hostile, "escaped" } });
-        CheckedMonolith run (content);
-        ASSERT_EQ (run.check, 0);
+        juce::MemoryBlock block (numBytes);
+        juce::Random (7).fillBitsRandomly (block.getData(), block.getSize());
+        return block;
+    };
 
-        EXPECT_EQ (run.install(), 5);
-        EXPECT_EQ (run.installMessages().strings.getLast(),
-                   "Failed to extract from: " + run.archive.getFullPathName() + " to: " + run.pluginFolder().getFullPathName());
+    struct Case
+    {
+        const char* name;
+        std::vector<RawEntry> entries;
+        const char* reason;      // what the archive's own check says; empty when only extraction finds out
+    };
 
-        EXPECT_TRUE (treeOf (run.pluginFolder()).empty());
-        EXPECT_FALSE (run.sandbox.folders().vst3Root.getChildFile ("escaped.txt").exists());
-        EXPECT_FALSE (run.sandbox.folder.getChildFile ("escaped.txt").exists());
-        EXPECT_FALSE (juce::File ("/tmp/installer-engine-escaped.txt").exists());
+    const std::vector<Case> cases = {
+        { "parent folder", { { "Beta.vst3/first.txt", "harmless" }, { "../escaped.txt", "x" } }, "Unsafe entry name" },
+        { "parent inside the path", { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/../../escaped.txt", "x" } }, "Unsafe entry name" },
+        { "backslash parent", { { "Beta.vst3/first.txt", "harmless" }, { "..\\escaped.txt", "x" } }, "Unsafe entry name" },
+        { "absolute path", { { "Beta.vst3/first.txt", "harmless" }, { "/tmp/installer-engine-escaped.txt", "x" } }, "Unsafe entry name" },
+        { "drive letter", { { "Beta.vst3/first.txt", "harmless" }, { "C:/escaped.txt", "x" } }, "Unsafe entry name" },
+        { "device name", { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/CON", "x" } }, "Unsafe entry name" },
+        { "alternate data stream", { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/first.txt:hidden", "x" } }, "Unsafe entry name" },
+        { "symbolic link", { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/link", "/etc", {}, 0, -1, 0x314, unixSymlink } }, "Symbolic link" },
+        { "named pipe", { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/pipe", "", {}, 0, -1, 0x314, unixFifo } }, "Symbolic link or special file" },
+        { "duplicate name", { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/first.txt", "again" } }, "Duplicate entry" },
+        { "names differing in case", { { "Beta.vst3/first.txt", "harmless" }, { "BETA.vst3/First.txt", "again" } }, "Duplicate entry" },
+        { "file and folder of one name", { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/first.txt/inner", "x" } }, "both a file and a folder" },
+        { "encrypted entry", { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/secret", "x", {}, 99 } }, "Unsupported" },
+        { "bomb: size deflate cannot reach", { { "Beta.vst3/first.txt", "harmless" },
+                                               { "Beta.vst3/big", "", junk (1000), 8, 0xfffffffe } }, "impossible sizes" },
+        { "bomb: entries sharing one data block", { { "Beta.vst3/a", "", deflatedZeros (64 << 20), 8, 64 << 20 },
+                                                    { "Beta.vst3/b", "", {}, 8, -1, 20, 0, 0 },
+                                                    { "Beta.vst3/c", "", {}, 8, -1, 20, 0, 0 } }, "Overlapping entries" },
+        { "bomb: more in all than any plug-in", { { "Beta.vst3/1", "", junk (1100000), 8, 1 << 30 },
+                                                  { "Beta.vst3/2", "", junk (1100000), 8, 1 << 30 },
+                                                  { "Beta.vst3/3", "", junk (1100000), 8, 1 << 30 },
+                                                  { "Beta.vst3/4", "", junk (1100000), 8, 1 << 30 },
+                                                  { "Beta.vst3/5", "", junk (1100000), 8, 1 << 30 } }, "Archive unpacks to more than" },
+        { "bomb: more data than the size it claims", { { "Beta.vst3/first.txt", "harmless" },
+                                                       { "Beta.vst3/small", "", deflatedZeros (64 << 20), 8, 1000 } }, "" },
+    };
+
+    // A regular Unix file entry passes, so the type test above is what refuses the link and the pipe.
+    const std::vector<RawEntry> control { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/plain", "x", {}, 0, -1, 0x314, unixFile } };
+
+    for (const bool earlier : { false, true })
+    {
+        for (const auto& c : cases)
+        {
+            SCOPED_TRACE (juce::String (c.name) + (earlier ? " over an earlier installation" : ""));
+            MonolithContent content;
+            content.vst3 = makeRawZip (c.entries);
+            CheckedMonolith run (content);
+            ASSERT_EQ (run.check, 0);
+
+            if (earlier)
+                run.installEarlierVersion();
+
+            const PluginArchive archive (run.archive.createInputStream());
+            EXPECT_EQ (archive.getStatus().failed(), *c.reason != 0);
+            EXPECT_TRUE (archive.getStatus().getErrorMessage().contains (c.reason)) << archive.getStatus().getErrorMessage();
+
+            const auto before = run.targets();
+            EXPECT_EQ (run.install(), 5);
+            EXPECT_EQ (run.installMessages().strings.getLast(),
+                       "Failed to extract from: " + run.archive.getFullPathName() + " to: " + run.pluginFolder().getFullPathName());
+
+            EXPECT_EQ (run.targets(), before);
+            EXPECT_EQ (snapshotOf (run.sandbox.folder.getChildFile ("in")).size(), 1u);
+            EXPECT_FALSE (run.sandbox.folder.getChildFile ("escaped.txt").exists());
+            EXPECT_FALSE (juce::File ("/tmp/installer-engine-escaped.txt").exists());
+        }
     }
+
+    MonolithContent content;
+    content.vst3 = makeRawZip (control);
+    CheckedMonolith run (content);
+    ASSERT_EQ (run.check, 0);
+    EXPECT_EQ (run.install(), 0);
+    EXPECT_EQ (treeOf (run.pluginFolder()), (ZipContent { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/plain", "x" } }));
 }
 
 TEST (InstallJob, HandWrittenArchiveWithSafeNamesExtracts)
 {
-    // Guards the hand-written archive used above: with harmless names it installs.
+    // Guards the hand-written archives used above: with harmless names they install.
     MonolithContent content;
-    content.vst3 = makeStoredZip ({ { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/sub/./second.txt", "also" } });
+    content.vst3 = makeStoredZip ({ { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/sub/./second.txt", "also" },
+                                    { "Beta.vst3/empty/", "" } });
     CheckedMonolith run (content);
     ASSERT_EQ (run.check, 0);
 
     EXPECT_EQ (run.install(), 0);
     EXPECT_EQ (treeOf (run.pluginFolder()), (ZipContent { { "Beta.vst3/first.txt", "harmless" },
                                                           { "Beta.vst3/sub/second.txt", "also" } }));
+    EXPECT_TRUE (run.pluginFolder().getChildFile ("Beta.vst3/empty").isDirectory());
 }
 
-TEST (InstallJob, StopRequestEndsTheRunBetweenSteps)
+TEST (InstallJob, StopAtAnyPointLeavesTheTargetsAsTheyWere)
 {
-    struct Case { int stopAfterQuestions; double progress; bool monolithCopied, pluginExtracted; };
-    const Case cases[] = {
-        { 1, 0.1, false, false },
-        { 2, 0.4, true, false },
-        { 3, 0.5, true, false },
-        { 4, 0.7, true, true },
-    };
+    // Large enough that the monolith copy, its read-back and the extraction each take several blocks.
+    juce::MemoryBlock code (3u << 20);
+    juce::Random (3).fillBitsRandomly (code.getData(), code.getSize());
+    MonolithContent content;
+    content.vst3 = makeRawZip ({ { "Beta.vst3/Contents/x86_64-win/Beta.vst3", "", code },
+                                 { "Beta.vst3/desktop.ini", "icon" } });
 
-    for (const auto& c : cases)
+    for (const bool earlier : { false, true })
     {
-        SCOPED_TRACE (c.stopAfterQuestions);
-        CheckedMonolith run;
-        ASSERT_EQ (run.check, 0);
-        int questions = 0;
+        int questionsInFullRun = 0;
 
-        EXPECT_EQ (run.install ([&] { return ++questions >= c.stopAfterQuestions; }), 6);
-        EXPECT_EQ (run.finalProgress, c.progress);
-        EXPECT_EQ (run.installMessages().strings.getLast(), "Installation interrupted");
-        EXPECT_EQ (run.installedMonolith().existsAsFile(), c.monolithCopied);
-        EXPECT_EQ (run.pluginFolder().getChildFile ("Beta.vst3/desktop.ini").existsAsFile(), c.pluginExtracted);
-        EXPECT_TRUE (run.archive.existsAsFile());
+        for (int stopAt = 1;; ++stopAt)
+        {
+            SCOPED_TRACE ("stop at question " + juce::String (stopAt) + (earlier ? " over an earlier installation" : ""));
+            CheckedMonolith run (content);
+            ASSERT_EQ (run.check, 0);
+
+            if (earlier)
+                run.installEarlierVersion();
+
+            const auto before = run.targets();
+            int questions = 0;
+            const auto result = run.install ([&] { return ++questions == stopAt; });
+
+            if (result == 0)
+            {
+                questionsInFullRun = questions;
+                EXPECT_EQ (run.installedMonolith().getSize(), run.model->monolithFile.getSize());
+                EXPECT_EQ (run.pluginFolder().getChildFile ("Beta.vst3/Contents/x86_64-win/Beta.vst3").getSize(), (juce::int64) code.getSize());
+                EXPECT_EQ (run.pluginFolder().getChildFile ("Beta.vst3/only-in-old-version.txt").exists(), false);
+                EXPECT_EQ (run.pluginFolder().getChildFile ("Gamma.vst3").isDirectory(), earlier);
+                break;
+            }
+
+            EXPECT_EQ (result, 6);
+            EXPECT_EQ (run.installMessages().strings.getLast(), "Installation interrupted");
+            EXPECT_EQ (run.targets(), before);
+            EXPECT_TRUE (run.archive.existsAsFile());
+
+            if (stopAt > 100)
+                FAIL() << "the installation never finished";
+        }
+
+        // Four pauses plus blocks of the copy, the read-back and the extraction were all tried.
+        EXPECT_GT (questionsInFullRun, 10);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "install/Crc32.h"
 #include "install/InstallerModel.h"
 #include "install/SystemFolders.h"
 #include "log/InstallerLog.h"
@@ -8,6 +9,7 @@
 #include <juce_graphics/juce_graphics.h>
 
 #include <map>
+#include <thread>
 
 namespace InstallTestSupport
 {
@@ -107,49 +109,72 @@ inline juce::MemoryBlock makeZip (const ZipContent& content)
     return out.getMemoryBlock();
 }
 
-/** A zip written byte by byte, entries stored uncompressed, so that any entry name can be given,
-    including ones the framework's builder would not write. */
-inline juce::MemoryBlock makeStoredZip (const std::vector<std::pair<juce::String, juce::String>>& entries)
+/** One entry of a hand-written zip: what the archive stores and what it claims about it. */
+struct RawEntry
 {
-    const auto crc32 = [] (const juce::String& text)
+    RawEntry (juce::String entryName, juce::String entryText = {}, juce::MemoryBlock entryData = {}, int entryMethod = 0,
+              juce::int64 entryClaimedSize = -1, int entryVersionMadeBy = 20, juce::uint32 entryAttributes = 0,
+              int entrySameDataAs = -1)
+        : name (std::move (entryName)), text (std::move (entryText)), data (std::move (entryData)), method (entryMethod),
+          claimedSize (entryClaimedSize), versionMadeBy (entryVersionMadeBy), attributes (entryAttributes),
+          sameDataAs (entrySameDataAs)
     {
-        juce::uint32 crc = 0xffffffff;
+    }
 
-        for (auto* p = text.toRawUTF8(); *p != 0; ++p)
+    juce::String name;
+    juce::String text;                  // the stored bytes, unless `data` is set
+    juce::MemoryBlock data;
+    int method;                         // 0 stored, 8 deflated (then `data` is the deflate stream)
+    juce::int64 claimedSize;            // -1: the real size of what is stored
+    int versionMadeBy;                  // high byte 3: Unix, whose file mode is in the attributes
+    juce::uint32 attributes;
+    int sameDataAs;                     // another entry whose local header this one points at
+
+    juce::MemoryBlock bytes() const
+    {
+        return data.isEmpty() ? juce::MemoryBlock (text.toRawUTF8(), text.getNumBytesAsUTF8()) : data;
+    }
+};
+
+/** A zip written byte by byte, so that any name, size, type or layout can be given, including ones
+    the framework's builder would never write. The CRC is that of the stored bytes. */
+inline juce::MemoryBlock makeRawZip (const std::vector<RawEntry>& entries)
+{
+    juce::MemoryOutputStream out, central;
+    std::vector<int> offsets;
+
+    for (const auto& e : entries)
+    {
+        // An entry sharing another's data also repeats what that one says about it.
+        const auto& stored = e.sameDataAs >= 0 ? entries[(size_t) e.sameDataAs] : e;
+        const auto data = stored.bytes();
+        const auto size = (int) data.getSize();
+        const auto claimed = (int) (juce::uint32) (stored.claimedSize >= 0 ? stored.claimedSize : size);
+        const auto nameSize = (short) e.name.getNumBytesAsUTF8();
+        const auto crc = (int) Crc32::of (data.getData(), data.getSize());
+        const auto offset = e.sameDataAs >= 0 ? offsets[(size_t) e.sameDataAs] : (int) out.getPosition();
+        offsets.push_back (offset);
+
+        if (e.sameDataAs < 0)
         {
-            crc ^= (juce::uint8) *p;
-            for (int bit = 0; bit < 8; ++bit)
-                crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+            out.writeInt (0x04034b50);
+            out.writeShort (20); out.writeShort (0x800); out.writeShort ((short) e.method);
+            out.writeShort (0); out.writeShort (0x21);                       // time, date
+            out.writeInt (crc); out.writeInt (size); out.writeInt (claimed);
+            out.writeShort (nameSize); out.writeShort (0);
+            out << e.name;
+            out << data;
         }
 
-        return ~crc;
-    };
-
-    juce::MemoryOutputStream out, central;
-
-    for (const auto& [name, text] : entries)
-    {
-        const auto offset = (int) out.getPosition();
-        const auto size = (int) text.getNumBytesAsUTF8();
-        const auto nameSize = (short) name.getNumBytesAsUTF8();
-        const auto crc = (int) crc32 (text);
-
-        out.writeInt (0x04034b50);
-        out.writeShort (20); out.writeShort (0); out.writeShort (0);     // version, flags, stored
-        out.writeShort (0); out.writeShort (0x21);                       // time, date
-        out.writeInt (crc); out.writeInt (size); out.writeInt (size);
-        out.writeShort (nameSize); out.writeShort (0);
-        out << name;
-        out << text;
-
         central.writeInt (0x02014b50);
-        central.writeShort (20); central.writeShort (20); central.writeShort (0); central.writeShort (0);
+        central.writeShort ((short) e.versionMadeBy); central.writeShort (20);
+        central.writeShort (0x800); central.writeShort ((short) stored.method);
         central.writeShort (0); central.writeShort (0x21);
-        central.writeInt (crc); central.writeInt (size); central.writeInt (size);
+        central.writeInt (crc); central.writeInt (size); central.writeInt (claimed);
         central.writeShort (nameSize); central.writeShort (0); central.writeShort (0);
-        central.writeShort (0); central.writeShort (0); central.writeInt (0);
+        central.writeShort (0); central.writeShort (0); central.writeInt ((int) e.attributes);
         central.writeInt (offset);
-        central << name;
+        central << e.name;
     }
 
     const auto centralOffset = (int) out.getPosition();
@@ -160,6 +185,33 @@ inline juce::MemoryBlock makeStoredZip (const std::vector<std::pair<juce::String
     out.writeInt ((int) central.getDataSize()); out.writeInt (centralOffset);
     out.writeShort (0);
     return out.getMemoryBlock();
+}
+
+/** Stored entries with these names and texts. */
+inline juce::MemoryBlock makeStoredZip (const std::vector<std::pair<juce::String, juce::String>>& entries)
+{
+    std::vector<RawEntry> raw;
+
+    for (const auto& [name, text] : entries)
+        raw.emplace_back (name, text);
+
+    return makeRawZip (raw);
+}
+
+/** A raw deflate stream of `numBytes` zero bytes. */
+inline juce::MemoryBlock deflatedZeros (size_t numBytes)
+{
+    juce::MemoryOutputStream compressed;
+
+    {
+        juce::GZIPCompressorOutputStream deflate (compressed, 9, juce::GZIPCompressorOutputStream::windowBitsRaw);
+        const juce::HeapBlock<char> zeros (1 << 20, true);
+
+        for (size_t done = 0; done < numBytes; done += (1 << 20))
+            deflate.write (zeros, std::min<size_t> (1 << 20, numBytes - done));
+    }
+
+    return compressed.getMemoryBlock();
 }
 
 inline juce::MemoryBlock makePng()
@@ -215,6 +267,21 @@ inline juce::File writeMonolith (const juce::File& file, const MonolithContent& 
     return file;
 }
 
+/** Everything below `folder`: files as relative path -> content, folders as path + "/" -> "".
+    Hidden leftovers count too, so two equal snapshots mean nothing was added, changed or removed. */
+inline ZipContent snapshotOf (const juce::File& folder)
+{
+    ZipContent tree;
+
+    for (const auto& f : folder.findChildFiles (juce::File::findFilesAndDirectories, true))
+    {
+        const auto path = f.getRelativePathFrom (folder).replaceCharacter ('\\', '/');
+        tree[f.isDirectory() ? path + "/" : path] = f.isDirectory() ? juce::String() : f.loadFileAsString();
+    }
+
+    return tree;
+}
+
 /** Every file below `folder`, as relative path -> content. */
 inline ZipContent treeOf (const juce::File& folder)
 {
@@ -225,4 +292,93 @@ inline ZipContent treeOf (const juce::File& folder)
 
     return tree;
 }
+/** A sandbox with a monolith that has passed the check. */
+struct CheckedMonolith
+{
+    explicit CheckedMonolith (const MonolithContent& content = {}, int pauseMs = 0)
+        : model (sandbox.makeModel (log, pauseMs))
+    {
+        model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("in").getChildFile ("Beta.rom"), content);
+        std::atomic<double> progress { 0.0 };
+        check = model->processMonolith (progress);
+        archive = model->vst3TempFile != nullptr ? model->vst3TempFile->getFile() : juce::File();
+        linesOfCheck = messagesOf (log).size();
+    }
+
+    /** Runs the installation, recording every progress value it stores. */
+    int install (const std::function<bool()>& shouldExit = {})
+    {
+        std::atomic<double> progress { -1.0 };
+        std::atomic<bool> done { false };
+
+        std::thread watcher ([&]
+        {
+            for (double last = -2.0; ! done;)
+            {
+                const double now = progress;
+                if (now != last)
+                    progressSeen.push_back (last = now);
+                std::this_thread::yield();
+            }
+        });
+
+        const auto result = model->install (progress, shouldExit);
+        done = true;
+        watcher.join();
+        finalProgress = progress;
+        return result;
+    }
+
+    juce::StringArray installMessages() const
+    {
+        auto messages = messagesOf (log);
+        messages.removeRange (0, linesOfCheck);
+        return messages;
+    }
+
+    /** An earlier installation of this instrument, and another instrument of the same maker. */
+    void installEarlierVersion() const
+    {
+        const auto& f = sandbox.folders();
+        const std::pair<juce::File, const char*> files[] = {
+            { installedMonolith(), "old monolith" },
+            { f.dataRoot.getChildFile ("Alpha/Gamma/Gamma.rom"), "other instrument" },
+            { pluginFolder().getChildFile ("Beta.vst3/Contents/x86_64-win/Beta.vst3"), "old plug-in code" },
+            { pluginFolder().getChildFile ("Beta.vst3/only-in-old-version.txt"), "old" },
+            { pluginFolder().getChildFile ("Gamma.vst3/Contents/x86_64-win/Gamma.vst3"), "other plug-in" },
+            { pluginFolder().getChildFile ("readme.txt"), "the maker's own file" },
+        };
+
+        for (const auto& [file, content] : files)
+        {
+            file.getParentDirectory().createDirectory();
+            file.replaceWithText (content);
+        }
+    }
+
+    /** What the installation may change: both target roots. */
+    ZipContent targets() const
+    {
+        ZipContent all;
+
+        for (const auto& [path, content] : snapshotOf (sandbox.folders().dataRoot))
+            all["data/" + path] = content;
+
+        for (const auto& [path, content] : snapshotOf (sandbox.folders().vst3Root))
+            all["vst3/" + path] = content;
+
+        return all;
+    }
+
+    juce::File installedMonolith() const    { return sandbox.folders().dataRoot.getChildFile ("Alpha/Beta/Beta.rom"); }
+    juce::File pluginFolder() const         { return sandbox.folders().vst3Root.getChildFile ("Alpha"); }
+
+    Sandbox sandbox;
+    InstallerLog log;
+    std::unique_ptr<InstallerModel> model;
+    int check = -1, linesOfCheck = 0;
+    juce::File archive;
+    std::vector<double> progressSeen;
+    double finalProgress = -1.0;
+};
 } // namespace InstallTestSupport

@@ -1,0 +1,359 @@
+#include "install/PluginArchive.h"
+
+#include "install/Crc32.h"
+#include "install/SafeFileName.h"
+
+#include <algorithm>
+#include <set>
+
+namespace
+{
+constexpr juce::uint32 localHeaderSignature = 0x04034b50;
+constexpr juce::uint32 directoryEntrySignature = 0x02014b50;
+constexpr juce::uint32 endRecordSignature = 0x06054b50;
+constexpr int endRecordSize = 22, directoryEntrySize = 46, localHeaderSize = 30;
+constexpr juce::int64 maxDirectorySize = 64 << 20;
+constexpr int blockSize = 1 << 16;
+
+// Deflate cannot expand data by more than this factor, so a larger claim is a lie.
+constexpr juce::int64 maxDeflateRatio = 1032;
+
+juce::uint32 word16 (const juce::uint8* p) noexcept    { return (juce::uint32) p[0] | ((juce::uint32) p[1] << 8); }
+juce::uint32 word32 (const juce::uint8* p) noexcept    { return word16 (p) | (word16 (p + 2) << 16); }
+
+bool readExactly (juce::InputStream& in, juce::int64 position, void* destination, size_t numBytes)
+{
+    return in.setPosition (position) && in.read (destination, (int) numBytes) == (int) numBytes;
+}
+
+/** The entry's name as '/'-separated safe components, or empty when it is not one. */
+juce::String normalisedPath (const juce::String& name)
+{
+    // Some Windows tools store backslashes; Windows would treat them as separators anyway.
+    auto parts = juce::StringArray::fromTokens (name.replaceCharacter ('\\', '/'), "/", {});
+
+    if (name.endsWithChar ('/') || name.endsWithChar ('\\'))
+        parts.remove (parts.size() - 1);
+
+    juce::StringArray kept;
+
+    for (const auto& part : parts)
+    {
+        if (part == ".")
+            continue;
+
+        // An empty first part is an absolute path; ".." and drive letters fail the rule too.
+        if (! SafeFileName::isSafe (part))
+            return {};
+
+        kept.add (part);
+    }
+
+    return kept.joinIntoString ("/");
+}
+
+bool isSpecialFile (juce::uint32 versionMadeBy, juce::uint32 externalAttributes)
+{
+    const auto host = versionMadeBy >> 8;
+
+    // Unix and macOS keep the file mode in the high half; anything but a file or folder is refused.
+    if (host != 3 && host != 19)
+        return false;
+
+    const auto type = (externalAttributes >> 16) & 0xf000u;
+    return type != 0 && type != 0x8000u && type != 0x4000u;
+}
+} // namespace
+
+PluginArchive::PluginArchive (std::unique_ptr<juce::InputStream> archiveStream)
+    : stream (std::move (archiveStream))
+{
+    status = stream != nullptr ? readDirectory() : juce::Result::fail ("No archive");
+
+    if (status.failed())
+        entries.clear();
+}
+
+PluginArchive::~PluginArchive() = default;
+
+juce::Result PluginArchive::readDirectory()
+{
+    const auto archiveSize = stream->getTotalLength();
+
+    if (archiveSize < endRecordSize)
+        return juce::Result::fail ("Too short for an archive");
+
+    // The end record sits at the very end, followed only by its comment.
+    const auto tailSize = (int) std::min<juce::int64> (archiveSize, endRecordSize + 0xffff);
+    juce::HeapBlock<juce::uint8> tail ((size_t) tailSize);
+
+    if (! readExactly (*stream, archiveSize - tailSize, tail, (size_t) tailSize))
+        return juce::Result::fail ("Cannot read the archive");
+
+    int endRecord = -1;
+
+    for (int i = tailSize - endRecordSize; i >= 0; --i)
+    {
+        if (word32 (tail + i) == endRecordSignature && (int) word16 (tail + i + 20) == tailSize - endRecordSize - i)
+        {
+            endRecord = i;
+            break;
+        }
+    }
+
+    if (endRecord < 0)
+        return juce::Result::fail ("No end of central directory");
+
+    const auto* end = tail + endRecord;
+    const auto numEntries = word16 (end + 10);
+    const auto directorySize = (juce::int64) word32 (end + 12);
+    const auto directoryStart = (juce::int64) word32 (end + 16);
+    const auto endRecordPosition = archiveSize - tailSize + endRecord;
+
+    if (word16 (end + 4) != 0 || word16 (end + 6) != 0 || word16 (end + 8) != numEntries)
+        return juce::Result::fail ("Multi-disk archive");
+
+    if (numEntries == 0xffff || directorySize == 0xffffffff || directoryStart == 0xffffffff)
+        return juce::Result::fail ("ZIP64 archive");
+
+    if (numEntries == 0)
+        return juce::Result::fail ("Archive without entries");
+
+    if (directoryStart + directorySize != endRecordPosition || directorySize > maxDirectorySize)
+        return juce::Result::fail ("Central directory out of place");
+
+    entries.resize (numEntries);
+    auto position = directoryStart;
+
+    for (auto& entry : entries)
+    {
+        int length = 0;
+        const auto result = readEntry (position, endRecordPosition, entry, length);
+
+        if (result.failed())
+            return result;
+
+        position += length;
+    }
+
+    if (position != endRecordPosition)
+        return juce::Result::fail ("Central directory size mismatch");
+
+    for (auto& entry : entries)
+    {
+        const auto result = locateData (entry, directoryStart);
+
+        if (result.failed())
+            return result;
+    }
+
+    // Entries sharing data would let a small archive unpack to a huge one.
+    auto byOffset = entries;
+    std::sort (byOffset.begin(), byOffset.end(), [] (const Entry& a, const Entry& b) { return a.headerOffset < b.headerOffset; });
+
+    for (size_t i = 1; i < byOffset.size(); ++i)
+        if (byOffset[i].headerOffset < byOffset[i - 1].dataOffset + byOffset[i - 1].compressedSize)
+            return juce::Result::fail ("Overlapping entries");
+
+    return checkNames();
+}
+
+juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directoryEnd, Entry& entry, int& entryLength)
+{
+    juce::uint8 header[directoryEntrySize];
+
+    if (position + directoryEntrySize > directoryEnd || ! readExactly (*stream, position, header, sizeof (header))
+         || word32 (header) != directoryEntrySignature)
+        return juce::Result::fail ("Damaged central directory");
+
+    const auto versionMadeBy = word16 (header + 4);
+    const auto flags = word16 (header + 8);
+    const auto nameLength = (int) word16 (header + 28);
+    entryLength = directoryEntrySize + nameLength + (int) word16 (header + 30) + (int) word16 (header + 32);
+
+    entry.method = (int) word16 (header + 10);
+    entry.crc = word32 (header + 16);
+    entry.compressedSize = (juce::int64) word32 (header + 20);
+    entry.size = (juce::int64) word32 (header + 24);
+    entry.headerOffset = (juce::int64) word32 (header + 42);
+
+    if (position + entryLength > directoryEnd || nameLength == 0)
+        return juce::Result::fail ("Damaged central directory");
+
+    if ((flags & 0x41u) != 0)
+        return juce::Result::fail ("Encrypted entry");
+
+    if (entry.compressedSize == 0xffffffff || entry.size == 0xffffffff || entry.headerOffset == 0xffffffff)
+        return juce::Result::fail ("ZIP64 entry");
+
+    if (isSpecialFile (versionMadeBy, word32 (header + 38)))
+        return juce::Result::fail ("Symbolic link or special file");
+
+    juce::HeapBlock<char> name ((size_t) nameLength + 1, true);
+
+    if (! readExactly (*stream, position + directoryEntrySize, name, (size_t) nameLength)
+         || ! juce::CharPointer_UTF8::isValidString (name, nameLength)
+         || std::find (name.get(), name.get() + nameLength, 0) != name.get() + nameLength)
+        return juce::Result::fail ("Entry name is not text");
+
+    const auto rawName = juce::String::fromUTF8 (name, nameLength);
+    entry.isFolder = rawName.endsWithChar ('/') || rawName.endsWithChar ('\\');
+    entry.path = normalisedPath (rawName);
+
+    if (entry.path.isEmpty())
+        return juce::Result::fail ("Unsafe entry name: " + rawName);
+
+    if (entry.isFolder && entry.size != 0)
+        return juce::Result::fail ("Folder entry with content: " + rawName);
+
+    if (entry.method == 0 ? entry.compressedSize != entry.size
+                          : entry.method != 8 || entry.size > entry.compressedSize * maxDeflateRatio + 1024)
+        return juce::Result::fail ("Unsupported or impossible sizes: " + rawName);
+
+    totalSize += entry.size;
+
+    if (totalSize > maxTotalSize)
+        return juce::Result::fail ("Archive unpacks to more than " + juce::File::descriptionOfSizeInBytes (maxTotalSize));
+
+    return juce::Result::ok();
+}
+
+juce::Result PluginArchive::locateData (Entry& entry, juce::int64 dataLimit)
+{
+    juce::uint8 header[localHeaderSize];
+
+    if (entry.headerOffset + localHeaderSize > dataLimit || ! readExactly (*stream, entry.headerOffset, header, sizeof (header))
+         || word32 (header) != localHeaderSignature)
+        return juce::Result::fail ("Damaged local header: " + entry.path);
+
+    entry.dataOffset = entry.headerOffset + localHeaderSize + (juce::int64) word16 (header + 26) + (juce::int64) word16 (header + 28);
+
+    if (entry.dataOffset + entry.compressedSize > dataLimit)
+        return juce::Result::fail ("Entry data outside the archive: " + entry.path);
+
+    return juce::Result::ok();
+}
+
+juce::Result PluginArchive::checkNames() const
+{
+    // Windows compares names without case: two entries that differ only in case would overwrite each other.
+    std::set<juce::String> files, folders;
+
+    for (const auto& entry : entries)
+    {
+        const auto key = entry.path.toLowerCase();
+
+        for (auto parent = key; parent.containsChar ('/');)
+        {
+            parent = parent.upToLastOccurrenceOf ("/", false, false);
+            folders.insert (parent);
+        }
+
+        if (entry.isFolder)
+            folders.insert (key);
+        else if (! files.insert (key).second)
+            return juce::Result::fail ("Duplicate entry: " + entry.path);
+    }
+
+    for (const auto& file : files)
+        if (folders.count (file) != 0)
+            return juce::Result::fail ("Entry is both a file and a folder: " + file);
+
+    return juce::Result::ok();
+}
+
+juce::StringArray PluginArchive::getTopLevelNames() const
+{
+    juce::StringArray names;
+
+    for (const auto& entry : entries)
+        names.addIfNotAlreadyThere (entry.path.upToFirstOccurrenceOf ("/", false, false), true);
+
+    return names;
+}
+
+PluginArchive::Outcome PluginArchive::extractTo (const juce::File& folder, const std::function<bool()>& shouldExit) const
+{
+    if (status.failed())
+        return Outcome::failed;
+
+    for (const auto& entry : entries)
+    {
+        if (shouldExit != nullptr && shouldExit())
+            return Outcome::stopped;
+
+        const auto target = folder.getChildFile (entry.path);
+
+        if (entry.isFolder)
+        {
+            if (! target.createDirectory().wasOk())
+                return Outcome::failed;
+
+            continue;
+        }
+
+        if (! target.getParentDirectory().createDirectory().wasOk() || target.exists())
+            return Outcome::failed;
+
+        const auto outcome = extractEntry (entry, target, shouldExit);
+
+        if (outcome != Outcome::done)
+            return outcome;
+    }
+
+    return Outcome::done;
+}
+
+PluginArchive::Outcome PluginArchive::extractEntry (const Entry& entry, const juce::File& target,
+                                                    const std::function<bool()>& shouldExit) const
+{
+    std::unique_ptr<juce::InputStream> data = std::make_unique<juce::SubregionStream> (stream.get(), entry.dataOffset,
+                                                                                       entry.compressedSize, false);
+    if (entry.method == 8)
+        data = std::make_unique<juce::GZIPDecompressorInputStream> (data.release(), true,
+                                                                    juce::GZIPDecompressorInputStream::deflateFormat);
+
+    Crc32 crc;
+    juce::int64 written = 0;
+
+    {
+        // Unbuffered: every write reports its own failure, none is left for the destructor to lose.
+        juce::FileOutputStream out (target, 0);
+
+        if (out.failedToOpen())
+            return Outcome::failed;
+
+        juce::HeapBlock<char> block ((size_t) blockSize);
+
+        for (;;)
+        {
+            if (shouldExit != nullptr && shouldExit())
+                return Outcome::stopped;
+
+            // One byte beyond the recorded size is enough to show that the data lie about it.
+            const auto wanted = (int) std::min<juce::int64> (blockSize, entry.size - written + 1);
+            const auto got = data->read (block, wanted);
+
+            if (got <= 0)
+                break;
+
+            written += got;
+
+            if (written > entry.size)
+                return Outcome::failed;
+
+            crc.update (block, (size_t) got);
+
+            if (! out.write (block, (size_t) got))
+                return Outcome::failed;
+        }
+
+        if (out.getStatus().failed())
+            return Outcome::failed;
+    }
+
+    if (written != entry.size || crc.getValue() != entry.crc || target.getSize() != entry.size)
+        return Outcome::failed;
+
+    return Outcome::done;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <functional>
+#include <vector>
+
+/** The plug-in's ZIP archive, read with distrust: the whole central directory is checked before the
+    first byte is written, and every extracted file is checked against its recorded size and CRC-32.
+
+    Refused: anything but stored or deflated entries, encryption, ZIP64, multi-disk archives, entry
+    names that are not relative paths of safe components (see SafeFileName), symbolic links and other
+    special files, names that clash with each other (compared without case, as Windows does), entries
+    whose data overlap or lie outside the archive, sizes that deflate cannot produce, and archives
+    that unpack to more than `maxTotalSize`.
+*/
+class PluginArchive
+{
+public:
+    /** Reads the archive's directory from `archiveStream`, which must be seekable. */
+    explicit PluginArchive (std::unique_ptr<juce::InputStream> archiveStream);
+    ~PluginArchive();
+
+    /** Ok when every entry passed the checks; otherwise says what was refused. */
+    const juce::Result& getStatus() const noexcept          { return status; }
+
+    /** The number of bytes the entries unpack to. */
+    juce::int64 getTotalSize() const noexcept               { return totalSize; }
+
+    int getNumEntries() const noexcept                      { return (int) entries.size(); }
+
+    /** The distinct first path components: what extraction creates directly in its folder. */
+    juce::StringArray getTopLevelNames() const;
+
+    enum class Outcome { done, failed, stopped };
+
+    /** Unpacks every entry below `folder`, which should be empty. Stops with `stopped` as soon as
+        `shouldExit` says so (checked between blocks), and with `failed` on a write error, a size or
+        CRC mismatch or damaged data. What was written stays for the caller to remove.
+    */
+    Outcome extractTo (const juce::File& folder, const std::function<bool()>& shouldExit) const;
+
+    /** A plug-in bundle is never near this; more is taken for a decompression bomb. */
+    static constexpr juce::int64 maxTotalSize = (juce::int64) 4 << 30;
+
+private:
+    struct Entry
+    {
+        juce::String path;              // normalised: '/'-separated safe components
+        bool isFolder = false;
+        int method = 0;
+        juce::uint32 crc = 0;
+        juce::int64 compressedSize = 0, size = 0, headerOffset = 0, dataOffset = 0;
+    };
+
+    juce::Result readDirectory();
+    juce::Result readEntry (juce::int64 position, juce::int64 directoryEnd, Entry& entry, int& entryLength);
+    juce::Result locateData (Entry& entry, juce::int64 dataLimit);
+    juce::Result checkNames() const;
+    Outcome extractEntry (const Entry& entry, const juce::File& target, const std::function<bool()>& shouldExit) const;
+
+    std::unique_ptr<juce::InputStream> stream;
+    std::vector<Entry> entries;
+    juce::int64 totalSize = 0;
+    juce::Result status { juce::Result::ok() };
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PluginArchive)
+};

@@ -134,6 +134,15 @@ TEST (MonolithCheck, EachFailureWritesOneLineAndStopsAtItsProgress)
         { "empty instrument name", true, true, makeState ({}, "Alpha"), true, 1, 0.0, "Cannot load instrument name from monolith", {} },
         { "empty company name", true, true, makeState ("Beta", {}), true, 1, 0.0, "Cannot load company name from monolith", "Beta" },
         { "no VST3 entry", true, true, makeState ("Beta", "Alpha"), false, 2, 0.2, "Cannot find VST3 binary in monolith", "Beta" },
+        // Names become folder names of a privileged process: any that is not one plain name counts as missing.
+        { "instrument name climbs out", true, true, makeState ("../../Windows", "Alpha"), true, 1, 0.0,
+          "Cannot load instrument name from monolith", "../../Windows" },
+        { "instrument name is a device", true, true, makeState ("NUL", "Alpha"), true, 1, 0.0,
+          "Cannot load instrument name from monolith", "NUL" },
+        { "company name is absolute", true, true, makeState ("Beta", "C:\\Windows"), true, 1, 0.0,
+          "Cannot load company name from monolith", "Beta" },
+        { "company name is a parent", true, true, makeState ("Beta", ".."), true, 1, 0.0,
+          "Cannot load company name from monolith", "Beta" },
     };
 
     for (const auto& c : cases)
@@ -203,6 +212,24 @@ TEST (MonolithCheck, UnwritableTemporaryFolderFailsWithWriteFailed)
     EXPECT_TRUE (run.messages[2].startsWith ("VST3 temp file: "));
     EXPECT_EQ (run.messages[3], "Cannot write VST3 temp file");
     EXPECT_TRUE (model.vst3TempFile != nullptr);
+}
+
+TEST (MonolithCheck, StopRequestEndsTheArchiveCopy)
+{
+    // Several blocks of archive, so that the request arrives in the middle of the copy.
+    Sandbox sandbox;
+    MonolithContent content;
+    content.vst3.setSize (5u << 20, true);
+    InstallerLog log;
+    auto model = sandbox.makeModel (log);
+    model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), content);
+
+    int questions = 0;
+    std::atomic<double> progress { 0.0 };
+    EXPECT_EQ (model->processMonolith (progress, [&] { return ++questions == 2; }), 6);
+    EXPECT_EQ (questions, 2);
+    EXPECT_EQ (messagesOf (log).strings.getLast(), "Installation interrupted");
+    EXPECT_EQ (progress, 0.2);
 }
 
 TEST (MonolithCheck, SecondCheckReplacesTheTemporaryFile)

@@ -9,36 +9,12 @@ namespace Crypto
 
 namespace
 {
-    struct Jump
-    {
-        juce::uint32 multiplier, increment;
-    };
-
-    /** The map s -> A s + C that numSteps generator steps amount to. */
-    constexpr Jump jumpFor (juce::uint64 numSteps) noexcept
-    {
-        // Composing x -> a x + c with itself: square-and-multiply over the bits of numSteps.
-        Jump result { 1, 0 };
-        Jump power { Keystream::multiplier, Keystream::increment };
-
-        while (numSteps != 0)
-        {
-            if ((numSteps & 1) != 0)
-                result = { result.multiplier * power.multiplier, result.increment * power.multiplier + power.increment };
-
-            power = { power.multiplier * power.multiplier, power.increment * (power.multiplier + 1) };
-            numSteps >>= 1;
-        }
-
-        return result;
-    }
-
     // Every vector kernel keeps one generator state per byte of a block in its lanes and steps all of
     // them a whole block at once; the multiply-adds of the lanes are independent, so they overlap.
     constexpr size_t sse2BlockSize = 16;
     constexpr size_t avx2BlockSize = 128;
-    constexpr Jump sse2Jump = jumpFor (sse2BlockSize);
-    constexpr Jump avx2Jump = jumpFor (avx2BlockSize);
+    constexpr auto sse2Jump = Keystream::jumpFor (sse2BlockSize);
+    constexpr auto avx2Jump = Keystream::jumpFor (avx2BlockSize);
 
     /** Byte shuffles that move byte 2 (bits 16..23) of every 32-bit lane to byte n of that lane and
         clear the lane's other bytes (an index with the top bit set gives 0).
@@ -56,12 +32,6 @@ namespace
     };
 
     constexpr ByteShuffles avx2ByteShuffles;
-}
-
-juce::uint32 Keystream::advance (juce::uint32 state, juce::uint64 numSteps) noexcept
-{
-    const auto jump = jumpFor (numSteps);
-    return state * jump.multiplier + jump.increment;
 }
 
 void Keystream::apply (juce::uint32& state, const juce::uint8* source, juce::uint8* dest, size_t numBytes) noexcept

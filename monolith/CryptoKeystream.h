@@ -24,8 +24,38 @@ public:
         return state * multiplier + increment;
     }
 
+    /** The map s -> multiplier * s + increment that a number of steps amounts to. */
+    struct Jump
+    {
+        juce::uint32 multiplier, increment;
+
+        constexpr juce::uint32 operator() (juce::uint32 state) const noexcept   { return state * multiplier + increment; }
+    };
+
+    /** The jump over numSteps steps, in time logarithmic in numSteps. */
+    static constexpr Jump jumpFor (juce::uint64 numSteps) noexcept
+    {
+        // Composing x -> a x + c with itself: square-and-multiply over the bits of numSteps.
+        Jump result { 1, 0 };
+        Jump power { multiplier, increment };
+
+        while (numSteps != 0)
+        {
+            if ((numSteps & 1) != 0)
+                result = { result.multiplier * power.multiplier, result.increment * power.multiplier + power.increment };
+
+            power = { power.multiplier * power.multiplier, power.increment * (power.multiplier + 1) };
+            numSteps >>= 1;
+        }
+
+        return result;
+    }
+
     /** The state after numSteps steps from state, in time logarithmic in numSteps. */
-    static juce::uint32 advance (juce::uint32 state, juce::uint64 numSteps) noexcept;
+    static juce::uint32 advance (juce::uint32 state, juce::uint64 numSteps) noexcept
+    {
+        return jumpFor (numSteps) (state);
+    }
 
     /** Writes source XOR the keystream that follows state into dest, and leaves state after the last
         byte. dest may be source; otherwise the two must not overlap.

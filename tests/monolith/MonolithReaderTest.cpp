@@ -279,6 +279,42 @@ TEST_F (MonolithReaderTest, MatchesTypeAndKeyAndReturnsTheFirstOfDuplicates)
     EXPECT_EQ (empty->read (&byte, 1), 0);
 }
 
+TEST_F (MonolithReaderTest, FindsEveryChunkAmongManySmallAndLargeOnes)
+{
+    // Thousands of small chunks, whose headers fall across every boundary of the reader's header window,
+    // with a few large ones in between that the walk moves over.
+    juce::Random random (5);
+    std::vector<std::pair<juce::int32, juce::MemoryBlock>> chunks;
+
+    for (int i = 0; i < 6000; ++i)
+    {
+        const auto large = i % 1500 == 700;
+        chunks.push_back ({ i % 4 == 0 ? ChunkType::pngImage : ChunkType::binary,
+                            randomBytes (large ? 100000 + (size_t) i : (size_t) random.nextInt (41), i) });
+    }
+
+    writeMonolith ([&] (MonolithWriter& w)
+    {
+        for (size_t i = 0; i < chunks.size(); ++i)
+            EXPECT_TRUE (w.writeChunk ((juce::uint32) random.nextInt(), chunks[i].first, (juce::int64) i,
+                                       chunks[i].second.getData(), chunks[i].second.getSize()));
+    });
+
+    for (size_t i = 0; i < chunks.size(); i += i < 100 ? 1 : 37)
+    {
+        auto stream = reader.findChunk (chunks[i].first, (juce::int64) i);
+        ASSERT_NE (stream, nullptr) << "chunk " << i;
+        EXPECT_EQ (readAll (*stream, 4096), chunks[i].second) << "chunk " << i;
+        EXPECT_EQ (reader.findChunk (chunks[i].first == ChunkType::binary ? ChunkType::pngImage : ChunkType::binary,
+                                     (juce::int64) i), nullptr) << "chunk " << i;
+    }
+
+    auto last = reader.findChunk (chunks.back().first, (juce::int64) chunks.size() - 1);
+    ASSERT_NE (last, nullptr);
+    EXPECT_EQ (readAll (*last, 7), chunks.back().second);
+    EXPECT_EQ (reader.findChunk (ChunkType::binary, (juce::int64) chunks.size()), nullptr);
+}
+
 TEST_F (MonolithReaderTest, EmptyOrMissingFileHasNoEntries)
 {
     writeBytes ({});

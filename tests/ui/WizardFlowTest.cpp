@@ -1,5 +1,7 @@
 #include "WizardTestSupport.h"
 
+#include <iostream>
+
 #include "ui/ErrorPage.h"
 #include "ui/EulaPage.h"
 #include "ui/JobPage.h"
@@ -107,6 +109,7 @@ TEST (WizardFlow, CancelDuringInstallationStopsTheJobAndReportsTheInterruption)
 {
     Wizard wizard (MonolithContent {}, 400);
     ASSERT_TRUE (wizard.waitForPage (1));
+    const auto before = snapshotOf (wizard.sandbox.folders().dataRoot);
     wizard.click (1);
     ASSERT_EQ (wizard.component->currentPage, 3);
 
@@ -116,6 +119,8 @@ TEST (WizardFlow, CancelDuringInstallationStopsTheJobAndReportsTheInterruption)
     ASSERT_TRUE (wizard.waitForPage (5));
     EXPECT_EQ (wizard.component->errorType, InstallerComponent::interrupted);
     EXPECT_EQ (wizard.labelText(), "Installation interrupted");
+    EXPECT_EQ (snapshotOf (wizard.sandbox.folders().dataRoot), before);
+    EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().vst3Root).empty());
 }
 
 TEST (WizardFlow, FailedChecksShowTheErrorPage)
@@ -240,20 +245,59 @@ TEST (WizardComponent, InputCheckAfterASuccessfulCheckStartsNoJob)
     EXPECT_EQ (wizard.component->threadPool.getNumJobs(), 0);
 }
 
-TEST (WizardComponent, DestroyingDuringTheInstallationWaitsForTheJob)
+namespace
 {
-    auto wizard = std::make_unique<Wizard> (MonolithContent {}, 300);
-    ASSERT_TRUE (wizard->waitForPage (1));
-    wizard->click (1);
-    ASSERT_EQ (wizard->component->currentPage, 3);
+/** A monolith whose copies take long enough to be caught in the middle. */
+MonolithContent largeMonolith()
+{
+    juce::MemoryBlock code (96u << 20);
+    juce::Random (9).fillBitsRandomly (code.getData(), code.getSize());
+    MonolithContent content;
+    content.vst3 = makeRawZip ({ { "Beta.vst3/Contents/x86_64-win/Beta.vst3", "", code } });
+    return content;
+}
 
-    auto* installing = dynamic_cast<InstallerComponent::JobPage*> (wizard->component->page.get());
+/** Destroys the wizard's component as closing the window does, and says how long that took. */
+double quit (Wizard& wizard)
+{
+    const auto started = juce::Time::getMillisecondCounterHiRes();
+    wizard.component.reset();
+    return juce::Time::getMillisecondCounterHiRes() - started;
+}
+} // namespace
+
+TEST (WizardComponent, QuittingDuringTheInstallationStopsTheCopyAndLeavesTheTargetsAsTheyWere)
+{
+    Wizard wizard (largeMonolith());
+    ASSERT_TRUE (wizard.waitForPage (1));
+    wizard.click (1);
+    ASSERT_EQ (wizard.component->currentPage, 3);
+
+    auto* installing = dynamic_cast<InstallerComponent::JobPage*> (wizard.component->page.get());
     ASSERT_NE (installing, nullptr);
     ASSERT_NE (installing->job, nullptr);
+    juce::Thread::sleep (30);
 
-    // The sanitizer run catches a worker that outlives the model or the log.
-    wizard->component.reset();
-    wizard.reset();
+    // The sanitizer run also catches a worker that outlives the model or the log.
+    const auto milliseconds = quit (wizard);
+    std::cout << "quit during the installation took " << milliseconds << " ms\n";
+
+    EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().dataRoot).empty());
+    EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().vst3Root).empty());
+    EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().temporary).empty());
+}
+
+TEST (WizardComponent, QuittingDuringTheCheckStopsTheArchiveCopy)
+{
+    // The component starts the check as it is made; quit while it copies the archive out.
+    Wizard wizard (largeMonolith());
+    juce::Thread::sleep (30);
+
+    const auto milliseconds = quit (wizard);
+    std::cout << "quit during the check took " << milliseconds << " ms\n";
+
+    EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().temporary).empty());
+    EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().dataRoot).empty());
 }
 
 TEST (WizardLayout, StripsPageAndButtonsFollowTheSize)

@@ -158,6 +158,31 @@ int main (int argc, char* argv[])
                                 juce::MemoryBlock (monolith.getData(), cut)) && ok;
     }
 
+    // Plug-in archives as the framework's builder writes them (deflated, with folders), and a stored one.
+    const auto archiveDir = root.getChildFile ("plugin_archive");
+    const std::vector<std::vector<std::pair<const char*, juce::MemoryBlock>>> archives = {
+        { { "Beta.vst3/Contents/x86_64-win/Beta.vst3", makeBinary (3000) }, { "Beta.vst3/desktop.ini", makeBinary (5) } },
+        { { "a/b/c/d.txt", makeBinary (1) }, { "a/e.txt", makeBinary (700) }, { "f", {} } },
+    };
+
+    for (const auto& files : archives)
+    {
+        for (const int level : { 0, 9 })
+        {
+            juce::ZipFile::Builder builder;
+
+            for (const auto& [name, content] : files)
+                builder.addEntry (new juce::MemoryInputStream (content.getData(), content.getSize(), false), level, name,
+                                  juce::Time (2026, 0, 1, 0, 0));
+
+            juce::MemoryOutputStream zip;
+            builder.writeToStream (zip, nullptr);
+            ok = writeFile (archiveDir.getChildFile ("archive" + juce::String (numSeeds++)), zip.getMemoryBlock()) && ok;
+            ok = writeFile (archiveDir.getChildFile ("truncated" + juce::String (numSeeds++)),
+                            juce::MemoryBlock (zip.getData(), zip.getDataSize() / 2)) && ok;
+        }
+    }
+
     std::cout << numSeeds << " seeds in " << root.getFullPathName() << std::endl;
     return ok ? 0 : 1;
 }

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-30}
 build_dir=build-fuzz
-targets=(monolith_reader_fuzzer state_tree_fuzzer)
+targets=(monolith_reader_fuzzer state_tree_fuzzer plugin_archive_fuzzer)
 
 scripts/install-deps.sh clang libclang-rt-14-dev llvm
 

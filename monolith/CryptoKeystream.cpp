@@ -12,7 +12,7 @@ namespace
     // Every vector kernel keeps one generator state per byte of a block in its lanes and steps all of
     // them a whole block at once; the multiply-adds of the lanes are independent, so they overlap.
     constexpr size_t sse2BlockSize = 16;
-    constexpr size_t avx2BlockSize = 128;
+    constexpr size_t avx2BlockSize = 64;
     constexpr auto sse2Jump = Keystream::jumpFor (sse2BlockSize);
     constexpr auto avx2Jump = Keystream::jumpFor (avx2BlockSize);
 

@@ -4,6 +4,7 @@
 #include "install/SafeFileName.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace
@@ -234,29 +235,36 @@ juce::Result PluginArchive::locateData (Entry& entry, juce::int64 dataLimit)
     return juce::Result::ok();
 }
 
-juce::Result PluginArchive::checkNames() const
+juce::Result PluginArchive::checkNames()
 {
-    // Windows compares names without case: two entries that differ only in case would overwrite each other.
-    std::set<juce::String> files, folders;
+    // Windows compares names without case: entries that differ only in case would overwrite each
+    // other, and folders spelt in two ways are one folder there. Folders take their first spelling,
+    // so that everything lands in the same place on every system.
+    std::map<juce::String, juce::String> folderSpelling;
+    std::set<juce::String> files;
 
-    for (const auto& entry : entries)
+    for (auto& entry : entries)
     {
-        const auto key = entry.path.toLowerCase();
+        const auto parts = juce::StringArray::fromTokens (entry.path, "/", {});
+        const auto numFolders = entry.isFolder ? parts.size() : parts.size() - 1;
+        juce::String path;
 
-        for (auto parent = key; parent.containsChar ('/');)
+        for (int i = 0; i < parts.size(); ++i)
         {
-            parent = parent.upToLastOccurrenceOf ("/", false, false);
-            folders.insert (parent);
+            path = path.isEmpty() ? parts[i] : path + "/" + parts[i];
+
+            if (i < numFolders)
+                path = folderSpelling.emplace (path.toLowerCase(), path).first->second;
         }
 
-        if (entry.isFolder)
-            folders.insert (key);
-        else if (! files.insert (key).second)
+        entry.path = path;
+
+        if (! entry.isFolder && ! files.insert (path.toLowerCase()).second)
             return juce::Result::fail ("Duplicate entry: " + entry.path);
     }
 
     for (const auto& file : files)
-        if (folders.count (file) != 0)
+        if (folderSpelling.count (file) != 0)
             return juce::Result::fail ("Entry is both a file and a folder: " + file);
 
     return juce::Result::ok();
@@ -267,7 +275,7 @@ juce::StringArray PluginArchive::getTopLevelNames() const
     juce::StringArray names;
 
     for (const auto& entry : entries)
-        names.addIfNotAlreadyThere (entry.path.upToFirstOccurrenceOf ("/", false, false), true);
+        names.addIfNotAlreadyThere (entry.path.upToFirstOccurrenceOf ("/", false, false));
 
     return names;
 }

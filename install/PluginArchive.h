@@ -46,7 +46,7 @@ public:
 private:
     struct Entry
     {
-        juce::String path;              // normalised: '/'-separated safe components
+        juce::String path;              // normalised: '/'-separated safe components, one spelling per folder
         bool isFolder = false;
         int method = 0;
         juce::uint32 crc = 0;
@@ -56,7 +56,7 @@ private:
     juce::Result readDirectory();
     juce::Result readEntry (juce::int64 position, juce::int64 directoryEnd, Entry& entry, int& entryLength);
     juce::Result locateData (Entry& entry, juce::int64 dataLimit);
-    juce::Result checkNames() const;
+    juce::Result checkNames();
     Outcome extractEntry (const Entry& entry, const juce::File& target, const std::function<bool()>& shouldExit) const;
 
     std::unique_ptr<juce::InputStream> stream;

@@ -263,14 +263,16 @@ TEST (InstallJob, HandWrittenArchiveWithSafeNamesExtracts)
 {
     // Guards the hand-written archives used above: with harmless names they install.
     MonolithContent content;
+    // A folder spelt in two ways is one folder on Windows; here too, in its first spelling.
     content.vst3 = makeStoredZip ({ { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/sub/./second.txt", "also" },
-                                    { "Beta.vst3/empty/", "" } });
+                                    { "Beta.vst3/empty/", "" }, { "BETA.vst3/SUB/third.txt", "same folder" } });
     CheckedMonolith run (content);
     ASSERT_EQ (run.check, 0);
 
     EXPECT_EQ (run.install(), 0);
     EXPECT_EQ (treeOf (run.pluginFolder()), (ZipContent { { "Beta.vst3/first.txt", "harmless" },
-                                                          { "Beta.vst3/sub/second.txt", "also" } }));
+                                                          { "Beta.vst3/sub/second.txt", "also" },
+                                                          { "Beta.vst3/sub/third.txt", "same folder" } }));
     EXPECT_TRUE (run.pluginFolder().getChildFile ("Beta.vst3/empty").isDirectory());
 }
 

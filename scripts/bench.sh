@@ -21,7 +21,8 @@ build-bench/benchmarks/installer_perf "$runs" | tee -a "$figures"
 
 echo
 echo "== Figures ($(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg))"
-grep '^FIGURE' "$figures" | awk -F'\t' '
+# The console reporter may leave a colour reset code in front of the first figure.
+sed 's/\x1b\[[0-9;]*m//g' "$figures" | grep '^FIGURE' | awk -F'\t' '
     BEGIN { n = 1; row[1, 1] = "figure"; row[1, 2] = "measured"; row[1, 3] = "baseline"; row[1, 4] = "ratio";
             row[1, 5] = "goal"; row[1, 6] = "met?" }
     { ++n; for (c = 2; c <= 7; ++c) row[n, c - 1] = $c }

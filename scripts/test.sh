@@ -23,7 +23,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
     run_ctest build-asan -LE slow
 
 # ---------------------------------------------------------------------------------------------------
-echo "== Fuzzing the monolith reader and the state-tree wrappers"
+echo "== Fuzzing the monolith reader, the state-tree wrappers and the plug-in archive"
 # clang + libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer, 30 s per target
 # (FUZZ_SECONDS overrides); fails on any crash, hang, leak or sanitizer report.
 scripts/fuzz.sh

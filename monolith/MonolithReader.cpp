@@ -400,7 +400,7 @@ std::unique_ptr<Crypto::InputStream::Subregion> MonolithReader::findChunk (juce:
 
         const auto headerEnd = chunkStart + headerSize + juce::jmin (keySize, remainingInFile);
 
-        if (chunkStart < windowStart || headerEnd > windowEnd)
+        if (headerEnd > windowEnd)
         {
             if (! fileStream->setPosition (chunkStart))
                 return {};

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Drives the Windows installer under Wine as a user would: a full installation with licence, a damaged
-# monolith with "Copy Report", and discovery from Downloads and from the desktop. Checks the installed
-# files byte for byte against the monolith and its VST3 archive. Screenshots of every page land in the
-# screenshot folder.
+# Drives the Windows installer under Wine as a user would: a full installation with licence, a failed
+# installation over it that must leave it as it was, a damaged monolith with "Copy Report", and discovery
+# from Downloads and from the desktop. Checks the installed files byte for byte against the monolith and
+# its VST3 archive. Screenshots of every page land in the screenshot folder.
 #   tests/windows/run-wine-e2e.sh [Installer.exe] [monolith.rom] [screenshot folder]
 # Needs the Linux build's monolith-tool (build/tools/monolith-tool) to read the monolith's names and archive.
 set -euo pipefail
@@ -168,6 +168,46 @@ if diff -r "$work/expected-vst3" "$vst3_root/$company" >"$work/vst3.diff" 2>&1; 
     pass "C:\\Program Files\\Common Files\\VST3\\$company holds the archive's files: $(cd "$work/expected-vst3" && find . -type f | wc -l) files"
 else
     fail "C:\\Program Files\\Common Files\\VST3\\$company differs from the archive: $(head -5 "$work/vst3.diff")"
+fi
+
+# --- 1b. a failed installation over the one above: the earlier installation must stay as it was
+echo "== Failed installation over an earlier one"
+snapshot_targets() {
+    (cd "$data_root/$company" && find . | sort && find . -type f -exec md5sum {} + | sort)
+    (cd "$vst3_root/$company" && find . | sort && find . -type f -exec md5sum {} + | sort)
+}
+snapshot_targets >"$work/before.txt"
+# The same instrument, whose plug-in archive fails its CRC check half-way through the extraction.
+python3 - "$work/vst3.zip" "$work/damaged-vst3.zip" <<'PY'
+import sys, zipfile
+data = bytearray(open(sys.argv[1], 'rb').read())
+entries = zipfile.ZipFile(sys.argv[1]).infolist()
+biggest = max(entries, key=lambda e: e.compress_size)
+start = biggest.header_offset + 30 + len(biggest.filename.encode()) + len(biggest.extra)
+data[start + biggest.compress_size // 2] ^= 0xff
+open(sys.argv[2], 'wb').write(data)
+PY
+rm -rf "$dist"
+mkdir -p "$dist"
+cp "$exe" "$dist/$instrument Installer.exe"
+"$tool" pack "$dist/$instrument.rom" --state "$work/state.xml" --vst3 "$work/damaged-vst3.zip" >/dev/null
+start_installer "$dist"
+if wait_for_window "$instrument Installer"; then
+    click_slot 1                                  # Install
+    click_slot 1                                  # Accept
+    sleep 4
+    screenshot 7-failed-over-earlier
+    click_slot 0                                  # OK
+    if wait_for_exit; then pass "exit code 0 after OK on the error page"; else fail "exit after the failed installation: $?"; fi
+else
+    fail "no window '$instrument Installer' for the damaged plug-in archive"
+    wait_for_exit || true
+fi
+snapshot_targets >"$work/after.txt"
+if cmp -s "$work/before.txt" "$work/after.txt"; then
+    pass "earlier installation unchanged after the failed one ($(grep -c . "$work/before.txt") lines of listing and checksums)"
+else
+    fail "the failed installation changed the earlier one: $(diff "$work/before.txt" "$work/after.txt" | head -5)"
 fi
 
 # --- 2. damaged monolith: error page, "Copy Report" to the clipboard

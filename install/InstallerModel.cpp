@@ -33,8 +33,30 @@ bool hasRoomFor (const juce::File& folder, juce::int64 numBytes)
     return folder.getBytesFreeOnVolume() >= numBytes + spareBytes;
 }
 
-/** Copies `length` bytes of `in` to a new file, checking the stop request between blocks.
-    `durable` waits for the data to reach the disk, for files that will replace something.
+/** Reads `length` bytes of `in` block by block, hands each to `use` and checks the stop request between blocks. */
+template <typename Use>
+Copy forEachBlock (juce::InputStream& in, juce::int64 length, const std::function<bool()>& shouldExit, Use&& use)
+{
+    juce::HeapBlock<char> block ((size_t) copyBlockSize);
+
+    for (juce::int64 done = 0; done < length;)
+    {
+        if (stopRequested (shouldExit))
+            return Copy::stopped;
+
+        const auto got = in.read (block, (int) std::min<juce::int64> (copyBlockSize, length - done));
+
+        if (got <= 0 || ! use (block.get(), (size_t) got))
+            return Copy::failed;
+
+        done += got;
+    }
+
+    return Copy::done;
+}
+
+/** Copies `length` bytes of `in` to a new file. `durable` waits for the data to reach the disk, for
+    files that will replace something.
 */
 Copy copyToNewFile (juce::InputStream& in, juce::int64 length, const juce::File& destination,
                     const std::function<bool()>& shouldExit, bool durable, Crc32* crc = nullptr)
@@ -46,26 +68,16 @@ Copy copyToNewFile (juce::InputStream& in, juce::int64 length, const juce::File&
         if (out.failedToOpen())
             return Copy::failed;
 
-        juce::HeapBlock<char> block ((size_t) copyBlockSize);
-
-        for (juce::int64 done = 0; done < length;)
+        const auto copied = forEachBlock (in, length, shouldExit, [&] (const char* data, size_t numBytes)
         {
-            if (stopRequested (shouldExit))
-                return Copy::stopped;
-
-            const auto got = in.read (block, (int) std::min<juce::int64> (copyBlockSize, length - done));
-
-            if (got <= 0)
-                return Copy::failed;
-
             if (crc != nullptr)
-                crc->update (block, (size_t) got);
+                crc->update (data, numBytes);
 
-            if (! out.write (block, (size_t) got))
-                return Copy::failed;
+            return out.write (data, numBytes);
+        });
 
-            done += got;
-        }
+        if (copied != Copy::done)
+            return copied;
 
         if (durable)
             out.flush();
@@ -93,25 +105,19 @@ Copy copyVerified (const juce::File& source, const juce::File& destination, cons
         return copied;
 
     juce::FileInputStream check (destination);
-    juce::HeapBlock<char> block ((size_t) copyBlockSize);
-    Crc32 readBack;
 
     if (check.failedToOpen() || check.getTotalLength() != length)
         return Copy::failed;
 
-    for (juce::int64 done = 0; done < length;)
+    Crc32 readBack;
+    const auto verified = forEachBlock (check, length, shouldExit, [&] (const char* data, size_t numBytes)
     {
-        if (stopRequested (shouldExit))
-            return Copy::stopped;
+        readBack.update (data, numBytes);
+        return true;
+    });
 
-        const auto got = check.read (block, (int) std::min<juce::int64> (copyBlockSize, length - done));
-
-        if (got <= 0)
-            return Copy::failed;
-
-        readBack.update (block, (size_t) got);
-        done += got;
-    }
+    if (verified != Copy::done)
+        return verified;
 
     return readBack.getValue() == written.getValue() ? Copy::done : Copy::failed;
 }

@@ -8,8 +8,6 @@
 
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace InstallTestSupport;
 
@@ -17,52 +15,31 @@ namespace
 {
 constexpr int cannotMount = 77;
 
-struct ChildReport
+struct MountReport
 {
     bool ran = false;
     juce::String problems;
 };
 
 /** Runs `scenario` in a forked child with a private mount table; the scenario returns its problems. */
-ChildReport runWithPrivateMounts (const std::function<juce::String()>& scenario)
+MountReport runWithPrivateMounts (const std::function<juce::String()>& scenario)
 {
-    int fds[2];
-    if (pipe (fds) != 0)
-        return { true, "no pipe" };
-
-    const auto child = fork();
-
-    if (child == 0)
+    const auto report = runInChild ([&] (juce::String& text)
     {
-        close (fds[0]);
-
         if (unshare (CLONE_NEWNS) != 0 || mount (nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            _exit (cannotMount);
+            return cannotMount;
 
-        const auto problems = scenario();
-        const auto* bytes = problems.toRawUTF8();
-        const auto numBytes = problems.getNumBytesAsUTF8();
-        _exit ((size_t) ::write (fds[1], bytes, numBytes) == numBytes ? 0 : 1);
-    }
+        text = scenario();
+        return 0;
+    });
 
-    close (fds[1]);
-    juce::MemoryOutputStream received;
-    char buffer[4096];
-
-    for (ssize_t n; (n = read (fds[0], buffer, sizeof (buffer))) > 0;)
-        received.write (buffer, (size_t) n);
-
-    close (fds[0]);
-    int status = 0;
-    waitpid (child, &status, 0);
-
-    if (WIFEXITED (status) && WEXITSTATUS (status) == cannotMount)
+    if (report.exitCode == cannotMount)
         return {};
 
-    if (! WIFEXITED (status) || WEXITSTATUS (status) != 0)
-        return { true, "child ended with status " + juce::String (status) + "\n" + received.toString() };
+    if (report.exitCode != 0)
+        return { true, "child ended with code " + juce::String (report.exitCode) + "\n" + report.text };
 
-    return { true, received.toString() };
+    return { true, report.text };
 }
 
 #define SKIP_WITHOUT_MOUNTS(report) \

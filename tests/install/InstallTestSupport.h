@@ -11,6 +11,9 @@
 #include <map>
 #include <thread>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace InstallTestSupport
 {
 /** Every folder the engine touches, below one temporary folder that is removed at the end. */
@@ -292,6 +295,48 @@ inline ZipContent treeOf (const juce::File& folder)
 
     return tree;
 }
+/** What a forked child reported: its exit code (-1 when it did not exit) and the text it sent. */
+struct ChildReport
+{
+    int exitCode = -1;
+    juce::String text;
+};
+
+/** Runs `body` in a forked child, for what needs another user or a private mount table. The child
+    sends the text `body` writes through a pipe and exits with the code `body` returns. */
+inline ChildReport runInChild (const std::function<int (juce::String& text)>& body)
+{
+    int fds[2];
+    if (pipe (fds) != 0)
+        return { -1, "no pipe" };
+
+    const auto child = fork();
+
+    if (child == 0)
+    {
+        close (fds[0]);
+        juce::String text;
+        const auto code = body (text);
+        const auto* bytes = text.toRawUTF8();
+        const auto numBytes = text.getNumBytesAsUTF8();
+        const auto sent = (size_t) ::write (fds[1], bytes, numBytes) == numBytes;
+        close (fds[1]);
+        _exit (sent ? code : 101);
+    }
+
+    close (fds[1]);
+    juce::MemoryOutputStream received;
+    char buffer[4096];
+
+    for (ssize_t n; (n = read (fds[0], buffer, sizeof (buffer))) > 0;)
+        received.write (buffer, (size_t) n);
+
+    close (fds[0]);
+    int status = 0;
+    waitpid (child, &status, 0);
+    return { WIFEXITED (status) ? WEXITSTATUS (status) : -1, received.toString() };
+}
+
 /** A sandbox with a monolith that has passed the check. */
 struct CheckedMonolith
 {

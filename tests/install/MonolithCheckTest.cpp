@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace InstallTestSupport;
 
@@ -282,44 +280,19 @@ CheckRun runCheckUnprivileged (std::unique_ptr<TestFolders> folders, const juce:
     if (geteuid() != 0)
         return runHere();
 
-    int fds[2];
-    if (pipe (fds) != 0)
-        return {};
-
-    const auto child = fork();
-
-    if (child == 0)
+    const auto report = runInChild ([&] (juce::String& text)
     {
-        close (fds[0]);
-        int code = 100;
+        if (setgid (unprivilegedId) != 0 || setuid (unprivilegedId) != 0)
+            return 100;
 
-        if (setgid (unprivilegedId) == 0 && setuid (unprivilegedId) == 0)
-        {
-            const auto run = runHere();
-            const auto text = juce::String (run.progress) + "\n" + run.messages.joinIntoString ("\n");
-            const auto* bytes = text.toRawUTF8();
-            const auto numBytes = text.getNumBytesAsUTF8();
-            code = (size_t) ::write (fds[1], bytes, numBytes) == numBytes ? run.result : 101;
-        }
-
-        close (fds[1]);
-        _exit (code);
-    }
-
-    close (fds[1]);
-    juce::MemoryOutputStream received;
-    char buffer[4096];
-
-    for (ssize_t n; (n = read (fds[0], buffer, sizeof (buffer))) > 0;)
-        received.write (buffer, (size_t) n);
-
-    close (fds[0]);
-    int status = 0;
-    waitpid (child, &status, 0);
+        const auto run = runHere();
+        text = juce::String (run.progress) + "\n" + run.messages.joinIntoString ("\n");
+        return run.result;
+    });
 
     CheckRun run;
-    run.result = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
-    run.messages.addLines (received.toString());
+    run.result = report.exitCode;
+    run.messages.addLines (report.text);
     run.progress = run.messages[0].getDoubleValue();
     run.messages.remove (0);
     return run;

@@ -32,6 +32,36 @@ namespace
     };
 
     constexpr ByteShuffles avx2ByteShuffles;
+
+    /** Where the AVX2 kernel keeps the state of byte b of a block: vector v, lane l holds byte
+        32 (v / 4) + 4 l + v % 4, so that a byte shuffle takes bits 16..23 of each lane to its byte within
+        128-bit halves, and four such vectors OR together into 32 consecutive keystream bytes.
+    */
+    constexpr size_t avx2LaneOf (size_t b) noexcept
+    {
+        return 8 * (4 * (b / 32) + b % 4) + (b % 32) / 4;
+    }
+
+    /** The jumps from the state before a block to the state of each of its bytes, in lane order, so that
+        the lanes start from one multiply-add each instead of a chain of steps.
+    */
+    struct LaneJumps
+    {
+        constexpr LaneJumps()
+        {
+            for (size_t b = 0; b < avx2BlockSize; ++b)
+            {
+                const auto jump = Keystream::jumpFor (b + 1);
+                multipliers[avx2LaneOf (b)] = jump.multiplier;
+                increments[avx2LaneOf (b)] = jump.increment;
+            }
+        }
+
+        alignas (32) juce::uint32 multipliers[avx2BlockSize] {};
+        alignas (32) juce::uint32 increments[avx2BlockSize] {};
+    };
+
+    constexpr LaneJumps avx2LaneJumps;
 }
 
 void Keystream::apply (juce::uint32& state, const juce::uint8* source, juce::uint8* dest, size_t numBytes) noexcept
@@ -140,22 +170,12 @@ void Keystream::applyAvx2 (juce::uint32& state, const juce::uint8* source, juce:
 
     if (numBytes >= avx2BlockSize)
     {
-        // Vector v, lane l holds the state of byte 32 (v / 4) + 4 l + v % 4 of the block. A byte shuffle
-        // takes bits 16..23 of each lane to its byte, within 128-bit halves, and four such vectors OR
-        // together into 32 consecutive keystream bytes.
-        alignas (32) juce::uint32 initial[avx2BlockSize];
-        auto s = state;
-
-        for (size_t b = 0; b < avx2BlockSize; ++b)
-        {
-            s = step (s);
-            initial[8 * (4 * (b / 32) + b % 4) + (b % 32) / 4] = s;
-        }
-
+        const auto start = _mm256_set1_epi32 ((int) state);
         __m256i lanes[numVectors];
 
         for (size_t v = 0; v < numVectors; ++v)
-            lanes[v] = _mm256_load_si256 (reinterpret_cast<const __m256i*> (initial + 8 * v));
+            lanes[v] = _mm256_add_epi32 (_mm256_mullo_epi32 (start, _mm256_load_si256 (reinterpret_cast<const __m256i*> (avx2LaneJumps.multipliers + 8 * v))),
+                                         _mm256_load_si256 (reinterpret_cast<const __m256i*> (avx2LaneJumps.increments + 8 * v)));
 
         const auto jumpMultiplier = _mm256_set1_epi32 ((int) avx2Jump.multiplier);
         const auto jumpIncrement = _mm256_set1_epi32 ((int) avx2Jump.increment);

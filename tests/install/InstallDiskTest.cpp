@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include <sched.h>
 #include <sys/mount.h>
 
@@ -174,6 +176,7 @@ TEST (InstallDisk, DiskFullAtAnyPointLeavesTheTargetsAsTheyWere)
 
         // The copy, its read-back and the extraction each span several blocks.
         problems.check (failedRuns >= 10, "only " + juce::String (failedRuns) + " runs met a full disk");
+        std::cout << failedRuns << " runs met a full disk and failed" << std::endl;
         return problems.text;
     });
 

@@ -2,6 +2,8 @@
 
 #include "install/PluginArchive.h"
 
+#include <iostream>
+
 #include <gtest/gtest.h>
 
 using namespace InstallTestSupport;
@@ -323,6 +325,7 @@ TEST (InstallJob, StopAtAnyPointLeavesTheTargetsAsTheyWere)
 
         // Four pauses plus blocks of the copy, the read-back and the extraction were all tried.
         EXPECT_GT (questionsInFullRun, 10);
+        std::cout << "stopped at each of " << questionsInFullRun - 1 << " points" << (earlier ? " over an earlier installation\n" : "\n");
     }
 }
 

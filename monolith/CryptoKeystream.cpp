@@ -11,7 +11,7 @@ namespace
 {
     // Every vector kernel keeps one generator state per byte of a block in its lanes and steps all of
     // them a whole block at once; the multiply-adds of the lanes are independent, so they overlap.
-    constexpr size_t sse2BlockSize = 16;
+    constexpr size_t sse2BlockSize = 32;
     constexpr size_t avx2BlockSize = 64;
     constexpr auto sse2Jump = Keystream::jumpFor (sse2BlockSize);
     constexpr auto avx2Jump = Keystream::jumpFor (avx2BlockSize);
@@ -104,46 +104,62 @@ void Keystream::applySse2 (juce::uint32& state, const juce::uint8* source, juce:
 {
     size_t i = 0;
 
-    if (numBytes >= 2 * sse2BlockSize)
+    if (numBytes >= sse2BlockSize)
     {
-        // Sixteen lanes in four vectors; lane j holds the state that scrambles byte i + j.
-        alignas (16) juce::uint32 initial[sse2BlockSize];
-        auto s = state;
+        // SSE2 multiplies 16-bit lanes but has no 32-bit low multiply, and the keystream byte depends only
+        // on the state's low 24 bits: so each state is kept as its low 16 bits (low) and bits 16..23 (high,
+        // in the low byte of a 16-bit lane), eight states to a vector. With a = aHigh 2^16 + aLow:
+        //   low'  = aLow low + c (mod 2^16)
+        //   high' = high16 (aLow low) + aLow high + aHigh low + cHigh + carry (mod 2^8)
+        // Lane j of vector v holds the state of byte 8 v + j of the block.
+        constexpr size_t numVectors = sse2BlockSize / 8;
+        alignas (16) juce::uint16 lows[sse2BlockSize], highs[sse2BlockSize];
 
-        for (auto& lane : initial)
-            lane = s = step (s);
-
-        __m128i lanes[4];
-
-        for (int v = 0; v < 4; ++v)
-            lanes[v] = _mm_load_si128 (reinterpret_cast<const __m128i*> (initial + 4 * v));
-
-        const auto jumpMultiplier = _mm_set1_epi32 ((int) sse2Jump.multiplier);
-        const auto jumpIncrement = _mm_set1_epi32 ((int) sse2Jump.increment);
-        const auto lowByte = _mm_set1_epi32 (0xff);
-
-        // SSE2 has no 32-bit low multiply: multiply the even and the odd lanes as 64-bit products.
-        const auto multiply = [jumpMultiplier] (__m128i x)
+        for (size_t b = 0; b < sse2BlockSize; ++b)
         {
-            const auto even = _mm_mul_epu32 (x, jumpMultiplier);
-            const auto odd = _mm_mul_epu32 (_mm_srli_epi64 (x, 32), _mm_srli_epi64 (jumpMultiplier, 32));
-            return _mm_unpacklo_epi32 (_mm_shuffle_epi32 (even, _MM_SHUFFLE (0, 0, 2, 0)),
-                                       _mm_shuffle_epi32 (odd, _MM_SHUFFLE (0, 0, 2, 0)));
-        };
+            const auto laneState = jumpFor (b + 1) (state);
+            lows[b] = (juce::uint16) laneState;
+            highs[b] = (juce::uint16) ((laneState >> 16) & 0xff);
+        }
+
+        __m128i low[numVectors], high[numVectors];
+
+        for (size_t v = 0; v < numVectors; ++v)
+        {
+            low[v] = _mm_load_si128 (reinterpret_cast<const __m128i*> (lows + 8 * v));
+            high[v] = _mm_load_si128 (reinterpret_cast<const __m128i*> (highs + 8 * v));
+        }
+
+        const auto aLow = _mm_set1_epi16 ((short) (sse2Jump.multiplier & 0xffff));
+        const auto aHigh = _mm_set1_epi16 ((short) ((sse2Jump.multiplier >> 16) & 0xff));
+        const auto cLow = _mm_set1_epi16 ((short) (sse2Jump.increment & 0xffff));
+        const auto cHigh = _mm_set1_epi16 ((short) ((sse2Jump.increment >> 16) & 0xff));
+        // Unsigned 16-bit comparison through the signed one: flip the top bits of both sides.
+        const auto signBit = _mm_set1_epi16 (-32768);
+        const auto cLowFlipped = _mm_xor_si128 (cLow, signBit);
+        const auto lowByte = _mm_set1_epi16 (0xff);
 
         for (; i + sse2BlockSize <= numBytes; i += sse2BlockSize)
         {
-            __m128i keys[4];
-
-            for (int v = 0; v < 4; ++v)
+            for (size_t v = 0; v < numVectors; v += 2)
             {
-                keys[v] = _mm_and_si128 (_mm_srli_epi32 (lanes[v], 16), lowByte);
-                lanes[v] = _mm_add_epi32 (multiply (lanes[v]), jumpIncrement);
+                const auto keystream = _mm_packus_epi16 (_mm_and_si128 (high[v], lowByte), _mm_and_si128 (high[v + 1], lowByte));
+                const auto data = _mm_loadu_si128 (reinterpret_cast<const __m128i*> (source + i + 8 * v));
+                _mm_storeu_si128 (reinterpret_cast<__m128i*> (dest + i + 8 * v), _mm_xor_si128 (data, keystream));
             }
 
-            const auto keystream = _mm_packus_epi16 (_mm_packs_epi32 (keys[0], keys[1]), _mm_packs_epi32 (keys[2], keys[3]));
-            const auto data = _mm_loadu_si128 (reinterpret_cast<const __m128i*> (source + i));
-            _mm_storeu_si128 (reinterpret_cast<__m128i*> (dest + i), _mm_xor_si128 (data, keystream));
+            for (size_t v = 0; v < numVectors; ++v)
+            {
+                const auto productLow = _mm_mullo_epi16 (low[v], aLow);
+                const auto productHigh = _mm_mulhi_epu16 (low[v], aLow);
+                const auto cross = _mm_add_epi16 (_mm_mullo_epi16 (high[v], aLow), _mm_mullo_epi16 (low[v], aHigh));
+                low[v] = _mm_add_epi16 (productLow, cLow);
+
+                // The sum wrapped around (a carry into the high part) exactly when it came out below cLow;
+                // the comparison gives -1 there.
+                const auto carry = _mm_cmpgt_epi16 (cLowFlipped, _mm_xor_si128 (low[v], signBit));
+                high[v] = _mm_sub_epi16 (_mm_add_epi16 (_mm_add_epi16 (productHigh, cross), cHigh), carry);
+            }
         }
 
         state = advance (state, i);

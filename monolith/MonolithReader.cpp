@@ -1,6 +1,8 @@
 #include "monolith/MonolithReader.h"
 
 #include <array>
+#include <cmath>
+#include <cstring>
 
 namespace
 {
@@ -309,6 +311,24 @@ namespace
             return value <= std::numeric_limits<int>::max();
         }
 
+        // Not a number is no value a parameter can hold, and the framework's text conversion of it is
+        // undefined behaviour, so a tree holding one is refused.
+        bool number()
+        {
+            if (remaining() < 8)
+                return false;
+
+            juce::uint64 bits = 0;
+
+            for (size_t i = 8; i > 0; --i)
+                bits = (bits << 8) | data[position + i - 1];
+
+            double value = 0;
+            std::memcpy (&value, &bits, sizeof (value));
+            position += 8;
+            return ! std::isnan (value);
+        }
+
         bool tree (int depth)
         {
             bool isEmpty = true;
@@ -350,7 +370,7 @@ namespace
                 case 1:  return skip (4);      // int
                 case 2:
                 case 3:  return true;          // booleans
-                case 4:  return skip (8);      // double
+                case 4:  return number();      // double
                 case 6:  return skip (8);      // int64
                 case 7:                        // array
                 {

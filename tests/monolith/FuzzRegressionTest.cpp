@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace
@@ -46,5 +47,38 @@ TEST (MonolithFuzzRegression, HostileStateChunksReadAsInvalidTrees)
         }
 
         EXPECT_FALSE (MonolithReader (temporary.getFile()).readState().isValid());
+    }
+}
+
+TEST (MonolithFuzzRegression, NotANumberPropertyMakesTheTreeInvalid)
+{
+    // Found by the state-tree target: the check turns the licence property into text, and the framework's
+    // text conversion of a NaN double is undefined behaviour. Other doubles, infinity included, stay fine.
+    struct Case { double value; bool valid; };
+    const Case cases[] = { { 1.5, true }, { std::numeric_limits<double>::infinity(), true },
+                           { std::numeric_limits<double>::quiet_NaN(), false }, { -std::numeric_limits<double>::quiet_NaN(), false } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.value);
+        juce::ValueTree state ("SAMBREL_STATE");
+        juce::ValueTree instrument ("INSTRUMENT");
+        instrument.setProperty ("gain", c.value, nullptr);
+        state.appendChild (instrument, nullptr);
+        state.setProperty ("eula", c.value, nullptr);
+
+        juce::TemporaryFile temporary (".rom");
+        {
+            juce::FileOutputStream out (temporary.getFile());
+            ASSERT_TRUE (MonolithWriter (out).writeState (state));
+        }
+
+        const auto read = MonolithReader (temporary.getFile()).readState();
+        EXPECT_EQ (read.isValid(), c.valid);
+
+        if (c.valid)
+        {
+            EXPECT_EQ (read.getProperty ("eula").toString(), juce::var (c.value).toString());
+        }
     }
 }

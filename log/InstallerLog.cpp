@@ -1,7 +1,5 @@
 #include "log/InstallerLog.h"
 
-#include <juce_gui_basics/juce_gui_basics.h>
-
 void InstallerLog::write (const juce::String& category, const juce::String& message)
 {
     const auto body = "<" + category + "> " + message;
@@ -14,12 +12,6 @@ void InstallerLog::write (const juce::String& category, const juce::String& mess
 juce::String InstallerLog::timestampText (juce::Time time)
 {
     return time.toString (true, true, true, true);
-}
-
-void InstallerLog::copyToClipboard()
-{
-    const juce::ScopedLock sl (lock);
-    juce::SystemClipboard::copyTextToClipboard (text);
 }
 
 juce::String InstallerLog::getText() const

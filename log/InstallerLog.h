@@ -14,7 +14,11 @@ public:
 
     void write (const juce::String& category, const juce::String& message);
 
-    /** Replaces the system clipboard's content with the whole log. Message thread only. */
+    /** Replaces the system clipboard's content with the whole log. Message thread only.
+
+        The clipboard belongs to the framework's GUI module, which the engine does not link: this is
+        built with the wizard (log/InstallerLogClipboard.cpp), and a program without a window has none.
+    */
     void copyToClipboard();
 
     /** A copy of everything written so far. */
@@ -22,6 +26,11 @@ public:
 
     /** The time stamp that starts a line: day and hour without, minutes and seconds with a leading zero. */
     static juce::String timestampText (juce::Time time);
+
+    /** The category of every line the installer writes, whoever writes it: the name the error
+        report's readers know.
+    */
+    static constexpr const char* installerCategory = "InstallerComponent";
 
 private:
     juce::String text;

@@ -15,6 +15,7 @@
 #include "BenchmarkFigures.h"
 #include "install/InstallerModel.h"
 #include "log/InstallerLog.h"
+#include "monolith/EntryNames.h"
 #include "monolith/MonolithWriter.h"
 
 #include <algorithm>
@@ -112,7 +113,7 @@ namespace
         MonolithWriter writer (out);
 
         return out.openedOk() && writer.writeState (makeState())
-                && writer.writeEntry (ChunkType::binary, InstallerModel::vst3EntryName, vst3Archive);
+                && writer.writeEntry (ChunkType::binary, EntryNames::vst3Plugin, vst3Archive);
     }
 
     bool writeFile (const juce::File& file, juce::InputStream& content)
@@ -224,8 +225,8 @@ namespace
     {
         InstallerLog log;
         auto model = makeModel (root, log, monolith);
-        std::atomic<double> progress { 0.0 };
-        return model->processMonolith (progress);
+        InstallerModel::Observer unobserved;
+        return model->processMonolith (unobserved);
     }
 
     //==============================================================================
@@ -249,11 +250,11 @@ namespace
         {
             InstallerLog log;
             auto model = makeModel (folder, log, monolith);
-            std::atomic<double> progress { 0.0 };
+            InstallerModel::Observer unobserved;
             int result = -1;
 
             sync();
-            checkTimes.push_back (timeOf ([&] { result = model->processMonolith (progress); }));
+            checkTimes.push_back (timeOf ([&] { result = model->processMonolith (unobserved); }));
 
             if (result != 0)
                 fail ("the check failed with " + juce::String (result), &log);
@@ -348,14 +349,14 @@ namespace
         {
             InstallerLog log;
             auto model = makeModel (folder, log, monolith);
-            std::atomic<double> progress { 0.0 };
+            InstallerModel::Observer unobserved;
 
-            if (model->processMonolith (progress) != 0 || model->monolithInstallFile != monolith)
+            if (model->processMonolith (unobserved) != 0 || model->monolithInstallFile != monolith)
                 fail ("the check before the installation failed", &log);
 
             int result = -1;
             sync();
-            installTimes.push_back (timeOf ([&] { result = model->install (progress); }));
+            installTimes.push_back (timeOf ([&] { result = model->install (unobserved); }));
 
             if (result != 0)
                 fail ("the installation failed with " + juce::String (result), &log);

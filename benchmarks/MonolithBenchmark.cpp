@@ -11,6 +11,7 @@
 // feed scripts/bench.sh; no figure fails the program.
 
 #include "BenchmarkFigures.h"
+#include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
 #include "monolith/MonolithWriter.h"
 
@@ -29,7 +30,7 @@ namespace
     constexpr int fileReadSizes[] = { 8192, 1 << 20 };
     constexpr juce::int64 seekPayloadSize = juce::int64 (1) << 30;
     constexpr int numSmallChunks = 100000;
-    const juce::int64 payloadKey = juce::String ("BENCHMARK_PAYLOAD").hashCode64();
+    const juce::int64 payloadKey = EntryNames::keyOf ("BENCHMARK_PAYLOAD");
 
     struct Fixture
     {

@@ -3,6 +3,7 @@
 // and the binary forms of the state trees in them.
 
 #include "model/StateIds.h"
+#include "monolith/EntryNames.h"
 #include "monolith/MonolithWriter.h"
 
 #include <juce_graphics/juce_graphics.h>
@@ -102,10 +103,10 @@ namespace
             writeState();
 
         if (! entries.screenshot.isEmpty())
-            writer.writeEntry (ChunkType::pngImage, "SCREENSHOT", entries.screenshot, seed + 1);
+            writer.writeEntry (ChunkType::pngImage, EntryNames::screenshot, entries.screenshot, seed + 1);
 
         if (! entries.binary.isEmpty())
-            writer.writeEntry (ChunkType::binary, "PLUGIN_BINARY_VST3_WIN64", entries.binary, seed + 2);
+            writer.writeEntry (ChunkType::binary, EntryNames::vst3Plugin, entries.binary, seed + 2);
 
         if (! entries.stateFirst)
             writeState();

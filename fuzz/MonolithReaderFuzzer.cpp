@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes, as a monolith file, through the chunk walk and every entry reader.
 
+#include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
 
 #include <cstdint>
@@ -25,8 +26,8 @@ namespace
         return inputFile.file;
     }
 
-    const juce::int64 screenshotKey = juce::String ("SCREENSHOT").hashCode64();
-    const juce::int64 binaryKey = juce::String ("PLUGIN_BINARY_VST3_WIN64").hashCode64();
+    const juce::int64 screenshotKey = EntryNames::keyOf (EntryNames::screenshot);
+    const juce::int64 binaryKey = EntryNames::keyOf (EntryNames::vst3Plugin);
 
     /** Reads the whole region in blocks of varying size, then seeks to a few places and reads again:
         every byte read must lie inside the region.

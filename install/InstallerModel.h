@@ -4,38 +4,68 @@
 
 #include <juce_graphics/juce_graphics.h>
 
-#include <atomic>
-#include <functional>
 #include <memory>
 
 class InstallerLog;
 
-/** Everything one installation run knows, and its two long operations: the monolith check and the
-    installation. Both run on the worker thread, store progress milestones in 0 .. 1 and return an
-    InstallerComponent::ErrorType value as a plain int.
+/** Everything one installation run knows, and its operations: discovery of the monolith, the monolith
+    check and the installation. A front end (the wizard, or a program without a window) sets the fields
+    it knows, runs the operations in that order and follows the long ones through an Observer; the model
+    needs nothing else.
 */
 class InstallerModel
 {
 public:
+    /** What the check and the installation end with; the numbers are shared with every front end. */
+    enum Result : int
+    {
+        noError = 0,
+        invalidData = 1,            // check: no instrument state tree, or a name that is not one plain file name
+        missingData = 2,            // check: no monolith given, or no plug-in entry in it
+        installationFailed = 3,     // not returned by the engine; a front end may use it for its own failures
+        accessDenied = 4,           // check: the data folder is read-only and cannot be made writable
+        writeFailed = 5,            // check: the plug-in archive not written; installation: anything not written
+        interrupted = 6             // the observer asked to stop
+    };
+
+    /** How a front end follows a long operation and asks it to stop. The operation calls both methods on
+        the thread that runs it; the defaults ignore the progress and never stop.
+    */
+    class Observer
+    {
+    public:
+        virtual ~Observer() = default;
+
+        /** A progress milestone in 0 .. 1: the operation has reached the next of its stages. */
+        virtual void progressChanged (double /*progress*/) {}
+
+        /** Asked between stages and between the blocks of every copy. True ends the operation there with
+            `interrupted`, leaving the target folders as they were.
+        */
+        virtual bool shouldStop() { return false; }
+    };
+
     explicit InstallerModel (std::unique_ptr<SystemFolders> folders = std::make_unique<SystemFolders>());
     ~InstallerModel();
 
-    /** Checks `monolithFile` and prepares names, targets, the plug-in archive, screenshot and licence.
-        Returns 0, 1 (invalid data), 2 (missing data), 4 (data folder not writable) or 5 (archive not
-        written), or 6 when `shouldExit` asked to stop while the plug-in archive was being copied out.
-        Instrument and company names that are not one safe file name each count as missing (code 1).
-    */
-    int processMonolith (std::atomic<double>& progress, const std::function<bool()>& shouldExit = {});
+    /** Looks for a monolith next to the installer, then in Downloads and on the desktop. */
+    juce::File findMonolith();
 
-    /** Copies the monolith into place and unpacks the plug-in archive. Returns 0, 5 on any failure, or
-        6 when `shouldExit` asked to stop (checked between steps and between the blocks of every copy).
+    /** Checks `monolithFile` and prepares names, targets, the plug-in archive, screenshot and licence.
+        Returns noError, invalidData, missingData, accessDenied or writeFailed, or interrupted when the
+        observer asked to stop while the plug-in archive was being copied out. Instrument and company
+        names that are not one safe file name each count as invalid.
+        Milestones: 0, 0.2 (targets known), 0.6 (archive copied), 0.8 (screenshot), 1.
+    */
+    Result processMonolith (Observer& observer);
+
+    /** Copies the monolith into place and unpacks the plug-in archive, after a successful check.
+        Returns noError, writeFailed on any failure, or interrupted when the observer asked to stop.
         Everything is written under temporary names, verified, and only then renamed into place, so
         after a failure or a stop the target folders are exactly as they were before the run.
+        Milestones: 0, 0.1, 0.4, 0.5, 0.7, 1, each followed by a pause of `stepPauseMs`.
     */
-    int install (std::atomic<double>& progress, const std::function<bool()>& shouldExit = {});
-
-    /** Looks for a monolith next to the installer, then in Downloads and on the desktop. Message thread. */
-    juce::File findMonolith();
+    Result install (Observer& observer);
 
     /** The screenshot the check loaded; null when the monolith has none. Safe from any thread. */
     juce::Image getScreenshot() const;
@@ -43,26 +73,33 @@ public:
     const SystemFolders& getFolders() const noexcept    { return *folders; }
 
     //==============================================================================
-    // Written by the operations on the worker thread; read elsewhere only after the job has ended.
+    // Written by the operations on the thread that runs them; read elsewhere only after they have ended.
     std::unique_ptr<juce::TemporaryFile> vst3TempFile;
     juce::String instrumentName, companyName;
     juce::File monolithFile, monolithInstallFile, vst3Folder;
     juce::String eulaText;
     InstallerLog* log = nullptr;
 
-    /** The pause after each installation stage, so that every stage stays visible on the progress bar. */
+    /** The pause after each installation stage, so that every stage stays visible on a progress bar. */
     int stepPauseMs = 500;
 
-    static constexpr const char* vst3EntryName = "PLUGIN_BINARY_VST3_WIN64";
-    static constexpr const char* screenshotEntryName = "SCREENSHOT";
-
 private:
+    class MonolithCheck;
+    class Installation;
+
     void write (const juce::String& message) const;
+
+    /** Writes `line` and returns `result`: how every step of the check and the installation fails. */
+    Result fail (Result result, const juce::String& line) const;
+
+    /** Writes the line for a stop that the observer asked for and returns `interrupted`. */
+    Result stopped() const;
+
     void setScreenshot (const juce::Image& newImage);
 
     std::unique_ptr<SystemFolders> folders;
 
-    // The input-check page paints the screenshot while the check replaces it.
+    // A front end may paint the screenshot while the check replaces it.
     juce::Image screenshot;
     juce::CriticalSection screenshotLock;
 

@@ -1,6 +1,5 @@
 #include "install/PluginArchive.h"
 
-#include "install/Crc32.h"
 #include "install/SafeFileName.h"
 
 #include <algorithm>
@@ -14,7 +13,6 @@ constexpr juce::uint32 directoryEntrySignature = 0x02014b50;
 constexpr juce::uint32 endRecordSignature = 0x06054b50;
 constexpr int endRecordSize = 22, directoryEntrySize = 46, localHeaderSize = 30;
 constexpr juce::int64 maxDirectorySize = 64 << 20;
-constexpr int blockSize = 1 << 16;
 
 // Deflate cannot expand data by more than this factor, so a larger claim is a lie.
 constexpr juce::int64 maxDeflateRatio = 1032;
@@ -79,6 +77,20 @@ PluginArchive::~PluginArchive() = default;
 
 juce::Result PluginArchive::readDirectory()
 {
+    Directory directory;
+    auto result = findDirectory (directory);
+
+    if (result.wasOk())
+        result = readEntries (directory);
+
+    if (result.wasOk())
+        result = checkOverlaps();
+
+    return result.wasOk() ? checkNames() : result;
+}
+
+juce::Result PluginArchive::findDirectory (Directory& directory)
+{
     const auto archiveSize = stream->getTotalLength();
 
     if (archiveSize < endRecordSize)
@@ -91,16 +103,7 @@ juce::Result PluginArchive::readDirectory()
     if (! readExactly (*stream, archiveSize - tailSize, tail, (size_t) tailSize))
         return juce::Result::fail ("Cannot read the archive");
 
-    int endRecord = -1;
-
-    for (int i = tailSize - endRecordSize; i >= 0; --i)
-    {
-        if (word32 (tail + i) == endRecordSignature && (int) word16 (tail + i + 20) == tailSize - endRecordSize - i)
-        {
-            endRecord = i;
-            break;
-        }
-    }
+    const auto endRecord = findEndRecord (tail, tailSize);
 
     if (endRecord < 0)
         return juce::Result::fail ("No end of central directory");
@@ -108,28 +111,44 @@ juce::Result PluginArchive::readDirectory()
     const auto* end = tail + endRecord;
     const auto numEntries = word16 (end + 10);
     const auto directorySize = (juce::int64) word32 (end + 12);
-    const auto directoryStart = (juce::int64) word32 (end + 16);
-    const auto endRecordPosition = archiveSize - tailSize + endRecord;
+    directory.start = (juce::int64) word32 (end + 16);
+    directory.end = archiveSize - tailSize + endRecord;
+    directory.numEntries = (int) numEntries;
 
     if (word16 (end + 4) != 0 || word16 (end + 6) != 0 || word16 (end + 8) != numEntries)
         return juce::Result::fail ("Multi-disk archive");
 
-    if (numEntries == 0xffff || directorySize == 0xffffffff || directoryStart == 0xffffffff)
+    if (numEntries == 0xffff || directorySize == 0xffffffff || directory.start == 0xffffffff)
         return juce::Result::fail ("ZIP64 archive");
 
     if (numEntries == 0)
         return juce::Result::fail ("Archive without entries");
 
-    if (directoryStart + directorySize != endRecordPosition || directorySize > maxDirectorySize)
+    if (directory.start + directorySize != directory.end || directorySize > maxDirectorySize)
         return juce::Result::fail ("Central directory out of place");
 
-    entries.resize (numEntries);
-    auto position = directoryStart;
+    return juce::Result::ok();
+}
+
+int PluginArchive::findEndRecord (const juce::uint8* tail, int tailSize)
+{
+    // The last signature whose comment length reaches exactly to the end of the archive.
+    for (int i = tailSize - endRecordSize; i >= 0; --i)
+        if (word32 (tail + i) == endRecordSignature && (int) word16 (tail + i + 20) == tailSize - endRecordSize - i)
+            return i;
+
+    return -1;
+}
+
+juce::Result PluginArchive::readEntries (const Directory& directory)
+{
+    entries.resize ((size_t) directory.numEntries);
+    auto position = directory.start;
 
     for (auto& entry : entries)
     {
         int length = 0;
-        const auto result = readEntry (position, endRecordPosition, entry, length);
+        const auto result = readEntry (position, directory.end, entry, length);
 
         if (result.failed())
             return result;
@@ -137,17 +156,22 @@ juce::Result PluginArchive::readDirectory()
         position += length;
     }
 
-    if (position != endRecordPosition)
+    if (position != directory.end)
         return juce::Result::fail ("Central directory size mismatch");
 
     for (auto& entry : entries)
     {
-        const auto result = locateData (entry, directoryStart);
+        const auto result = locateData (entry, directory.start);
 
         if (result.failed())
             return result;
     }
 
+    return juce::Result::ok();
+}
+
+juce::Result PluginArchive::checkOverlaps() const
+{
     // Entries sharing data would let a small archive unpack to a huge one.
     auto byOffset = entries;
     std::sort (byOffset.begin(), byOffset.end(), [] (const Entry& a, const Entry& b) { return a.headerOffset < b.headerOffset; });
@@ -156,7 +180,7 @@ juce::Result PluginArchive::readDirectory()
         if (byOffset[i].headerOffset < byOffset[i - 1].dataOffset + byOffset[i - 1].compressedSize)
             return juce::Result::fail ("Overlapping entries");
 
-    return checkNames();
+    return juce::Result::ok();
 }
 
 juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directoryEnd, Entry& entry, int& entryLength)
@@ -167,7 +191,6 @@ juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directo
          || word32 (header) != directoryEntrySignature)
         return juce::Result::fail ("Damaged central directory");
 
-    const auto versionMadeBy = word16 (header + 4);
     const auto flags = word16 (header + 8);
     const auto nameLength = (int) word16 (header + 28);
     entryLength = directoryEntrySize + nameLength + (int) word16 (header + 30) + (int) word16 (header + 32);
@@ -187,23 +210,36 @@ juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directo
     if (entry.compressedSize == 0xffffffff || entry.size == 0xffffffff || entry.headerOffset == 0xffffffff)
         return juce::Result::fail ("ZIP64 entry");
 
-    if (isSpecialFile (versionMadeBy, word32 (header + 38)))
+    if (isSpecialFile (word16 (header + 4), word32 (header + 38)))
         return juce::Result::fail ("Symbolic link or special file");
 
+    juce::String rawName;
+    const auto named = readEntryName (position + directoryEntrySize, nameLength, entry, rawName);
+
+    return named.wasOk() ? checkSizes (entry, rawName) : named;
+}
+
+juce::Result PluginArchive::readEntryName (juce::int64 position, int nameLength, Entry& entry, juce::String& rawName)
+{
     juce::HeapBlock<char> name ((size_t) nameLength + 1, true);
 
-    if (! readExactly (*stream, position + directoryEntrySize, name, (size_t) nameLength)
+    if (! readExactly (*stream, position, name, (size_t) nameLength)
          || ! juce::CharPointer_UTF8::isValidString (name, nameLength)
          || std::find (name.get(), name.get() + nameLength, 0) != name.get() + nameLength)
         return juce::Result::fail ("Entry name is not text");
 
-    const auto rawName = juce::String::fromUTF8 (name, nameLength);
+    rawName = juce::String::fromUTF8 (name, nameLength);
     entry.isFolder = rawName.endsWithChar ('/') || rawName.endsWithChar ('\\');
     entry.path = normalisedPath (rawName);
 
     if (entry.path.isEmpty())
         return juce::Result::fail ("Unsafe entry name: " + rawName);
 
+    return juce::Result::ok();
+}
+
+juce::Result PluginArchive::checkSizes (const Entry& entry, const juce::String& rawName)
+{
     if (entry.isFolder && entry.size != 0)
         return juce::Result::fail ("Folder entry with content: " + rawName);
 
@@ -280,88 +316,51 @@ juce::StringArray PluginArchive::getTopLevelNames() const
     return names;
 }
 
-PluginArchive::Outcome PluginArchive::extractTo (const juce::File& folder, const std::function<bool()>& shouldExit) const
+BlockCopy::Outcome PluginArchive::extractTo (const juce::File& folder, const BlockCopy::StopRequest& shouldStop) const
 {
     if (status.failed())
-        return Outcome::failed;
+        return BlockCopy::Outcome::failed;
 
     for (const auto& entry : entries)
     {
-        if (shouldExit != nullptr && shouldExit())
-            return Outcome::stopped;
+        if (shouldStop != nullptr && shouldStop())
+            return BlockCopy::Outcome::stopped;
 
-        const auto target = folder.getChildFile (entry.path);
+        const auto outcome = extractEntry (entry, folder.getChildFile (entry.path), shouldStop);
 
-        if (entry.isFolder)
-        {
-            if (! target.createDirectory().wasOk())
-                return Outcome::failed;
-
-            continue;
-        }
-
-        if (! target.getParentDirectory().createDirectory().wasOk() || target.exists())
-            return Outcome::failed;
-
-        const auto outcome = extractEntry (entry, target, shouldExit);
-
-        if (outcome != Outcome::done)
+        if (outcome != BlockCopy::Outcome::done)
             return outcome;
     }
 
-    return Outcome::done;
+    return BlockCopy::Outcome::done;
 }
 
-PluginArchive::Outcome PluginArchive::extractEntry (const Entry& entry, const juce::File& target,
-                                                    const std::function<bool()>& shouldExit) const
+BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const juce::File& target,
+                                                const BlockCopy::StopRequest& shouldStop) const
 {
+    if (entry.isFolder)
+        return target.createDirectory().wasOk() ? BlockCopy::Outcome::done : BlockCopy::Outcome::failed;
+
+    if (! target.getParentDirectory().createDirectory().wasOk())
+        return BlockCopy::Outcome::failed;
+
     std::unique_ptr<juce::InputStream> data = std::make_unique<juce::SubregionStream> (stream.get(), entry.dataOffset,
                                                                                        entry.compressedSize, false);
     if (entry.method == 8)
         data = std::make_unique<juce::GZIPDecompressorInputStream> (data.release(), true,
                                                                     juce::GZIPDecompressorInputStream::deflateFormat);
 
-    Crc32 crc;
-    juce::int64 written = 0;
+    juce::uint32 crc = 0;
+    const auto copied = BlockCopy::toNewFile (*data, entry.size, target, shouldStop, false, &crc);
 
-    {
-        // Unbuffered: every write reports its own failure, none is left for the destructor to lose.
-        juce::FileOutputStream out (target, 0);
+    if (copied != BlockCopy::Outcome::done)
+        return copied;
 
-        if (out.failedToOpen())
-            return Outcome::failed;
+    // One byte beyond the recorded size is enough to show that the data lie about it.
+    char beyond = 0;
 
-        juce::HeapBlock<char> block ((size_t) blockSize);
+    if (data->read (&beyond, 1) > 0 || crc != entry.crc)
+        return BlockCopy::Outcome::failed;
 
-        for (;;)
-        {
-            if (shouldExit != nullptr && shouldExit())
-                return Outcome::stopped;
-
-            // One byte beyond the recorded size is enough to show that the data lie about it.
-            const auto wanted = (int) std::min<juce::int64> (blockSize, entry.size - written + 1);
-            const auto got = data->read (block, wanted);
-
-            if (got <= 0)
-                break;
-
-            written += got;
-
-            if (written > entry.size)
-                return Outcome::failed;
-
-            crc.update (block, (size_t) got);
-
-            if (! out.write (block, (size_t) got))
-                return Outcome::failed;
-        }
-
-        if (out.getStatus().failed())
-            return Outcome::failed;
-    }
-
-    if (written != entry.size || crc.getValue() != entry.crc || target.getSize() != entry.size)
-        return Outcome::failed;
-
-    return Outcome::done;
+    return BlockCopy::Outcome::done;
 }

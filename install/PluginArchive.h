@@ -1,8 +1,7 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "install/BlockCopy.h"
 
-#include <functional>
 #include <vector>
 
 /** The plug-in's ZIP archive, read with distrust: the whole central directory is checked before the
@@ -32,13 +31,11 @@ public:
     /** The distinct first path components: what extraction creates directly in its folder. */
     juce::StringArray getTopLevelNames() const;
 
-    enum class Outcome { done, failed, stopped };
-
     /** Unpacks every entry below `folder`, which should be empty. Stops with `stopped` as soon as
-        `shouldExit` says so (checked between blocks), and with `failed` on a write error, a size or
-        CRC mismatch or damaged data. What was written stays for the caller to remove.
+        `shouldStop` says so (asked between entries and between blocks), and with `failed` on a write
+        error, a size or CRC mismatch or damaged data. What was written stays for the caller to remove.
     */
-    Outcome extractTo (const juce::File& folder, const std::function<bool()>& shouldExit) const;
+    BlockCopy::Outcome extractTo (const juce::File& folder, const BlockCopy::StopRequest& shouldStop) const;
 
     /** A plug-in bundle is never near this; more is taken for a decompression bomb. */
     static constexpr juce::int64 maxTotalSize = (juce::int64) 4 << 30;
@@ -53,11 +50,24 @@ private:
         juce::int64 compressedSize = 0, size = 0, headerOffset = 0, dataOffset = 0;
     };
 
+    /** Where the central directory lies, as its end record says. */
+    struct Directory
+    {
+        juce::int64 start = 0, end = 0;     // the end is where the end record starts
+        int numEntries = 0;
+    };
+
     juce::Result readDirectory();
+    juce::Result findDirectory (Directory& directory);
+    static int findEndRecord (const juce::uint8* tail, int tailSize);
+    juce::Result readEntries (const Directory& directory);
     juce::Result readEntry (juce::int64 position, juce::int64 directoryEnd, Entry& entry, int& entryLength);
+    juce::Result readEntryName (juce::int64 position, int nameLength, Entry& entry, juce::String& rawName);
+    juce::Result checkSizes (const Entry& entry, const juce::String& rawName);
     juce::Result locateData (Entry& entry, juce::int64 dataLimit);
+    juce::Result checkOverlaps() const;
     juce::Result checkNames();
-    Outcome extractEntry (const Entry& entry, const juce::File& target, const std::function<bool()>& shouldExit) const;
+    BlockCopy::Outcome extractEntry (const Entry& entry, const juce::File& target, const BlockCopy::StopRequest& shouldStop) const;
 
     std::unique_ptr<juce::InputStream> stream;
     std::vector<Entry> entries;

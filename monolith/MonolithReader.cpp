@@ -1,8 +1,9 @@
 #include "monolith/MonolithReader.h"
 
-#include <array>
 #include <cmath>
 #include <cstring>
+
+#include <zlib.h>
 
 namespace
 {
@@ -44,33 +45,6 @@ namespace
     // Screenshots are small; this bounds what a hostile chunk can make the reader hold in memory.
     constexpr juce::int64 maxImagePayload = 64 << 20;
     constexpr juce::uint32 maxImageSide = 16384;
-
-    juce::uint32 crc32 (const juce::uint8* data, size_t numBytes) noexcept
-    {
-        static const auto table = []
-        {
-            std::array<juce::uint32, 256> t {};
-
-            for (juce::uint32 n = 0; n < 256; ++n)
-            {
-                auto c = n;
-
-                for (int k = 0; k < 8; ++k)
-                    c = (c & 1) != 0 ? 0xedb88320u ^ (c >> 1) : c >> 1;
-
-                t[n] = c;
-            }
-
-            return t;
-        }();
-
-        juce::uint32 crc = 0xffffffffu;
-
-        for (size_t i = 0; i < numBytes; ++i)
-            crc = table[(crc ^ data[i]) & 0xff] ^ (crc >> 8);
-
-        return crc ^ 0xffffffffu;
-    }
 
     struct PngHeader
     {
@@ -180,7 +154,7 @@ namespace
                 if (! juce::CharacterFunctions::isLetter ((char) type[i]))
                     return false;
 
-            if (crc32 (type, length + 4) != juce::ByteOrder::bigEndianInt (body + length))
+            if (crc32 (0, type, (uInt) (length + 4)) != juce::ByteOrder::bigEndianInt (body + length))
                 return false;
 
             pos += length + 12;

@@ -1,5 +1,6 @@
 #include "monolith/MonolithWriter.h"
 #include "monolith/CryptoInputStream.h"
+#include "monolith/EntryNames.h"
 
 MonolithWriter::MonolithWriter (juce::OutputStream& destination)
     : out (destination)
@@ -90,7 +91,7 @@ bool MonolithWriter::writeState (const juce::ValueTree& state, juce::uint32 seed
 
 bool MonolithWriter::writeEntry (ChunkType type, const juce::String& name, const juce::MemoryBlock& payload, juce::uint32 seed)
 {
-    return writeChunk (seed, type, name.hashCode64(), payload.getData(), payload.getSize());
+    return writeChunk (seed, type, EntryNames::keyOf (name), payload.getData(), payload.getSize());
 }
 
 bool MonolithWriter::writeEntry (ChunkType type, const juce::String& name, juce::InputStream& payload, juce::uint32 seed)
@@ -100,5 +101,5 @@ bool MonolithWriter::writeEntry (ChunkType type, const juce::String& name, juce:
     if (numBytes < 0)
         return false;
 
-    return writeChunk (seed, type, name.hashCode64(), payload, numBytes);
+    return writeChunk (seed, type, EntryNames::keyOf (name), payload, numBytes);
 }

@@ -1,5 +1,6 @@
 #include "tools/MonolithTool.h"
 
+#include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
 #include "monolith/MonolithWriter.h"
 
@@ -8,7 +9,7 @@ namespace
     constexpr int failed = 1;
     constexpr int badUsage = 2;
 
-    const char* const knownNames[] = { "SCREENSHOT", "PLUGIN_BINARY_VST3_WIN64" };
+    const char* const knownNames[] = { EntryNames::screenshot, EntryNames::vst3Plugin };
 
     juce::String entryNameFor (juce::int32 type, juce::int64 key)
     {
@@ -16,7 +17,7 @@ namespace
             return "(state tree)";
 
         for (auto* name : knownNames)
-            if (juce::String (name).hashCode64() == key)
+            if (EntryNames::keyOf (name) == key)
                 return name;
 
         return "-";
@@ -141,10 +142,10 @@ int MonolithTool::extract (const juce::File& monolith, const juce::String& name,
         return fail ("cannot open " + monolith.getFullPathName());
 
     const MonolithReader reader (monolith);
-    auto payload = reader.openBinary (name.hashCode64());
+    auto payload = reader.openBinary (EntryNames::keyOf (name));
 
     if (payload == nullptr)
-        payload = reader.findChunk (ChunkType::pngImage, name.hashCode64());
+        payload = reader.findChunk (ChunkType::pngImage, EntryNames::keyOf (name));
 
     if (payload == nullptr)
         return fail ("no entry named " + name + " in " + monolith.getFullPathName());
@@ -198,9 +199,9 @@ int MonolithTool::pack (const juce::StringArray& args)
         else if (option == "--eula")
             eulaFile = argumentToFile (value);
         else if (option == "--screenshot")
-            entries.push_back ({ ChunkType::pngImage, "SCREENSHOT", argumentToFile (value) });
+            entries.push_back ({ ChunkType::pngImage, EntryNames::screenshot, argumentToFile (value) });
         else if (option == "--vst3")
-            entries.push_back ({ ChunkType::binary, "PLUGIN_BINARY_VST3_WIN64", argumentToFile (value) });
+            entries.push_back ({ ChunkType::binary, EntryNames::vst3Plugin, argumentToFile (value) });
         else if (option == "--entry" && value.containsChar ('=') && ! value.startsWithChar ('='))
             entries.push_back ({ ChunkType::binary, value.upToFirstOccurrenceOf ("=", false, false),
                                  argumentToFile (value.fromFirstOccurrenceOf ("=", false, false)) });

@@ -2,10 +2,7 @@
 
 InstallerComponent::InputCheckPage::InputCheckJob::InputCheckJob (InstallerModel& modelToCheck)
     : Job ("InputCheckJob", modelToCheck,
-           [] (InstallerModel& m, std::atomic<double>& done, const std::function<bool()>& stop)
-           {
-               return m.processMonolith (done, stop);
-           })
+           [] (InstallerModel& m, InstallerModel::Observer& observer) { return m.processMonolith (observer); })
 {
 }
 

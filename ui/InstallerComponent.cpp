@@ -14,7 +14,7 @@ InstallerComponent::InstallerComponent (juce::DocumentWindow& mainWindow, std::u
       footer (*this),
       model (std::move (folders))
 {
-    log->write ("InstallerComponent", "Starting installer");
+    log->write (InstallerLog::installerCategory, "Starting installer");
 
     lookAndFeel = std::make_unique<LookAndFeel>();
     lookAndFeel->setColour (juce::ScrollBar::thumbColourId, juce::Colours::grey);
@@ -31,7 +31,7 @@ InstallerComponent::InstallerComponent (juce::DocumentWindow& mainWindow, std::u
 
     if (model.monolithFile != juce::File())
     {
-        log->write ("InstallerComponent", "Monolith found: " + model.monolithFile.getFullPathName());
+        log->write (InstallerLog::installerCategory, "Monolith found: " + model.monolithFile.getFullPathName());
         showPage (0);
         return;
     }
@@ -40,7 +40,7 @@ InstallerComponent::InstallerComponent (juce::DocumentWindow& mainWindow, std::u
     fileChooser->launchAsync (juce::FileBrowserComponent::canSelectFiles, [this] (const juce::FileChooser& chooser)
     {
         model.monolithFile = chooser.getResult();
-        log->write ("InstallerComponent", "Monolith selected: " + model.monolithFile.getFullPathName());
+        log->write (InstallerLog::installerCategory, "Monolith selected: " + model.monolithFile.getFullPathName());
         showPage (0);
     });
 }
@@ -53,7 +53,7 @@ InstallerComponent::~InstallerComponent()
     // operations may outlast the pool's usual limit (a large copy), so keep waiting rather than have
     // the worker killed halfway through a file.
     while (! threadPool.removeAllJobs (true, 5000))
-        log->write ("InstallerComponent", "Waiting for the running job to end");
+        log->write (InstallerLog::installerCategory, "Waiting for the running job to end");
 
     // A job page lets go of its job through the pool, which is declared after the page and would
     // otherwise be gone by then.

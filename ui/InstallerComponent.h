@@ -17,16 +17,18 @@
 class InstallerComponent : public juce::Component
 {
 public:
-    /** Results of the model's long operations; the error page's message is chosen by them. */
+    /** The results of the model's long operations under the wizard's names; the error page's message
+        is chosen by them.
+    */
     enum ErrorType : int
     {
-        noError = 0,
-        invalidData = 1,
-        missingData = 2,
-        installationFailed = 3,
-        accessDenied = 4,
-        writeFailed = 5,
-        interrupted = 6
+        noError = InstallerModel::noError,
+        invalidData = InstallerModel::invalidData,
+        missingData = InstallerModel::missingData,
+        installationFailed = InstallerModel::installationFailed,
+        accessDenied = InstallerModel::accessDenied,
+        writeFailed = InstallerModel::writeFailed,
+        interrupted = InstallerModel::interrupted
     };
 
     using LookAndFeel = InstallerLookAndFeel;

@@ -2,10 +2,7 @@
 
 InstallerComponent::InstallingPage::InstallingJob::InstallingJob (InstallerModel& modelToInstall)
     : Job ("InstallingJob", modelToInstall,
-           [] (InstallerModel& m, std::atomic<double>& done, const std::function<bool()>& stop)
-           {
-               return m.install (done, stop);
-           })
+           [] (InstallerModel& m, InstallerModel::Observer& observer) { return m.install (observer); })
 {
 }
 

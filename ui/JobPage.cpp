@@ -10,11 +10,21 @@ InstallerComponent::JobPage::Job::Job (const juce::String& name, InstallerModel&
 juce::ThreadPoolJob::JobStatus InstallerComponent::JobPage::Job::runJob()
 {
     status = running;
-    const auto value = operation (model, progress, [this] { return shouldExit(); });
+    const auto value = operation (model, *this);
     // The result is stored before the status says it is final, so a tick that sees the end reads it.
     result = value;
-    status = value != noError ? failed : succeeded;
+    status = value != InstallerModel::noError ? failed : succeeded;
     return jobHasFinished;
+}
+
+void InstallerComponent::JobPage::Job::progressChanged (double newProgress)
+{
+    progress = newProgress;
+}
+
+bool InstallerComponent::JobPage::Job::shouldStop()
+{
+    return shouldExit();
 }
 
 InstallerComponent::JobPage::JobPage (InstallerComponent& ownerComponent, int pageAfterSuccess)

@@ -11,11 +11,14 @@ class InstallerComponent::JobPage : public InstallerComponent::PageBase,
                                     private juce::Timer
 {
 public:
-    /** Runs one model operation. The three fields cross between the worker and the page's timer. */
-    class Job : public juce::ThreadPoolJob
+    /** Runs one model operation and observes it: the three fields cross between the worker and the
+        page's timer, and the operation stops when the pool asks the job to exit.
+    */
+    class Job : public juce::ThreadPoolJob,
+                private InstallerModel::Observer
     {
     public:
-        using Operation = std::function<int (InstallerModel&, std::atomic<double>&, const std::function<bool()>&)>;
+        using Operation = std::function<InstallerModel::Result (InstallerModel&, InstallerModel::Observer&)>;
 
         Job (const juce::String& name, InstallerModel& model, Operation operation);
         ~Job() override = default;
@@ -30,6 +33,9 @@ public:
         InstallerModel& model;
 
     private:
+        void progressChanged (double newProgress) override;
+        bool shouldStop() override;
+
         Operation operation;
 
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Job)

@@ -250,13 +250,13 @@ TEST (InstallDisk, FullTemporaryVolumeFailsTheCheck)
                 return juce::String ("cannot mount");
 
             const auto filler = fillFirst ? fillVolume (temporary) : juce::File();
-            std::atomic<double> progress { 0.0 };
-            const auto result = model->processMonolith (progress, [&]
+            RecordingObserver observer ([&]
             {
                 if (! temporary.getChildFile ("filler").exists())
                     fillVolume (temporary);
                 return false;
             });
+            const auto result = model->processMonolith (observer);
 
             problems.check (result == 5, where + "result " + juce::String (result));
             problems.check (messagesOf (log).strings.getLast() == "Cannot write VST3 temp file", where + messagesOf (log).strings.getLast());

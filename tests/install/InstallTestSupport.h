@@ -1,15 +1,16 @@
 #pragma once
 
-#include "install/Crc32.h"
 #include "install/InstallerModel.h"
 #include "install/SystemFolders.h"
 #include "log/InstallerLog.h"
+#include "monolith/EntryNames.h"
 #include "monolith/MonolithWriter.h"
 
 #include <juce_graphics/juce_graphics.h>
 
 #include <map>
-#include <thread>
+
+#include <zlib.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +39,25 @@ struct TestFolders : public SystemFolders
     juce::File getTemporaryFolder() const override      { return temporary; }
 
     juce::File root, installer, home, desktop, dataRoot, vst3Root, temporary;
+};
+
+/** Follows an operation as a front end would: keeps every progress milestone, in order, and answers
+    each stop question with `stopWhen` (never stops without one). */
+struct RecordingObserver : public InstallerModel::Observer
+{
+    explicit RecordingObserver (std::function<bool()> stopWhen = {})
+        : stop (std::move (stopWhen))
+    {
+    }
+
+    void progressChanged (double progress) override     { milestones.push_back (progress); }
+    bool shouldStop() override                          { return stop != nullptr && stop(); }
+
+    /** The last milestone reported; -1 before the first. */
+    double last() const                                 { return milestones.empty() ? -1.0 : milestones.back(); }
+
+    std::function<bool()> stop;
+    std::vector<double> milestones;
 };
 
 /** A scratch folder with the usual subfolders already made (data root, VST3 root, temporary). */
@@ -154,7 +174,7 @@ inline juce::MemoryBlock makeRawZip (const std::vector<RawEntry>& entries)
         const auto size = (int) data.getSize();
         const auto claimed = (int) (juce::uint32) (stored.claimedSize >= 0 ? stored.claimedSize : size);
         const auto nameSize = (short) e.name.getNumBytesAsUTF8();
-        const auto crc = (int) Crc32::of (data.getData(), data.getSize());
+        const auto crc = (int) crc32 (0, static_cast<const Bytef*> (data.getData()), (uInt) data.getSize());
         const auto offset = e.sameDataAs >= 0 ? offsets[(size_t) e.sameDataAs] : (int) out.getPosition();
         offsets.push_back (offset);
 
@@ -262,10 +282,10 @@ inline juce::File writeMonolith (const juce::File& file, const MonolithContent& 
         writer.writeState (content.state);
 
     if (! content.vst3.isEmpty())
-        writer.writeEntry (ChunkType::binary, InstallerModel::vst3EntryName, content.vst3);
+        writer.writeEntry (ChunkType::binary, EntryNames::vst3Plugin, content.vst3);
 
     if (! content.screenshot.isEmpty())
-        writer.writeEntry (ChunkType::pngImage, InstallerModel::screenshotEntryName, content.screenshot);
+        writer.writeEntry (ChunkType::pngImage, EntryNames::screenshot, content.screenshot);
 
     return file;
 }
@@ -344,33 +364,19 @@ struct CheckedMonolith
         : model (sandbox.makeModel (log, pauseMs))
     {
         model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("in").getChildFile ("Beta.rom"), content);
-        std::atomic<double> progress { 0.0 };
-        check = model->processMonolith (progress);
+        RecordingObserver observer;
+        check = model->processMonolith (observer);
         archive = model->vst3TempFile != nullptr ? model->vst3TempFile->getFile() : juce::File();
         linesOfCheck = messagesOf (log).size();
     }
 
-    /** Runs the installation, recording every progress value it stores. */
-    int install (const std::function<bool()>& shouldExit = {})
+    /** Runs the installation, recording every progress milestone it reports. */
+    int install (const std::function<bool()>& stopWhen = {})
     {
-        std::atomic<double> progress { -1.0 };
-        std::atomic<bool> done { false };
-
-        std::thread watcher ([&]
-        {
-            for (double last = -2.0; ! done;)
-            {
-                const double now = progress;
-                if (now != last)
-                    progressSeen.push_back (last = now);
-                std::this_thread::yield();
-            }
-        });
-
-        const auto result = model->install (progress, shouldExit);
-        done = true;
-        watcher.join();
-        finalProgress = progress;
+        RecordingObserver observer (stopWhen);
+        const auto result = model->install (observer);
+        progressSeen = observer.milestones;
+        finalProgress = observer.last();
         return result;
     }
 

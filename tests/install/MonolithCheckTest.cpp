@@ -11,15 +11,17 @@ struct CheckRun
 {
     int result = -1;
     double progress = -1.0;
+    std::vector<double> milestones;
     juce::StringArray messages;
 };
 
 CheckRun runCheck (InstallerModel& model, InstallerLog& log)
 {
-    std::atomic<double> progress { -1.0 };
+    RecordingObserver observer;
     CheckRun run;
-    run.result = model.processMonolith (progress);
-    run.progress = progress;
+    run.result = model.processMonolith (observer);
+    run.progress = observer.last();
+    run.milestones = observer.milestones;
     run.messages = messagesOf (log);
     return run;
 }
@@ -41,7 +43,7 @@ TEST (MonolithCheck, CompleteMonolithPreparesEverything)
     const auto& f = sandbox.folders();
     const auto installPath = f.dataRoot.getChildFile ("Alpha/Beta/Beta.rom");
     ASSERT_EQ (run.result, 0);
-    EXPECT_EQ (run.progress, 1.0);
+    EXPECT_EQ (run.milestones, (std::vector<double> { 0.0, 0.2, 0.6, 0.8, 1.0 }));
     EXPECT_EQ (model->instrumentName, "Beta");
     EXPECT_EQ (model->companyName, "Alpha");
     EXPECT_EQ (model->monolithInstallFile, installPath);
@@ -223,11 +225,11 @@ TEST (MonolithCheck, StopRequestEndsTheArchiveCopy)
     model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), content);
 
     int questions = 0;
-    std::atomic<double> progress { 0.0 };
-    EXPECT_EQ (model->processMonolith (progress, [&] { return ++questions == 2; }), 6);
+    RecordingObserver observer ([&] { return ++questions == 2; });
+    EXPECT_EQ (model->processMonolith (observer), 6);
     EXPECT_EQ (questions, 2);
     EXPECT_EQ (messagesOf (log).strings.getLast(), "Installation interrupted");
-    EXPECT_EQ (progress, 0.2);
+    EXPECT_EQ (observer.last(), 0.2);
 }
 
 TEST (MonolithCheck, SecondCheckReplacesTheTemporaryFile)
@@ -237,12 +239,12 @@ TEST (MonolithCheck, SecondCheckReplacesTheTemporaryFile)
     auto model = sandbox.makeModel (log);
     model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), {});
 
-    std::atomic<double> progress { 0.0 };
-    ASSERT_EQ (model->processMonolith (progress), 0);
+    RecordingObserver observer;
+    ASSERT_EQ (model->processMonolith (observer), 0);
     const auto first = model->vst3TempFile->getFile();
     ASSERT_TRUE (first.existsAsFile());
 
-    ASSERT_EQ (model->processMonolith (progress), 0);
+    ASSERT_EQ (model->processMonolith (observer), 0);
     const auto second = model->vst3TempFile->getFile();
     EXPECT_NE (first, second);
     EXPECT_FALSE (first.exists());
@@ -253,7 +255,7 @@ TEST (MonolithCheck, SecondCheckReplacesTheTemporaryFile)
     MonolithContent withoutPlugin;
     withoutPlugin.vst3.reset();
     writeMonolith (model->monolithFile, withoutPlugin);
-    EXPECT_EQ (model->processMonolith (progress), 2);
+    EXPECT_EQ (model->processMonolith (observer), 2);
     EXPECT_TRUE (model->vst3TempFile == nullptr);
     EXPECT_FALSE (second.exists());
 }

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <functional>
+
+/** The engine's one way of moving bytes: a block at a time, asking before every block whether to stop,
+    so that no copy holds more than a block in memory and every copy can be stopped part-way.
+*/
+class BlockCopy
+{
+public:
+    enum class Outcome { done, failed, stopped };
+
+    /** Asked before every block; true ends the copy with `stopped`. */
+    using StopRequest = std::function<bool()>;
+
+    /** Takes one block; false ends the copy with `failed`. */
+    using BlockUser = std::function<bool (const char* data, size_t numBytes)>;
+
+    /** Reads exactly `length` bytes of `in` and hands them to `use` a block at a time. Fails when the
+        stream ends early or fails.
+    */
+    static Outcome forEachBlock (juce::InputStream& in, juce::int64 length, const StopRequest& shouldStop,
+                                 const BlockUser& use);
+
+    /** Copies exactly `length` bytes of `in` into the new file `destination` and checks the file's size
+        afterwards; fails at once when `destination` exists. `durable` waits for the data to reach the
+        disk, for a file that will replace another. When `crc` is given, the CRC-32 of the bytes written
+        is stored there. A failed or stopped copy leaves the partial file for the caller to remove.
+    */
+    static Outcome toNewFile (juce::InputStream& in, juce::int64 length, const juce::File& destination,
+                              const StopRequest& shouldStop, bool durable, juce::uint32* crc = nullptr);
+
+    /** Whether `numBytes` more can be written in `folder`, leaving room for the file system's bookkeeping. */
+    static bool fitsInto (const juce::File& folder, juce::int64 numBytes);
+
+    static constexpr int blockSize = 1 << 20;
+
+private:
+    BlockCopy() = delete;
+};

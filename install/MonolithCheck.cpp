@@ -1,0 +1,188 @@
+#include "install/MonolithCheck.h"
+
+#include "install/BlockCopy.h"
+#include "install/SafeFileName.h"
+#include "model/InstrumentParameters.h"
+#include "model/StateIds.h"
+#include "monolith/EntryNames.h"
+
+InstallerModel::MonolithCheck::MonolithCheck (InstallerModel& modelToFill, Observer& observerToTell)
+    : model (modelToFill),
+      observer (observerToTell),
+      reader (model.monolithFile)
+{
+}
+
+InstallerModel::Result InstallerModel::MonolithCheck::run()
+{
+    observer.progressChanged (0.0);
+
+    const auto completed = monolithGiven()
+                             && note ("Processing monolith")
+                             && readState()
+                             && readNames()
+                             && unlockDataRoot()
+                             && chooseTargets()
+                             && reach (0.2)
+                             && copyPluginArchive()
+                             && reach (0.6)
+                             && loadScreenshot()
+                             && reach (0.8)
+                             && loadLicence()
+                             && finish();
+
+    return completed ? noError : result;
+}
+
+bool InstallerModel::MonolithCheck::monolithGiven()
+{
+    if (model.monolithFile.getFullPathName().isEmpty())
+        return fail (missingData, "No monolith file available");
+
+    return true;
+}
+
+bool InstallerModel::MonolithCheck::readState()
+{
+    state = reader.readState();
+
+    if (! state.hasType (StateIds::SAMBREL_STATE))
+        return fail (invalidData, "No valid instrument database found in monolith");
+
+    return true;
+}
+
+bool InstallerModel::MonolithCheck::readNames()
+{
+    const InstrumentParameters instrument (state.getChildWithName (StateIds::INSTRUMENT));
+
+    // The names become folder and file names of a privileged process: anything but one plain name is refused.
+    model.instrumentName = instrument.getInstrumentName();
+
+    if (! SafeFileName::isSafe (model.instrumentName))
+        return fail (invalidData, "Cannot load instrument name from monolith");
+
+    model.companyName = instrument.getCompanyName();
+
+    if (! SafeFileName::isSafe (model.companyName))
+        return fail (invalidData, "Cannot load company name from monolith");
+
+    return true;
+}
+
+bool InstallerModel::MonolithCheck::unlockDataRoot()
+{
+    const auto dataRoot = model.folders->getDataRoot();
+
+    if (dataRoot.hasWriteAccess())
+        return true;
+
+    model.write ("Data root dir is read only");
+
+    if (! dataRoot.setReadOnly (false, false))
+        return fail (accessDenied, "Error: cannot change data root dir access rights");
+
+    return true;
+}
+
+bool InstallerModel::MonolithCheck::chooseTargets()
+{
+    const auto& name = model.instrumentName;
+    model.monolithInstallFile = model.folders->getDataRoot().getChildFile (model.companyName)
+                                                            .getChildFile (name)
+                                                            .getChildFile (name + ".rom");
+    model.write ("Monolith install path: " + model.monolithInstallFile.getFullPathName());
+    return true;
+}
+
+bool InstallerModel::MonolithCheck::copyPluginArchive()
+{
+    // An earlier check's archive goes, whatever happens to this one.
+    model.vst3TempFile.reset();
+    model.vst3Folder = model.folders->getVst3Root().getChildFile (model.companyName);
+
+    const auto entry = reader.openBinary (EntryNames::keyOf (EntryNames::vst3Plugin));
+
+    if (entry == nullptr)
+        return fail (missingData, "Cannot find VST3 binary in monolith");
+
+    // The name template only places the file in our temporary folder; the file itself gets a fresh name.
+    const auto temporaryFolder = model.folders->getTemporaryFolder();
+    model.vst3TempFile = std::make_unique<juce::TemporaryFile> (temporaryFolder.getChildFile ("vst3"));
+    model.write ("VST3 temp file: " + model.vst3TempFile->getFile().getFullPathName());
+
+    const auto length = entry->getTotalLength();
+    const auto copied = BlockCopy::fitsInto (temporaryFolder, length)
+                          ? BlockCopy::toNewFile (*entry, length, model.vst3TempFile->getFile(),
+                                                  [this] { return observer.shouldStop(); }, false)
+                          : BlockCopy::Outcome::failed;
+
+    switch (copied)
+    {
+        case BlockCopy::Outcome::done:      return true;
+        case BlockCopy::Outcome::stopped:   return stop();
+        case BlockCopy::Outcome::failed:    break;
+    }
+
+    return fail (writeFailed, "Cannot write VST3 temp file");
+}
+
+bool InstallerModel::MonolithCheck::loadScreenshot()
+{
+    model.setScreenshot (reader.readImage (EntryNames::keyOf (EntryNames::screenshot)));
+
+    if (model.getScreenshot().isValid())
+        model.write ("Screenshot is loaded from monolith");
+
+    return true;
+}
+
+bool InstallerModel::MonolithCheck::loadLicence()
+{
+    const auto eula = state.getProperty (StateIds::eula);
+
+    if (eula.isVoid())
+        return true;
+
+    juce::MemoryOutputStream decoded (256);
+
+    // Licence text that is not Base64 is left out, as if there were none.
+    if (juce::Base64::convertFromBase64 (decoded, eula.toString()))
+    {
+        model.eulaText = decoded.toUTF8();
+        model.write ("EULA is loaded from monolith");
+    }
+
+    return true;
+}
+
+bool InstallerModel::MonolithCheck::finish()
+{
+    observer.progressChanged (1.0);
+    model.write ("Finished processing monolith");
+    return true;
+}
+
+bool InstallerModel::MonolithCheck::reach (double progress)
+{
+    observer.progressChanged (progress);
+    return true;
+}
+
+bool InstallerModel::MonolithCheck::note (const juce::String& line)
+{
+    model.write (line);
+    return true;
+}
+
+bool InstallerModel::MonolithCheck::fail (Result code, const juce::String& line)
+{
+    result = model.fail (code, line);
+    return false;
+}
+
+bool InstallerModel::MonolithCheck::stop()
+{
+    result = model.stopped();
+    return false;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "install/InstallerModel.h"
+#include "monolith/MonolithReader.h"
+
+/** One run of InstallerModel::processMonolith, as a sequence of steps. Each step fills in its part of
+    the model; one that fails writes its log line, keeps the result and ends the run.
+*/
+class InstallerModel::MonolithCheck
+{
+public:
+    MonolithCheck (InstallerModel& model, Observer& observer);
+
+    Result run();
+
+private:
+    bool monolithGiven();
+    bool readState();
+    bool readNames();
+    bool unlockDataRoot();
+    bool chooseTargets();
+    bool copyPluginArchive();
+    bool loadScreenshot();
+    bool loadLicence();
+    bool finish();
+    bool reach (double progress);
+    bool note (const juce::String& line);
+    bool fail (Result code, const juce::String& line);
+    bool stop();
+
+    InstallerModel& model;
+    Observer& observer;
+    const MonolithReader reader;
+    juce::ValueTree state;
+    Result result = noError;
+
+    JUCE_DECLARE_NON_COPYABLE (MonolithCheck)
+};

@@ -1,5 +1,6 @@
 # Gives a Windows GUI target the installer's own resources (icon, manifest, version) in place of the
-# resources.rc that juce_add_gui_app generates. Does nothing on other systems.
+# resources.rc that juce_add_gui_app generates. The resource script and the manifest are templates that
+# get the project's version (the VERSION in CMakeLists.txt). Does nothing on other systems.
 #   installer_windows_resources(<target>)
 set(INSTALLER_WINDOWS_RESOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}/../app/windows)
 
@@ -10,19 +11,23 @@ function(installer_windows_resources target)
 
     find_package(Python3 REQUIRED COMPONENTS Interpreter)
     set(resource_dir ${INSTALLER_WINDOWS_RESOURCE_DIR})
-    set(icon ${CMAKE_CURRENT_BINARY_DIR}/windows/Installer.ico)
+    set(output_dir ${CMAKE_CURRENT_BINARY_DIR}/windows)
+    set(icon ${output_dir}/Installer.ico)
     add_custom_command(OUTPUT ${icon}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/windows
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${output_dir}
         COMMAND ${Python3_EXECUTABLE} ${resource_dir}/make_icon.py ${icon}
         DEPENDS ${resource_dir}/make_icon.py
         COMMENT "Drawing the installer icon")
+
+    configure_file(${resource_dir}/Installer.rc ${output_dir}/Installer.rc @ONLY)
+    configure_file(${resource_dir}/Installer.manifest ${output_dir}/Installer.manifest @ONLY)
 
     get_target_property(sources ${target} SOURCES)
     list(FILTER sources EXCLUDE REGEX "/resources\\.rc$")
     set_property(TARGET ${target} PROPERTY SOURCES ${sources})
 
-    target_sources(${target} PRIVATE ${resource_dir}/Installer.rc ${icon})
-    set_source_files_properties(${resource_dir}/Installer.rc PROPERTIES
-        INCLUDE_DIRECTORIES "${resource_dir};${CMAKE_CURRENT_BINARY_DIR}/windows"
-        OBJECT_DEPENDS "${resource_dir}/Installer.manifest;${icon}")
+    target_sources(${target} PRIVATE ${output_dir}/Installer.rc ${icon})
+    set_source_files_properties(${output_dir}/Installer.rc PROPERTIES
+        INCLUDE_DIRECTORIES "${output_dir}"
+        OBJECT_DEPENDS "${output_dir}/Installer.manifest;${icon}")
 endfunction()

@@ -1,5 +1,7 @@
 #include "log/InstallerLog.h"
 
+const char* const InstallerLog::installerCategory = "InstallerComponent";
+
 void InstallerLog::write (const juce::String& category, const juce::String& message)
 {
     const auto body = "<" + category + "> " + message;

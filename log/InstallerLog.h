@@ -30,7 +30,7 @@ public:
     /** The category of every line the installer writes, whoever writes it: the name the error
         report's readers know.
     */
-    static constexpr const char* installerCategory = "InstallerComponent";
+    static const char* const installerCategory;
 
 private:
     juce::String text;

@@ -1,15 +1,21 @@
 #!/usr/bin/env python3
 """Reads the version resource, the manifest and the icon back from a built Installer.exe and checks them.
    check_resources.py path/to/Installer.exe        (needs wrestool from icoutils)"""
+import pathlib
+import re
 import struct
 import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
 
-EXPECTED_FIXED = {"file version": (1, 7, 2, 0), "product version": (0, 0, 0, 0)}
+# The file version is the project's version, which CMakeLists.txt holds.
+PROJECT_FILE = pathlib.Path(__file__).resolve().parents[2] / "CMakeLists.txt"
+VERSION = re.search(r"project\(\w+ VERSION (\d+)\.(\d+)\.(\d+)", PROJECT_FILE.read_text()).groups()
+
+EXPECTED_FIXED = {"file version": tuple(int(part) for part in VERSION) + (0,), "product version": (0, 0, 0, 0)}
 EXPECTED_STRINGS = {
-    "FileVersion": "1.7.2",
-    "ProductVersion": "1.7.2",
+    "FileVersion": ".".join(VERSION),
+    "ProductVersion": ".".join(VERSION),
     "ProductName": "Sambrel Instrument Installer",
     "FileDescription": "Instrument Installer",
     "CompanyName": "Sambrel",

@@ -96,7 +96,10 @@ void InstallerComponent::showErrorPage (ErrorType type)
 
 void InstallerComponent::replacePage (int index)
 {
-    // The focus leaves with the old page and comes back on the new page's default button.
+    // The focus is in here while the window is active. It leaves with the old page and comes back
+    // on the new page's default button; but a page that a job brings up while the user works in
+    // another window must not pull the focus over: the window catches up when it is activated.
+    const auto windowIsActive = hasKeyboardFocus (true);
     giveAwayKeyboardFocus();
     footer.progressBar.setVisible (false);
 
@@ -134,19 +137,18 @@ void InstallerComponent::replacePage (int index)
     resized();
     repaint();
     setTitle (header.title.getText());
-    focusDefaultButton();
+
+    if (windowIsActive)
+        focusDefaultButton();
+    else
+        defaultFocusPending = true;
+
     announcePage();
 }
 
 void InstallerComponent::focusDefaultButton()
 {
-    // Only while the window is active: a page that a job brings up while the user works in another
-    // window must not pull the focus over. The window catches up when it is activated again.
-    auto* peer = getPeer();
-    defaultFocusPending = peer == nullptr || ! peer->isFocused();
-
-    if (defaultFocusPending)
-        return;
+    defaultFocusPending = false;
 
     if (auto* button = footer.getDefaultButton())
         button->grabKeyboardFocus();

@@ -87,7 +87,8 @@ private:
     void focusDefaultButton();
     void announcePage();
 
-    // Set while the page's default button could not take the focus because the window was inactive.
+    // Set when a page appeared while the window was inactive: its default button takes the focus
+    // when the window is activated.
     bool defaultFocusPending = false;
     RepaintFallback repaintFallback { *this };
 

@@ -15,10 +15,9 @@ public:
     explicit RepaintFallback (juce::Component& componentInWindow);
     ~RepaintFallback() override;
 
+private:
     /** True while the window's display reports vertical blanks, on which the framework paints. */
     bool areVBlanksArriving() const;
-
-private:
     void timerCallback() override;
 
     juce::Component& component;

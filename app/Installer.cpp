@@ -1,5 +1,6 @@
 #include "app/Installer.h"
 
+#include "app/NativeClientArea.h"
 #include "ui/InstallerComponent.h"
 
 Installer::InstallerWindow::InstallerWindow (const juce::String& name)
@@ -16,11 +17,39 @@ Installer::InstallerWindow::InstallerWindow (const juce::String& name)
     setResizable (true, true);
     centreWithSize (width, height);
     setVisible (true);
+    fitClientArea (width, height);
 }
 
 void Installer::InstallerWindow::closeButtonPressed()
 {
     juce::JUCEApplication::getInstance()->systemRequestedQuit();
+}
+
+void Installer::InstallerWindow::fitClientArea (int width, int height)
+{
+    auto* peer = getPeer();
+    auto* content = getContentComponent();
+
+    if (peer == nullptr || content == nullptr)
+        return;
+
+    // The framework keeps the native frame in whole logical pixels, so at some display scales the
+    // client area comes out a physical pixel or two off. Its size constraints would round the
+    // corrected size through logical pixels again; and it gives the content the window's logical
+    // size, which that rounding may make a pixel larger than the client area.
+    const auto scale = peer->getPlatformScaleFactor();
+    const juce::ScopedValueSetter<bool> fitting (fittingClientArea, true);
+    peer->setConstrainer (nullptr);
+    NativeClientArea::setSize (*this, { juce::roundToInt (width * scale), juce::roundToInt (height * scale) });
+    peer->setConstrainer (getConstrainer());
+    content->setSize (width, height);
+}
+
+void Installer::InstallerWindow::childBoundsChanged (juce::Component* child)
+{
+    // Fitting the client area sizes the window and the content separately.
+    if (! fittingClientArea)
+        juce::DocumentWindow::childBoundsChanged (child);
 }
 
 const juce::String Installer::getApplicationName()    { return "Installer"; }

@@ -14,8 +14,15 @@ public:
         ~InstallerWindow() override = default;
 
         void closeButtonPressed() override;
+        void childBoundsChanged (juce::Component* child) override;
 
     private:
+        /** Sizes the native window so that its client area is exactly `width` x `height` logical
+            pixels at the display's scale, in whole physical pixels, and gives the content that size. */
+        void fitClientArea (int width, int height);
+
+        bool fittingClientArea = false;
+
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InstallerWindow)
     };
 

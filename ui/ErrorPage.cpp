@@ -43,4 +43,5 @@ void InstallerComponent::ErrorPage::copyReport()
 {
     owner.log->copyToClipboard();
     label.setText ("Error report is copied to clipboard", juce::dontSendNotification);
+    owner.announce (label.getText(), AnnouncementPriority::medium);
 }

@@ -3,7 +3,8 @@
 InstallerComponent::EulaPage::EulaPage (InstallerComponent& ownerComponent)
     : PageBase (ownerComponent)
 {
-    owner.header.title.setText ("EULA", juce::dontSendNotification);
+    const juce::String title ("EULA");
+    owner.header.title.setText (title, juce::dontSendNotification);
 
     auto& footer = owner.footer;
     footer.showButton (0, "Cancel", Footer::FooterButton::cancel);
@@ -21,7 +22,19 @@ InstallerComponent::EulaPage::EulaPage (InstallerComponent& ownerComponent)
     editor.setColour (juce::TextEditor::textColourId, juce::Colours::lightgrey);
     editor.setText (owner.model.eulaText, false);
     editor.setBorder (juce::BorderSize<int> (12));
+    editor.setTitle (title);
     addAndMakeVisible (editor);
+}
+
+bool InstallerComponent::EulaPage::keyPressed (const juce::KeyPress& key)
+{
+    // A read-only editor passes every key on, even those that would scroll it: its viewport scrolls
+    // the licence with the arrow, page, Home and End keys.
+    for (auto* child : editor.getChildren())
+        if (auto* viewport = dynamic_cast<juce::Viewport*> (child))
+            return viewport->keyPressed (key);
+
+    return false;
 }
 
 void InstallerComponent::EulaPage::resized()

@@ -10,6 +10,7 @@ public:
     ~EulaPage() override = default;
 
     void resized() override;
+    bool keyPressed (const juce::KeyPress&) override;
 
     juce::TextEditor editor;
 

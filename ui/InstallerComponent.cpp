@@ -25,6 +25,7 @@ InstallerComponent::InstallerComponent (juce::DocumentWindow& mainWindow, std::u
     setSize (640, 480);
     footer.setVisible (false);
     header.setVisible (false);
+    setUpKeyboardAndScreenReaders();
 
     model.log = log.get();
     model.monolithFile = model.findMonolith();
@@ -43,6 +44,21 @@ InstallerComponent::InstallerComponent (juce::DocumentWindow& mainWindow, std::u
         log->write (InstallerLog::installerCategory, "Monolith selected: " + model.monolithFile.getFullPathName());
         showPage (0);
     });
+}
+
+void InstallerComponent::setUpKeyboardAndScreenReaders()
+{
+    // Tab stays among the page's buttons and the licence text. The window would otherwise keep the
+    // focus for itself when it is activated; this component takes it and hands it to the page.
+    setFocusContainerType (FocusContainerType::keyboardFocusContainer);
+    setWantsKeyboardFocus (true);
+    window.setWantsKeyboardFocus (false);
+
+    // Screen readers read the window's accessible title, which its name does not set.
+    window.setTitle (window.getName());
+
+    // Any click, also on a child, ends the keyboard's turn and hides the focus mark.
+    addMouseListener (this, true);
 }
 
 InstallerComponent::~InstallerComponent()
@@ -80,6 +96,11 @@ void InstallerComponent::showErrorPage (ErrorType type)
 
 void InstallerComponent::replacePage (int index)
 {
+    // The focus is in here while the window is active. It leaves with the old page and comes back
+    // on the new page's default button; but a page that a job brings up while the user works in
+    // another window must not pull the focus over: the window catches up when it is activated.
+    const auto windowIsActive = hasKeyboardFocus (true);
+    giveAwayKeyboardFocus();
     footer.progressBar.setVisible (false);
 
     for (auto& button : footer.buttons)
@@ -115,11 +136,85 @@ void InstallerComponent::replacePage (int index)
 
     resized();
     repaint();
+    setTitle (header.title.getText());
+
+    if (windowIsActive)
+        focusDefaultButton();
+    else
+        defaultFocusPending = true;
+
+    announcePage();
+}
+
+void InstallerComponent::focusDefaultButton()
+{
+    defaultFocusPending = false;
+
+    if (auto* button = footer.getDefaultButton())
+        button->grabKeyboardFocus();
+}
+
+void InstallerComponent::announcePage()
+{
+    auto text = header.title.getText();
+    const auto message = page != nullptr ? page->getMessage() : juce::String();
+
+    if (message.isNotEmpty())
+        text << ". " << message;
+
+    announce (text, currentPage == 5 ? AnnouncementPriority::high : AnnouncementPriority::medium);
 }
 
 void InstallerComponent::paint (juce::Graphics& g)
 {
     g.fillAll (juce::Colours::black);
+}
+
+bool InstallerComponent::keyPressed (const juce::KeyPress& key)
+{
+    // Keys that no button or page used, Tab among them, arrive here.
+    footer.setFocusIndicatorShown (true);
+
+    if (key.isKeyCode (juce::KeyPress::escapeKey))
+    {
+        footer.pressLeaveButton();
+        return true;
+    }
+
+    return false;
+}
+
+bool InstallerComponent::keyStateChanged (bool isKeyDown)
+{
+    // Also arrives for the keys that the focused button uses itself (Return, Space).
+    if (isKeyDown)
+        footer.setFocusIndicatorShown (true);
+
+    return false;
+}
+
+void InstallerComponent::mouseDown (const juce::MouseEvent&)
+{
+    footer.setFocusIndicatorShown (false);
+}
+
+void InstallerComponent::focusGained (FocusChangeType)
+{
+    // The window hands its focus to this component when it is activated.
+    focusDefaultButton();
+}
+
+void InstallerComponent::focusOfChildComponentChanged (FocusChangeType)
+{
+    // The window, activated again, gave the focus back to a button of an earlier page.
+    if (defaultFocusPending && hasKeyboardFocus (true))
+        focusDefaultButton();
+}
+
+std::unique_ptr<juce::AccessibilityHandler> InstallerComponent::createAccessibilityHandler()
+{
+    // Groups the page's elements under the page's title.
+    return std::make_unique<juce::AccessibilityHandler> (*this, juce::AccessibilityRole::group);
 }
 
 void InstallerComponent::resized()

@@ -8,11 +8,16 @@
 #include "ui/InstallerFooter.h"
 #include "ui/InstallerHeader.h"
 #include "ui/InstallerLookAndFeel.h"
+#include "ui/RepaintFallback.h"
 
 /** The wizard's root and the main window's content: owns the log, the look-and-feel, the header and
     footer strips, the page shown, the worker pool and the model, and decides which page is shown.
 
     Pages: 0 input check, 1 welcome, 2 EULA, 3 installing, 4 finish, 5 error.
+
+    It also holds the keyboard for the window: each page's default button has the focus when the page
+    appears, Tab moves between the page's buttons (and the licence text) and Escape presses the
+    rightmost button, which leaves the page. Each new page is announced to screen readers.
 */
 class InstallerComponent : public juce::Component
 {
@@ -54,6 +59,14 @@ public:
 
     void paint (juce::Graphics&) override;
     void resized() override;
+    bool keyPressed (const juce::KeyPress&) override;
+    bool keyStateChanged (bool isKeyDown) override;
+    void mouseDown (const juce::MouseEvent&) override;
+    void focusGained (FocusChangeType) override;
+    void focusOfChildComponentChanged (FocusChangeType) override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
+
+    using AnnouncementPriority = juce::AccessibilityHandler::AnnouncementPriority;
 
     juce::DocumentWindow& window;
     std::unique_ptr<InstallerLog> log;
@@ -67,9 +80,19 @@ public:
     juce::ThreadPool threadPool { 1 };
     juce::Rectangle<int> pageArea;
     InstallerModel model;
+    /** Says something to the user's screen reader; tests replace it to hear what is said. */
+    std::function<void (const juce::String&, AnnouncementPriority)> announce = juce::AccessibilityHandler::postAnnouncement;
 
 private:
+    void setUpKeyboardAndScreenReaders();
     void replacePage (int index);
+    void focusDefaultButton();
+    void announcePage();
+
+    // Set when a page appeared while the window was inactive: its default button takes the focus
+    // when the window is activated.
+    bool defaultFocusPending = false;
+    RepaintFallback repaintFallback { *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InstallerComponent)
 };

@@ -32,15 +32,35 @@ void InstallerFooter::FooterButton::mouseExit (const juce::MouseEvent& e)
 
 void InstallerFooter::FooterButton::paint (juce::Graphics& g)
 {
+    const auto marked = focusIndicatorShown && isEnabled() && hasKeyboardFocus (false);
+
     if (! isEnabled())
         g.setColour (juce::Colours::grey.withAlpha (0.3f));
-    else if (isHovered)
+    else if (isHovered || marked)
         g.setColour (juce::Colours::lightgrey);
     else
         g.setColour (juce::Colours::lightgrey.withAlpha (0.7f));
 
     g.setFont (fontHeight);
     g.drawText (getButtonText(), getLocalBounds(), juce::Justification::centred, true);
+
+    if (marked)
+    {
+        g.setColour (juce::Colours::lightgrey.withAlpha (0.5f));
+        g.drawRoundedRectangle (getLocalBounds().toFloat().reduced (0.5f), 3.0f, 1.0f);
+    }
+}
+
+bool InstallerFooter::FooterButton::keyPressed (const juce::KeyPress& key)
+{
+    // Return is the framework's; Space presses the button as well, as it does a native one.
+    if (isEnabled() && key.isKeyCode (juce::KeyPress::spaceKey))
+    {
+        triggerClick();
+        return true;
+    }
+
+    return juce::TextButton::keyPressed (key);
 }
 
 InstallerFooter::InstallerFooter (InstallerComponent& ownerComponent)
@@ -86,6 +106,41 @@ InstallerFooter::FooterButton& InstallerFooter::showButton (int index, const juc
     return button;
 }
 
+InstallerFooter::FooterButton* InstallerFooter::getDefaultButton()
+{
+    const auto isShown = [] (const FooterButton& button) { return button.isVisible() && button.isEnabled(); };
+
+    for (auto& button : buttons)
+        if (isShown (button) && (button.action == FooterButton::next || button.action == FooterButton::ok))
+            return &button;
+
+    for (auto& button : buttons)
+        if (isShown (button))
+            return &button;
+
+    return nullptr;
+}
+
+void InstallerFooter::pressLeaveButton()
+{
+    auto& leave = buttons[0];
+
+    if (leave.isVisible() && leave.isEnabled())
+        leave.triggerClick();
+}
+
+void InstallerFooter::setFocusIndicatorShown (bool shouldBeShown)
+{
+    for (auto& button : buttons)
+    {
+        if (button.focusIndicatorShown != shouldBeShown)
+        {
+            button.focusIndicatorShown = shouldBeShown;
+            button.repaint();
+        }
+    }
+}
+
 void InstallerFooter::resized()
 {
     const auto margin = (getHeight() - 24) / 2;
@@ -100,6 +155,12 @@ void InstallerFooter::resized()
 
     progressBar.setBounds (margin + 12, margin, 240, 24);
     separator.setBounds (12, 0, getWidth() - 24, 1);
+}
+
+std::unique_ptr<juce::AccessibilityHandler> InstallerFooter::createAccessibilityHandler()
+{
+    // Only a frame: screen readers meet its buttons and progress bar directly.
+    return createIgnoredAccessibilityHandler (*this);
 }
 
 void InstallerFooter::buttonClicked (juce::Button* clicked)

@@ -14,7 +14,8 @@ class InstallerFooter : public juce::Component,
                         public juce::Button::Listener
 {
 public:
-    /** A text-only button that brightens while the mouse is over it. */
+    /** A text-only button that brightens while the mouse is over it. Return and Space press it;
+        while the keyboard is in use, it marks itself when it has the keyboard focus. */
     class FooterButton : public juce::TextButton
     {
     public:
@@ -33,11 +34,14 @@ public:
         void mouseEnter (const juce::MouseEvent&) override;
         void mouseExit (const juce::MouseEvent&) override;
         void paint (juce::Graphics&) override;
+        bool keyPressed (const juce::KeyPress&) override;
 
         Action action = cancel;
         float fontHeight = 20.0f;
         int buttonWidth = 80;
         bool isHovered = false;
+        // Set by the footer while the keyboard is in use, so that mouse users never see the mark.
+        bool focusIndicatorShown = false;
 
     private:
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FooterButton)
@@ -49,9 +53,21 @@ public:
     void paint (juce::Graphics&) override;
     void resized() override;
     void buttonClicked (juce::Button*) override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
 
     /** Gives buttons[index] its text and action and makes it visible; pages call this for each button they use. */
     FooterButton& showButton (int index, const juce::String& text, FooterButton::Action action);
+
+    /** The button that has the keyboard focus when a page appears: the visible, enabled button that
+        goes on (action `next` or `ok`), else the rightmost visible one; nullptr when none is shown. */
+    FooterButton* getDefaultButton();
+
+    /** Presses the rightmost button, which leaves every page: Cancel, or OK on the finish and error
+        pages. Does nothing while it is hidden or disabled. */
+    void pressLeaveButton();
+
+    /** Shows the focus mark on the focused button while the keyboard is in use. */
+    void setFocusIndicatorShown (bool shouldBeShown);
 
     InstallerComponent* owner;
     FooterButton buttons[3];

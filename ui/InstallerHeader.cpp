@@ -15,6 +15,12 @@ void InstallerHeader::paint (juce::Graphics& g)
     g.fillRect (separator.getBounds());
 }
 
+std::unique_ptr<juce::AccessibilityHandler> InstallerHeader::createAccessibilityHandler()
+{
+    // Only a frame: screen readers meet the title directly.
+    return createIgnoredAccessibilityHandler (*this);
+}
+
 void InstallerHeader::resized()
 {
     title.setBounds (getLocalBounds());

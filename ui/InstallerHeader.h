@@ -13,6 +13,7 @@ public:
 
     void paint (juce::Graphics&) override;
     void resized() override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
 
     juce::Label title;
     // Never added as a child: only its bounds are used, as the rectangle of the separator line.

@@ -18,6 +18,21 @@ void InstallerComponent::PageBase::paint (juce::Graphics& g)
                  juce::RectanglePlacement::stretchToFit, false);
 }
 
+std::unique_ptr<juce::AccessibilityHandler> InstallerComponent::PageBase::createAccessibilityHandler()
+{
+    // Only a frame: screen readers meet its message or licence text directly.
+    return createIgnoredAccessibilityHandler (*this);
+}
+
+juce::String InstallerComponent::PageBase::getMessage() const
+{
+    for (auto* child : getChildren())
+        if (auto* label = dynamic_cast<const juce::Label*> (child))
+            return label->getText();
+
+    return {};
+}
+
 void InstallerComponent::PageBase::applyMessageStyle (juce::Label& label)
 {
     label.setFont (juce::Font (20.0f, juce::Font::plain));

@@ -10,6 +10,10 @@ public:
     ~PageBase() override = default;
 
     void paint (juce::Graphics&) override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
+
+    /** The text of the page's message label; empty for a page without one. */
+    juce::String getMessage() const;
 
     /** The shared look of every page's message label. */
     static void applyMessageStyle (juce::Label&);

@@ -3,7 +3,9 @@
 InstallerComponent::WelcomePage::WelcomePage (InstallerComponent& ownerComponent)
     : PageBase (ownerComponent)
 {
-    owner.window.setName (owner.model.instrumentName + " Installer");
+    const auto windowTitle = owner.model.instrumentName + " Installer";
+    owner.window.setName (windowTitle);
+    owner.window.setTitle (windowTitle);
     owner.header.title.setText ("Welcome", juce::dontSendNotification);
 
     auto& footer = owner.footer;

@@ -1,4 +1,4 @@
-#include "WizardTestSupport.h"
+#include "OnScreenWizard.h"
 
 using namespace WizardTestSupport;
 
@@ -142,4 +142,51 @@ TEST (WizardRender, InputCheckPagePaintsWhileTheCheckLoadsTheScreenshot)
     ASSERT_TRUE (wizard.waitForPage (1));
     EXPECT_GT (paintsDuringCheck, 0);
     EXPECT_NEAR (snapshot (*wizard.component).getPixelAt (20, 100).getGreen(), 51, 2);
+}
+
+TEST (WizardRender, FocusMarkOnlyWhileTheKeyboardIsUsed)
+{
+    OnScreenWizard wizard (MonolithContent {});
+    ASSERT_TRUE (wizard.focused);
+    ASSERT_TRUE (wizard.waitForPage (1));
+    auto& install = wizard.footer().buttons[1];
+    auto& cancel = wizard.footer().buttons[0];
+    ASSERT_TRUE (install.hasKeyboardFocus (false));
+
+    const auto textIn = [&] (juce::Button& button)
+    {
+        return brightestIn (snapshot (*wizard.component), button.getBounds() + wizard.footer().getPosition());
+    };
+    const auto outlineOf = [&] (juce::Button& button)
+    {
+        const auto left = button.getBounds().getCentre().withX (button.getX()) + wizard.footer().getPosition();
+        return (int) snapshot (*wizard.component).getPixelAt (left.x, left.y).getGreen();
+    };
+    const auto normal = overBlack (juce::Colours::lightgrey.withAlpha (0.7f));
+
+    // Mouse users see the focused default button as any other.
+    EXPECT_NEAR (textIn (install), normal, 3);
+    EXPECT_EQ (outlineOf (install), 0);
+
+    wizard.press (juce::KeyPress::tabKey);
+    ASSERT_TRUE (cancel.hasKeyboardFocus (false));
+    EXPECT_NEAR (textIn (cancel), 0xd3, 3) << "full brightness";
+    EXPECT_NEAR (outlineOf (cancel), overBlack (juce::Colours::lightgrey.withAlpha (0.5f)), 3) << "thin outline";
+    EXPECT_NEAR (textIn (install), normal, 3);
+    EXPECT_EQ (outlineOf (install), 0);
+
+    // A click, here on the page, ends the keyboard's turn.
+    auto* peer = wizard.window.getPeer();
+    const auto onPage = wizard.component->localPointToGlobal (juce::Point<float> (320.0f, 200.0f)) - peer->getBounds().getPosition().toFloat();
+    const auto click = [&] (juce::ModifierKeys buttons)
+    {
+        peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, onPage, buttons,
+                                juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation,
+                                juce::Time::currentTimeMillis());
+    };
+    click (juce::ModifierKeys::leftButtonModifier);
+    click ({});
+    EXPECT_NEAR (textIn (cancel), normal, 3);
+    EXPECT_EQ (outlineOf (cancel), 0);
+    EXPECT_NEAR (textIn (install), normal, 3);
 }

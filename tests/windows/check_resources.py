@@ -92,6 +92,11 @@ def main():
                 if a.get("name") == "Microsoft.Windows.Common-Controls"]
     check("manifest common controls", controls, [("Microsoft.Windows.Common-Controls", "6.0.0.0")])
 
+    # Sharp at any display scale: per-monitor DPI awareness (v2 from Windows 10 1703, v1 before).
+    settings = f"{ASM_V3}application/{ASM_V3}windowsSettings/"
+    awareness = [(element.tag.split("}")[1], element.text) for element in manifest.findall(f"{settings}*")]
+    check("manifest DPI awareness", awareness, [("dpiAware", "true/pm"), ("dpiAwareness", "PerMonitorV2")])
+
     icons = resource(exe, 14)
     check("icon group present", len(icons) >= 6 and struct.unpack_from("<HH", icons)[1] == 1, True)
 

@@ -36,3 +36,6 @@ scripts/windows/build.sh build-win
 python3 tests/windows/check_resources.py build-win/Installer_artefacts/Release/Installer.exe
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-e2e.sh \
     build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-screenshots
+# No planted DLL loaded, links in C:\ProgramData refused, access lists, the per-user single instance.
+MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-containment.sh \
+    build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" build-win/tests/windows/containment-probe.exe

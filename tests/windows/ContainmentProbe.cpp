@@ -4,6 +4,8 @@
 //   containment-probe chain ROOT TARGET             opens TARGET below ROOT, creating missing folders
 //   containment-probe install ROOT TARGET NAME TEXT  writes NAME in TARGET as an installation would
 //   containment-probe private FOLDER                 makes a private folder in FOLDER and prints its path
+//   containment-probe tree ROOT TARGET               builds, moves, lists and removes items in TARGET
+//   containment-probe pinned ROOT TARGET             tries to rename TARGET's parent while TARGET is held
 //   containment-probe acl PATH                       prints PATH's owner and access list (SDDL)
 //   containment-probe open-to-users PATH             lets every user change the folder PATH
 //   containment-probe junction LINK TARGET           makes LINK a junction to the folder TARGET
@@ -80,6 +82,89 @@ int makePrivate (const juce::File& parent)
 {
     const auto folder = CheckedFolder::openRoot (parent).createPrivateFolder (".installer-");
     return folder.isOpen() ? say (folder.getFile().getFullPathName(), 0) : refused (folder.getStatus());
+}
+
+/** Writes `text` to a new file and moves it to `name`, as an installation does. */
+juce::Result writeFile (const CheckedFolder& folder, const juce::String& name, const juce::String& text)
+{
+    auto result = juce::Result::ok();
+    auto file = folder.createFile ("." + name + ".partial-", result);
+
+    if (file == nullptr)
+        return result;
+
+    const auto temporaryName = file->getName();
+    file->writeText (text, false, false, nullptr);
+    file->flush();
+    result = file->close();
+    return result.wasOk() ? folder.move (temporaryName, folder, name, CheckedFolder::Replace::no) : result;
+}
+
+/** One line per step, for the test to compare with what each step should give. */
+int tree (const juce::File& root, const juce::File& target)
+{
+    const auto folder = CheckedFolder::openChain (root, target, CheckedFolder::Missing::create);
+
+    if (! folder.isOpen())
+        return refused (folder.getStatus());
+
+    juce::StringArray lines;
+    const auto step = [&lines] (const juce::String& what, const juce::Result& result)
+    {
+        lines.add (what + ": " + (result.wasOk() ? juce::String ("ok") : result.getErrorMessage()));
+    };
+
+    {
+        const auto bundle = folder.openFolder ("bundle", CheckedFolder::Missing::create);
+        step ("make bundle", bundle.getStatus());
+        step ("write bundle\\a.txt", writeFile (bundle, "a.txt", "a"));
+        step ("write bundle\\b.txt", writeFile (bundle, "b.txt", "b"));
+        step ("move bundle\\a.txt up", bundle.move ("a.txt", folder, "a.txt", CheckedFolder::Replace::no));
+        step ("refuse to remove the held bundle", folder.removeTree ("bundle").wasOk() ? juce::Result::fail ("removed")
+                                                                                        : juce::Result::ok());
+    }
+
+    step ("write b.txt", writeFile (folder, "b.txt", "new b"));
+    step ("refuse to move a.txt onto b.txt", folder.move ("a.txt", folder, "b.txt", CheckedFolder::Replace::no).wasOk()
+                                       ? juce::Result::fail ("replaced") : juce::Result::ok());
+    step ("replace b.txt with a.txt", folder.move ("a.txt", folder, "b.txt", CheckedFolder::Replace::yes));
+
+    juce::StringArray names;
+    step ("list", folder.list (names));
+    names.sort (true);
+    lines.add ("names: " + names.joinIntoString (" "));
+    const auto typeOf = [&folder] (const juce::String& name)
+    {
+        const char* types[] = { "missing", "file", "folder", "link", "other" };
+        return juce::String (types[(int) folder.getEntryType (name)]);
+    };
+    lines.add ("types: " + typeOf ("b.txt") + " " + typeOf ("bundle") + " " + typeOf ("none"));
+    step ("open b.txt as a folder", folder.openFolder ("b.txt", CheckedFolder::Missing::create).getStatus());
+    step ("remove bundle", folder.removeTree ("bundle"));
+    step ("remove b.txt", folder.remove ("b.txt"));
+    step ("list again", folder.list (names));
+    lines.add ("names: " + names.joinIntoString (" "));
+    return say (lines.joinIntoString ("\n"), 0);
+}
+
+/** Whether another program can rename the folder above TARGET while the chain to TARGET is held. */
+int pinned (const juce::File& root, const juce::File& target)
+{
+    const auto folder = CheckedFolder::openChain (root, target, CheckedFolder::Missing::create);
+
+    if (! folder.isOpen())
+        return refused (folder.getStatus());
+
+    const auto parent = target.getParentDirectory();
+    const auto moved = parent.getSiblingFile (parent.getFileName() + "-moved");
+
+    if (MoveFileExW (parent.getFullPathName().toWideCharPointer(), moved.getFullPathName().toWideCharPointer(), 0))
+    {
+        MoveFileExW (moved.getFullPathName().toWideCharPointer(), parent.getFullPathName().toWideCharPointer(), 0);
+        return say ("renamed while held", 1);
+    }
+
+    return say ("cannot be renamed while held", 0);
 }
 
 HANDLE openForSecurity (const juce::File& item, DWORD access)
@@ -192,6 +277,8 @@ int main (int argc, char** argv)
     if (command == "chain" && args.size() == 3)             return chain (args[1], args[2]);
     if (command == "install" && args.size() == 5)           return install (args[1], args[2], args[3], args[4]);
     if (command == "private" && args.size() == 2)           return makePrivate (args[1]);
+    if (command == "tree" && args.size() == 3)              return tree (args[1], args[2]);
+    if (command == "pinned" && args.size() == 3)            return pinned (args[1], args[2]);
     if (command == "acl" && args.size() == 2)               return showAccess (args[1]);
     if (command == "open-to-users" && args.size() == 2)     return openToUsers (args[1]);
     if (command == "junction" && args.size() == 3)          return makeJunction (args[1], args[2]);

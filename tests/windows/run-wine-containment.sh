@@ -201,7 +201,34 @@ else
     fail "the folder behind the links changed: $(diff <(echo "$elsewhere_before") <(echo "$elsewhere_after") | head -5)"
 fi
 
-# --- 4. access lists
+# --- 4. the file layer's other steps
+echo "== The file layer's steps"
+expected_steps='make bundle: ok
+write bundle\a.txt: ok
+write bundle\b.txt: ok
+move bundle\a.txt up: ok
+refuse to remove the held bundle: ok
+write b.txt: ok
+refuse to move a.txt onto b.txt: ok
+replace b.txt with a.txt: ok
+list: ok
+names: b.txt bundle
+types: file folder missing
+open b.txt as a folder: C:\ProgramData\Steps\Beta\b.txt is not a folder
+remove bundle: ok
+remove b.txt: ok
+list again: ok
+names: '
+steps=$(run_probe tree 'C:\ProgramData' 'C:\ProgramData\Steps\Beta' || true)
+if [ "$steps" == "$expected_steps" ]; then
+    pass "create, write, move, replace only when asked, list, remove: $(grep -c . <<<"$steps") steps as expected"
+else
+    fail "steps: $(diff <(echo "$expected_steps") <(echo "$steps") | head -10)"
+fi
+out=$(run_probe pinned 'C:\ProgramData' 'C:\ProgramData\Steps\Beta' || true)
+if [ "$out" == "cannot be renamed while held" ]; then pass "a checked folder's parent $out"; else fail "pinning: '$out'"; fi
+
+# --- 5. access lists
 echo "== Access lists"
 # Only the administrators, the system, the system's installer service and the owner may change it.
 only_administrators_change() {   # SDDL
@@ -254,7 +281,7 @@ else
     fail "private folder '$private': $sddl"
 fi
 
-# --- 5. single instance
+# --- 6. single instance
 echo "== Single instance"
 new_dist
 start_installer "$work/dist"

@@ -47,7 +47,8 @@ CheckedFolder CheckedFolder::getParent() const
 
 juce::File CheckedFolder::childFile (const juce::String& name) const
 {
-    return getFile().getChildFile (name);
+    // Not getChildFile, which reads a leading '~' as the home folder.
+    return juce::File (getFile().getFullPathName() + juce::File::getSeparatorString() + name);
 }
 
 bool CheckedFolder::isPlainName (const juce::String& name)

@@ -106,6 +106,11 @@ public:
     /** The advice every refused link ends with. */
     static constexpr const char* linkAdvice = "remove the link or install to the default place";
 
+    /** The error for a link found at `link` (pointing to `target`, when known) where a folder or file of
+        the installation's own should be.
+    */
+    static juce::Result refuseLink (const juce::File& link, const juce::String& target);
+
 private:
     /** An open folder, and the folder it was opened from, which stays open with it. */
     struct Handle
@@ -125,7 +130,6 @@ private:
     explicit CheckedFolder (const juce::Result& failure);
 
     static bool isPlainName (const juce::String& name);
-    static juce::Result refuseLink (const juce::File& link, const juce::String& target);
     juce::Result checkName (const juce::String& name) const;
     juce::File childFile (const juce::String& name) const;
     juce::Result removeContents (const juce::String& name) const;

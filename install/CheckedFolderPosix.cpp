@@ -32,6 +32,45 @@ juce::String linkTarget (int folder, const char* name)
     return length > 0 ? juce::String::fromUTF8 (target, (int) length) : juce::String();
 }
 
+/** Why `name` in `parent` could not be opened as a folder without following a link; errno tells. */
+juce::Result whyNotOpened (int parent, const juce::String& name, const juce::File& path)
+{
+    const auto openError = errno;
+    struct stat info;
+
+    if (fstatat (parent, name.toRawUTF8(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK (info.st_mode))
+        return CheckedFolder::refuseLink (path, linkTarget (parent, name.toRawUTF8()));
+
+    if (openError == ENOTDIR)
+        return juce::Result::fail (path.getFullPathName() + " is not a folder");
+
+    errno = openError;
+    return failure ("open the folder", path);
+}
+
+/** Takes group and others' write access away from a folder of ours; refuses another user's folder. */
+juce::Result restrictToOwner (int folder, const juce::File& path, bool& restricted)
+{
+    struct stat info;
+
+    if (fstat (folder, &info) != 0)
+        return failure ("check the folder", path);
+
+    // Root is the administrator, who can change anything anyway.
+    if (info.st_uid != geteuid() && info.st_uid != 0)
+        return juce::Result::fail (path.getFullPathName() + " belongs to another user, who could change what is"
+                                   " installed in it: remove it, or make it yours");
+
+    if ((info.st_mode & othersWrite) == 0)
+        return juce::Result::ok();
+
+    if (fchmod (folder, info.st_mode & 07777 & ~othersWrite) != 0)
+        return failure ("take other users' write access away from", path);
+
+    restricted = true;
+    return juce::Result::ok();
+}
+
 /** Creates the missing folders of `folder`'s path, the deepest last. */
 juce::Result createPath (const juce::File& folder)
 {
@@ -93,19 +132,7 @@ CheckedFolder CheckedFolder::openChild (const juce::String& name, Missing whenMi
     }
 
     if (fd < 0)
-    {
-        const auto openError = errno;
-        struct stat info;
-
-        if (fstatat (parent, rawName, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK (info.st_mode))
-            return CheckedFolder (refuseLink (path, linkTarget (parent, rawName)));
-
-        if (openError == ENOTDIR)
-            return CheckedFolder (juce::Result::fail (path.getFullPathName() + " is not a folder"));
-
-        errno = openError;
-        return CheckedFolder (failure ("open the folder", path));
-    }
+        return CheckedFolder (whyNotOpened (parent, name, path));
 
     const auto opened = std::make_shared<Handle> (fd, path, handle);
     opened->created = made;
@@ -113,25 +140,8 @@ CheckedFolder CheckedFolder::openChild (const juce::String& name, Missing whenMi
     if (! checkOwnership)
         return CheckedFolder (opened);
 
-    struct stat info;
-
-    if (fstat (fd, &info) != 0)
-        return CheckedFolder (failure ("check the folder", path));
-
-    // Root is the administrator, who can change anything anyway.
-    if (info.st_uid != geteuid() && info.st_uid != 0)
-        return CheckedFolder (juce::Result::fail (path.getFullPathName() + " belongs to another user, who could change what is"
-                                                  " installed in it: remove it, or make it yours"));
-
-    if ((info.st_mode & othersWrite) != 0)
-    {
-        if (fchmod (fd, info.st_mode & 07777 & ~othersWrite) != 0)
-            return CheckedFolder (failure ("take other users' write access away from", path));
-
-        opened->restricted = true;
-    }
-
-    return CheckedFolder (opened);
+    const auto owner = restrictToOwner (fd, path, opened->restricted);
+    return owner.wasOk() ? CheckedFolder (opened) : CheckedFolder (owner);
 }
 
 CheckedFolder CheckedFolder::createPrivateNative (const juce::String& name) const

@@ -137,6 +137,10 @@ TEST (CheckedFolder, MissingFoldersAreMadeThatOnlyTheirOwnerCanChange)
     EXPECT_FALSE (again.wasCreated());
     EXPECT_FALSE (again.wasRestricted());
 
+    const auto tilde = again.openFolder ("~Gamma", Missing::create);
+    EXPECT_EQ (tilde.getFile().getFullPathName(), box.beta().getFullPathName() + "/~Gamma");
+    EXPECT_TRUE (box.beta().getChildFile ("./~Gamma").isDirectory());
+
     const auto missing = CheckedFolder::openChain (box.root, box.beta().getChildFile ("Gamma"), Missing::fail);
     EXPECT_FALSE (missing.isOpen());
     EXPECT_TRUE (missing.getStatus().getErrorMessage().contains (box.beta().getChildFile ("Gamma").getFullPathName()));

@@ -122,19 +122,37 @@ CheckedFolder CheckedFolder::openFolder (const juce::String& name, Missing whenM
     return openChild (name, whenMissing, true);
 }
 
+CheckedFolder CheckedFolder::createFolder (const juce::String& prefix) const
+{
+    return createNewFolder (prefix, false);
+}
+
 CheckedFolder CheckedFolder::createPrivateFolder (const juce::String& prefix) const
 {
-    auto folder = CheckedFolder (juce::Result::fail ("No random name for a private folder in " + getFile().getFullPathName()));
+    return createNewFolder (prefix, true);
+}
 
-    for (int i = 0; i < maxNameTries && ! folder.isOpen(); ++i)
+CheckedFolder CheckedFolder::createNewFolder (const juce::String& prefix, bool isPrivate) const
+{
+    auto folder = CheckedFolder (juce::Result::fail ("No random name for a new folder in " + getFile().getFullPathName()));
+
+    for (int i = 0; i < maxNameTries; ++i)
     {
         const auto random = SecureRandom::hex (randomNameBytes);
+
+        if (random.isEmpty())
+            return folder;
+
         const auto nameCheck = checkName (prefix + random);
 
-        if (random.isEmpty() || nameCheck.failed())
-            return random.isEmpty() ? folder : CheckedFolder (nameCheck);
+        if (nameCheck.failed())
+            return CheckedFolder (nameCheck);
 
-        folder = createPrivateNative (prefix + random);
+        bool nameTaken = false;
+        folder = createFolderNative (prefix + random, isPrivate, nameTaken);
+
+        if (! nameTaken)
+            return folder;
     }
 
     return folder;

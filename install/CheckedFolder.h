@@ -47,8 +47,16 @@ public:
     /** Opens or creates the folder `name` (one plain name) inside this one. */
     CheckedFolder openFolder (const juce::String& name, Missing whenMissing) const;
 
-    /** Creates a new folder here, named `prefix` followed by random hex digits, that only the user this
-        process runs as can open (Linux: mode 0700; Windows: an access list for that user and the system).
+    /** Creates a new folder here, named `prefix` followed by random hex digits, exclusively: never one
+        that already exists. Protected like every folder made here: the place to stage what will be
+        installed.
+    */
+    CheckedFolder createFolder (const juce::String& prefix) const;
+
+    /** As createFolder, but only the user this process runs as can open the folder (Linux: mode 0700;
+        Windows: an access list for that user and the system): the place for what only this run may
+        read or change. On Windows an item moved out keeps that access list, so nothing that will be
+        installed is staged here.
     */
     CheckedFolder createPrivateFolder (const juce::String& prefix) const;
 
@@ -133,11 +141,12 @@ private:
     juce::Result checkName (const juce::String& name) const;
     juce::File childFile (const juce::String& name) const;
     juce::Result removeContents (const juce::String& name) const;
+    CheckedFolder createNewFolder (const juce::String& prefix, bool isPrivate) const;
 
     // One implementation for each system: CheckedFolderPosix.cpp, CheckedFolderWindows.cpp.
     static CheckedFolder openRootNative (const juce::File& root);
     CheckedFolder openChild (const juce::String& name, Missing whenMissing, bool checkOwnership) const;
-    CheckedFolder createPrivateNative (const juce::String& name) const;
+    CheckedFolder createFolderNative (const juce::String& name, bool isPrivate, bool& nameTaken) const;
     std::unique_ptr<CheckedFile> createFileNative (const juce::String& name, juce::Result& result, bool& nameTaken) const;
 
     std::shared_ptr<const Handle> handle;

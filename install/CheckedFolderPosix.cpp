@@ -144,33 +144,29 @@ CheckedFolder CheckedFolder::openChild (const juce::String& name, Missing whenMi
     return owner.wasOk() ? CheckedFolder (opened) : CheckedFolder (owner);
 }
 
-CheckedFolder CheckedFolder::createPrivateNative (const juce::String& name) const
+CheckedFolder CheckedFolder::createFolderNative (const juce::String& name, bool isPrivate, bool& nameTaken) const
 {
     const auto parent = (int) handle->native;
     const auto path = childFile (name);
 
     // mkdir never opens an existing item: the name is this run's alone.
-    if (mkdirat (parent, name.toRawUTF8(), privateFolderMode) != 0)
-        return CheckedFolder (failure ("create the private folder", path));
+    if (mkdirat (parent, name.toRawUTF8(), isPrivate ? privateFolderMode : folderMode) != 0)
+    {
+        nameTaken = errno == EEXIST;
+        return CheckedFolder (failure ("create the folder", path));
+    }
 
     const auto fd = openat (parent, name.toRawUTF8(), folderFlags);
-    struct stat info;
 
-    if (fd < 0 || fstat (fd, &info) != 0)
-    {
-        const auto result = failure ("open the private folder", path);
-
-        if (fd >= 0)
-            ::close (fd);
-
-        return CheckedFolder (result);
-    }
+    if (fd < 0)
+        return CheckedFolder (failure ("open the new folder", path));
 
     const auto opened = std::make_shared<Handle> (fd, path, handle);
     opened->created = true;
+    struct stat info;
 
-    if (info.st_uid != geteuid() || (info.st_mode & 077) != 0)
-        return CheckedFolder (juce::Result::fail (path.getFullPathName() + " is not private to this run"));
+    if (fstat (fd, &info) != 0 || info.st_uid != geteuid() || (info.st_mode & (isPrivate ? 077u : othersWrite)) != 0)
+        return CheckedFolder (juce::Result::fail (path.getFullPathName() + " is not the folder this run made"));
 
     return CheckedFolder (opened);
 }

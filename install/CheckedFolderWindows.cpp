@@ -160,26 +160,29 @@ CheckedFolder CheckedFolder::openChild (const juce::String& name, Missing whenMi
     return check.wasOk() ? CheckedFolder (opened) : CheckedFolder (check);
 }
 
-CheckedFolder CheckedFolder::createPrivateNative (const juce::String& name) const
+CheckedFolder CheckedFolder::createFolderNative (const juce::String& name, bool isPrivate, bool& nameTaken) const
 {
     const auto path = childFile (name);
-    AccessList access (AccessList::Kind::privateFolder);
+    AccessList access (isPrivate ? AccessList::Kind::privateFolder : AccessList::Kind::protectedFolder);
 
     // CreateDirectory never opens an existing item: the name is this run's alone.
     if (access.getAttributes() == nullptr || ! CreateDirectoryW (literalPath (path).toWideCharPointer(), access.getAttributes()))
-        return CheckedFolder (failure ("create the private folder", path));
+    {
+        nameTaken = GetLastError() == ERROR_ALREADY_EXISTS;
+        return CheckedFolder (failure ("create the folder", path));
+    }
 
     const auto item = openItem (path, folderAccess, folderShare, noFollow);
 
     if (item == INVALID_HANDLE_VALUE)
-        return CheckedFolder (failure ("open the private folder", path));
+        return CheckedFolder (failure ("open the new folder", path));
 
     const auto opened = std::make_shared<Handle> ((juce::pointer_sized_int) item, path, handle);
+    opened->created = true;
 
     if ((attributesOf (item) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || ! finalPathOf (item).equalsIgnoreCase (path.getFullPathName()))
-        return CheckedFolder (juce::Result::fail (path.getFullPathName() + " is not private to this run"));
+        return CheckedFolder (juce::Result::fail (path.getFullPathName() + " is not the folder this run made"));
 
-    opened->created = true;
     return CheckedFolder (opened);
 }
 

@@ -261,6 +261,9 @@ TEST (CheckedFolder, LinkSwappedInAfterTheCheckIsNotFollowedByAnyStep)
         { "make a folder",
           [] (const CheckedFolder& beta) { return beta.openFolder ("Gamma", Missing::create).getStatus(); },
           [] (const juce::File& real) { return real.getChildFile ("Gamma").isDirectory(); } },
+        { "make a staging folder",
+          [] (const CheckedFolder& beta) { return beta.createFolder (".staging-").getStatus(); },
+          [] (const juce::File& real) { return childStartingWith (real, ".staging-").isDirectory(); } },
         { "make a private folder",
           [] (const CheckedFolder& beta) { return beta.createPrivateFolder (".private-").getStatus(); },
           [] (const juce::File& real) { return childStartingWith (real, ".private-").isDirectory(); } },
@@ -400,6 +403,7 @@ TEST (CheckedFolder, NamesThatAreNotOnePlainNameAreRefused)
         EXPECT_TRUE (refused (beta.move (name, beta, "moved", Replace::yes)));
         EXPECT_EQ (beta.createFile (juce::String (name) + "/", created), nullptr);
         EXPECT_TRUE (refused (created));
+        EXPECT_TRUE (refused (beta.createFolder (juce::String (name) + "/").getStatus()));
         EXPECT_TRUE (refused (beta.createPrivateFolder (juce::String (name) + "/").getStatus()));
     }
 
@@ -427,6 +431,15 @@ TEST (CheckedFolder, NewItemsHaveUnpredictableNamesAndPrivateFoldersStayPrivate)
 
     EXPECT_EQ (box.root.getChildFile (first).loadFileAsString(), "one");
     EXPECT_EQ (box.root.getChildFile (second).loadFileAsString(), "two");
+
+    const auto previousMask = umask (0);
+    const auto staging = root.createFolder (".installing-");
+    umask (previousMask);
+    ASSERT_TRUE (staging.isOpen()) << staging.getStatus().getErrorMessage();
+    EXPECT_TRUE (staging.wasCreated());
+    EXPECT_EQ (modeOf (staging.getFile()), 0755u);
+    EXPECT_EQ (staging.getFile().getFileName().length(), juce::String (".installing-").length() + 32);
+    EXPECT_NE (staging.getFile(), root.createFolder (".installing-").getFile());
 
     const auto privateFolder = root.createPrivateFolder (".installer-");
     ASSERT_TRUE (privateFolder.isOpen()) << privateFolder.getStatus().getErrorMessage();

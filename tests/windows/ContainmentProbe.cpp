@@ -4,6 +4,7 @@
 //   containment-probe chain ROOT TARGET             opens TARGET below ROOT, creating missing folders
 //   containment-probe install ROOT TARGET NAME TEXT  writes NAME in TARGET as an installation would
 //   containment-probe private FOLDER                 makes a private folder in FOLDER and prints its path
+//   containment-probe staging FOLDER                 makes a staging folder in FOLDER and prints its path
 //   containment-probe tree ROOT TARGET               builds, moves, lists and removes items in TARGET
 //   containment-probe pinned ROOT TARGET             tries to rename TARGET's parent while TARGET is held
 //   containment-probe acl PATH                       prints PATH's owner and access list (SDDL)
@@ -78,9 +79,10 @@ int install (const juce::File& root, const juce::File& target, const juce::Strin
     return result.wasOk() ? say ("ok: " + folder.getFile().getChildFile (name).getFullPathName(), 0) : refused (result);
 }
 
-int makePrivate (const juce::File& parent)
+int makeNewFolder (const juce::File& parent, bool isPrivate)
 {
-    const auto folder = CheckedFolder::openRoot (parent).createPrivateFolder (".installer-");
+    const auto root = CheckedFolder::openRoot (parent);
+    const auto folder = isPrivate ? root.createPrivateFolder (".installer-") : root.createFolder (".installing-");
     return folder.isOpen() ? say (folder.getFile().getFullPathName(), 0) : refused (folder.getStatus());
 }
 
@@ -276,7 +278,8 @@ int main (int argc, char** argv)
 
     if (command == "chain" && args.size() == 3)             return chain (args[1], args[2]);
     if (command == "install" && args.size() == 5)           return install (args[1], args[2], args[3], args[4]);
-    if (command == "private" && args.size() == 2)           return makePrivate (args[1]);
+    if (command == "private" && args.size() == 2)           return makeNewFolder (args[1], true);
+    if (command == "staging" && args.size() == 2)           return makeNewFolder (args[1], false);
     if (command == "tree" && args.size() == 3)              return tree (args[1], args[2]);
     if (command == "pinned" && args.size() == 3)            return pinned (args[1], args[2]);
     if (command == "acl" && args.size() == 2)               return showAccess (args[1]);

@@ -273,6 +273,12 @@ fi
 out=$(run_probe chain 'C:\ProgramData' 'C:\ProgramData\Open\Beta' || true)
 if [ "$out" == "ok: ProgramData, Open restricted, Beta created" ]; then pass "folder everyone could change: $out"; else fail "folder everyone could change: '$out'"; fi
 check_protected "restricted folder" 'C:\ProgramData\Open'
+staging=$(run_probe staging 'C:\ProgramData\Alpha' || true)
+if [[ "$staging" == 'C:\ProgramData\Alpha\.installing-'* ]]; then
+    check_protected "new staging folder" "$staging"
+else
+    fail "staging folder: '$staging'"
+fi
 private=$(run_probe private 'C:\ProgramData' || true)
 sddl=$(run_probe acl "$private")
 if [[ "$private" == 'C:\ProgramData\.installer-'* ]] && [[ "$sddl" == *"D:"* ]] && ! grep -qE ';(WD|BU|AU|BA)\)' <<<"$sddl"; then

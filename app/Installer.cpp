@@ -54,10 +54,19 @@ void Installer::InstallerWindow::childBoundsChanged (juce::Component* child)
 
 const juce::String Installer::getApplicationName()    { return "Installer"; }
 const juce::String Installer::getApplicationVersion() { return "1.0.2"; }
-bool Installer::moreThanOneInstanceAllowed()          { return false; }
+bool Installer::moreThanOneInstanceAllowed()          { return true; }
 
 void Installer::initialise (const juce::String&)
 {
+    instanceLock = std::make_unique<SingleInstanceLock> (getApplicationName());
+
+    // Quitting here ends the program before its window is made, as the framework's own check would.
+    if (instanceLock->isHeldByAnotherCopy())
+    {
+        quit();
+        return;
+    }
+
     mainWindow = std::make_unique<InstallerWindow> (getApplicationName());
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/SingleInstanceLock.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 /** The application object: builds the one main window and quits without asking. */
@@ -31,6 +33,10 @@ public:
 
     const juce::String getApplicationName() override;
     const juce::String getApplicationVersion() override;
+
+    /** True for the framework, whose lock any local user could hold to stop the program: initialise
+        keeps a second copy of the same user's out with a SingleInstanceLock instead.
+    */
     bool moreThanOneInstanceAllowed() override;
 
     void initialise (const juce::String& commandLine) override;
@@ -45,5 +51,7 @@ public:
     std::unique_ptr<InstallerWindow> mainWindow;
 
 private:
+    std::unique_ptr<SingleInstanceLock> instanceLock;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Installer)
 };

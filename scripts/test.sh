@@ -39,3 +39,6 @@ MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-e2e.sh \
 # Every page at 96, 144 and 192 DPI, complete on screen without help; screenshots for a look.
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-display.sh \
     build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-display-screenshots
+# No planted DLL loaded, links in C:\ProgramData refused, access lists, the per-user single instance.
+MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-containment.sh \
+    build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" build-win/tests/windows/containment-probe.exe

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#if JUCE_WINDOWS
+
+#include <windows.h>
+#include <aclapi.h>
+
+/** The Windows access lists of what the installer creates, and the check of folders it finds.
+
+    A protected folder is one that the administrators and the system can change and everyone else can
+    only read and list, like the folders under Program Files; it does not inherit the parent's list,
+    since C:\ProgramData lets every user add files to every folder below it. A private folder or object
+    is open only to the user the process runs as, and to the system.
+*/
+class AccessList
+{
+public:
+    enum class Kind { protectedFolder, privateFolder, privateObject };
+
+    explicit AccessList (Kind kind);
+    ~AccessList();
+
+    /** For CreateDirectoryW or CreateMutexW; null when the access list could not be made. */
+    SECURITY_ATTRIBUTES* getAttributes() noexcept   { return descriptor != nullptr ? &attributes : nullptr; }
+
+    /** Makes the folder open through `folder` (a handle with READ_CONTROL and WRITE_DAC) a protected one
+        when users other than the administrators and the system could change it, setting `restricted`.
+        Fails, naming the owner, when the folder belongs to someone else: an owner can always take the
+        access back.
+    */
+    static juce::Result restrictToAdministrators (HANDLE folder, const juce::File& path, bool& restricted);
+
+    /** True when the object belongs to the user this process runs as (or to that user's default owner
+        for new objects, the administrators when the process is elevated).
+    */
+    static bool isOwnedByThisUser (HANDLE object, SE_OBJECT_TYPE type);
+
+    /** The user this process runs as, in the system's text form of a SID, or an empty string. */
+    static juce::String thisUserSid();
+
+    /** The object's owner and access list in the system's text form (SDDL), or an empty string. */
+    static juce::String describe (HANDLE object, SE_OBJECT_TYPE type);
+
+private:
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    SECURITY_ATTRIBUTES attributes {};
+
+    JUCE_DECLARE_NON_COPYABLE (AccessList)
+};
+
+#endif

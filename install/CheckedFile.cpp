@@ -1,0 +1,99 @@
+#include "install/CheckedFile.h"
+
+#include "install/SystemError.h"
+
+#if JUCE_WINDOWS
+ #include <windows.h>
+#else
+ #include <cerrno>
+ #include <unistd.h>
+#endif
+
+CheckedFile::CheckedFile (juce::pointer_sized_int nativeHandle, const juce::File& newFile)
+    : fileHandle (nativeHandle), file (newFile), name (newFile.getFileName()), status (juce::Result::ok())
+{
+}
+
+CheckedFile::~CheckedFile()
+{
+    close();
+}
+
+void CheckedFile::fail (const juce::String& what)
+{
+    const auto error = SystemError::lastMessage();
+
+    if (status.wasOk())
+        status = juce::Result::fail ("Cannot " + what + " " + file.getFullPathName() + ": " + error);
+}
+
+bool CheckedFile::write (const void* data, size_t numBytes)
+{
+    if (fileHandle == -1 || status.failed())
+        return false;
+
+    const auto* bytes = static_cast<const char*> (data);
+
+    for (size_t done = 0; done < numBytes;)
+    {
+       #if JUCE_WINDOWS
+        DWORD written = 0;
+        const auto chunk = (DWORD) std::min<size_t> (numBytes - done, 1 << 30);
+
+        if (! WriteFile ((HANDLE) fileHandle, bytes + done, chunk, &written, nullptr) || written == 0)
+        {
+            fail ("write");
+            return false;
+        }
+       #else
+        const auto written = ::write ((int) fileHandle, bytes + done, numBytes - done);
+
+        if (written < 0 && errno == EINTR)
+            continue;
+
+        if (written <= 0)
+        {
+            fail ("write");
+            return false;
+        }
+       #endif
+
+        done += (size_t) written;
+        position += (juce::int64) written;
+    }
+
+    return true;
+}
+
+void CheckedFile::flush()
+{
+    if (fileHandle == -1)
+        return;
+
+   #if JUCE_WINDOWS
+    if (! FlushFileBuffers ((HANDLE) fileHandle))
+        fail ("flush");
+   #else
+    if (fsync ((int) fileHandle) != 0)
+        fail ("flush");
+   #endif
+}
+
+juce::Result CheckedFile::close()
+{
+    if (fileHandle != -1)
+    {
+       #if JUCE_WINDOWS
+        if (! CloseHandle ((HANDLE) fileHandle))
+            fail ("close");
+       #else
+        // Linux closes the descriptor even when close reports an error; it must not be closed again.
+        if (::close ((int) fileHandle) != 0 && errno != EINTR)
+            fail ("close");
+       #endif
+
+        fileHandle = -1;
+    }
+
+    return status;
+}

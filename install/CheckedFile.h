@@ -1,0 +1,44 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/** A new file that CheckedFolder::createFile made exclusively, written front to back through the handle
+    it was created with. Unbuffered: every write reports its own failure. flush() waits until the data is
+    on the disk, as the framework's file streams do, so that a file can be flushed before it replaces
+    another. Destroying it closes the file, which stays.
+*/
+class CheckedFile : public juce::OutputStream
+{
+public:
+    ~CheckedFile() override;
+
+    /** The file's name in its folder. */
+    const juce::String& getName() const noexcept    { return name; }
+
+    /** Ok until a write, flush or close fails; then why. */
+    const juce::Result& getStatus() const noexcept  { return status; }
+
+    /** Closes the file, reporting a failure that only closing shows. */
+    juce::Result close();
+
+    bool write (const void* data, size_t numBytes) override;
+    void flush() override;
+    juce::int64 getPosition() override              { return position; }
+    bool setPosition (juce::int64) override         { return false; }
+
+private:
+    friend class CheckedFolder;
+
+    // The file descriptor (Linux) or HANDLE (Windows); -1 once closed on both.
+    CheckedFile (juce::pointer_sized_int nativeHandle, const juce::File& newFile);
+
+    void fail (const juce::String& what);
+
+    juce::pointer_sized_int fileHandle;
+    juce::File file;
+    juce::String name;
+    juce::int64 position = 0;
+    juce::Result status;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (CheckedFile)
+};

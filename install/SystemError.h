@@ -1,0 +1,14 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/** The system's own words for the error of the last failed call (errno, or GetLastError on Windows). */
+class SystemError
+{
+public:
+    /** Call right after the failing call, before anything else can change the error. */
+    static juce::String lastMessage();
+
+private:
+    SystemError() = delete;
+};

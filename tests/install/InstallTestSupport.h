@@ -8,7 +8,9 @@
 
 #include <juce_graphics/juce_graphics.h>
 
+#include <algorithm>
 #include <map>
+#include <string>
 
 #include <zlib.h>
 
@@ -82,10 +84,19 @@ struct Sandbox
 
     const TestFolders& folders() const  { return *testFolders; }
 
-    /** A model over this sandbox, writing to `log`, pausing `pauseMs` between installation stages. */
-    std::unique_ptr<InstallerModel> makeModel (InstallerLog& log, int pauseMs = 0) const
+    /** A model over this sandbox, writing to `log`, pausing `pauseMs` between installation stages; with
+        its data and VST3 roots in `targetVolume` when one is given. */
+    std::unique_ptr<InstallerModel> makeModel (InstallerLog& log, int pauseMs = 0, const juce::File& targetVolume = {}) const
     {
-        auto model = std::make_unique<InstallerModel> (std::make_unique<TestFolders> (folder));
+        auto folders = std::make_unique<TestFolders> (folder);
+
+        if (targetVolume != juce::File())
+        {
+            folders->dataRoot = targetVolume.getChildFile ("data");
+            folders->vst3Root = targetVolume.getChildFile ("vst3");
+        }
+
+        auto model = std::make_unique<InstallerModel> (std::move (folders));
         model->log = &log;
         model->stepPauseMs = pauseMs;
         return model;
@@ -315,6 +326,55 @@ inline ZipContent treeOf (const juce::File& folder)
 
     return tree;
 }
+/** The installation's milestones, in order. */
+inline const std::vector<double>& installMilestones()
+{
+    static const std::vector<double> milestones { 0.0, 0.1, 0.4, 0.5, 0.7, 1.0 };
+    return milestones;
+}
+
+/** What is wrong with the progress an installation reported, in words; empty when nothing is. Every
+    milestone up to `lastMilestone` appears, in order; the bar never goes back; and every value that is
+    not a milestone lies inside a stage in which the bar moves with the bytes done: the monolith copy
+    (0.1 .. 0.4) or the extraction (0.5 .. 0.7). */
+inline std::string installProgressProblems (const std::vector<double>& seen, double lastMilestone = 1.0)
+{
+    std::string problems;
+    const auto& milestones = installMilestones();
+    size_t next = 0;
+
+    for (size_t i = 0; i < seen.size(); ++i)
+    {
+        const auto v = seen[i];
+
+        if (i > 0 && v < seen[i - 1])
+            problems += "went back to " + std::to_string (v) + "; ";
+
+        if (next < milestones.size() && v == milestones[next])
+            ++next;
+        else if (std::find (milestones.begin(), milestones.end(), v) == milestones.end()
+                  && ! ((v > 0.1 && v < 0.4) || (v > 0.5 && v < 0.7)))
+            problems += std::to_string (v) + " is outside the stages; ";
+    }
+
+    const auto reached = (size_t) (std::find (milestones.begin(), milestones.end(), lastMilestone) - milestones.begin()) + 1;
+
+    if (next != reached)
+        problems += "milestones reached: " + std::to_string (next) + " of " + std::to_string (reached);
+
+    return problems;
+}
+
+/** The last milestone in `seen`; -1 when there is none. */
+inline double lastMilestoneOf (const std::vector<double>& seen)
+{
+    for (auto i = seen.rbegin(); i != seen.rend(); ++i)
+        if (std::find (installMilestones().begin(), installMilestones().end(), *i) != installMilestones().end())
+            return *i;
+
+    return -1.0;
+}
+
 /** What a forked child reported: its exit code (-1 when it did not exit) and the text it sent. */
 struct ChildReport
 {
@@ -360,8 +420,8 @@ inline ChildReport runInChild (const std::function<int (juce::String& text)>& bo
 /** A sandbox with a monolith that has passed the check. */
 struct CheckedMonolith
 {
-    explicit CheckedMonolith (const MonolithContent& content = {}, int pauseMs = 0)
-        : model (sandbox.makeModel (log, pauseMs))
+    explicit CheckedMonolith (const MonolithContent& content = {}, int pauseMs = 0, const juce::String& targetVolume = {})
+        : model (sandbox.makeModel (log, pauseMs, targetVolume.isEmpty() ? juce::File() : sandbox.folder.getChildFile (targetVolume)))
     {
         model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("in").getChildFile ("Beta.rom"), content);
         RecordingObserver observer;

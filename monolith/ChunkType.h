@@ -9,7 +9,7 @@ enum ChunkType : juce::int32
     stateTree = 1,
     pngImage = 3,
 
-    /** The checksums of every other chunk (see ChunkChecksums); the bytes "CKSM" as stored. */
+    /** The checksums of every other chunk (see ChunkChecksums); "CKSM" read as little-endian bytes. */
     checksums = 0x4d534b43
 };
 

@@ -38,8 +38,8 @@ namespace
     /** Checks `names` one below the other under `root`: each name, and each path as a folder except the
         last, which is checked as `lastIsFolder` says.
     */
-    std::optional<FileSystemLimits::Excess> checkBranch (const Rules& rules, const juce::String& root,
-                                                         const juce::StringArray& names, bool lastIsFolder, int reserve)
+    std::optional<FileSystemLimits::Excess> checkBranch (const Rules& rules, const juce::String& root, const juce::StringArray& names,
+                                                         bool lastIsFolder, const FileSystemLimits::Layout& layout)
     {
         auto path = root;
 
@@ -48,10 +48,10 @@ namespace
             path = join (path, names[i], rules.separator);
             const auto isFolder = i < names.size() - 1 || lastIsFolder;
 
-            if (auto excess = measureAgainst (rules, names[i], reserve, rules.maxName))
+            if (auto excess = measureAgainst (rules, names[i], layout.nameReserve, rules.maxName))
                 return excess;
 
-            if (auto excess = measureAgainst (rules, path, reserve, isFolder ? rules.maxFolderPath : rules.maxFilePath))
+            if (auto excess = measureAgainst (rules, path, layout.pathReserve, isFolder ? rules.maxFolderPath : rules.maxFilePath))
                 return excess;
         }
 
@@ -100,10 +100,10 @@ std::optional<FileSystemLimits::Excess> FileSystemLimits::checkLayout (const Lay
     const auto rules = rulesFor (system);
     const juce::StringArray monolithBranch { layout.companyName, layout.instrumentName, layout.instrumentName + ".rom" };
 
-    if (auto excess = checkBranch (rules, layout.dataRoot, monolithBranch, false, layout.reserve))
+    if (auto excess = checkBranch (rules, layout.dataRoot, monolithBranch, false, layout))
         return excess;
 
-    if (auto excess = checkBranch (rules, layout.vst3Root, { layout.companyName }, true, layout.reserve))
+    if (auto excess = checkBranch (rules, layout.vst3Root, { layout.companyName }, true, layout))
         return excess;
 
     const auto companyFolder = join (layout.vst3Root, layout.companyName, rules.separator);
@@ -115,7 +115,7 @@ std::optional<FileSystemLimits::Excess> FileSystemLimits::checkLayout (const Lay
         auto names = juce::StringArray::fromTokens (entry, "/", {});
         names.removeEmptyStrings();
 
-        if (auto excess = checkBranch (rules, companyFolder, names, isFolder, layout.reserve))
+        if (auto excess = checkBranch (rules, companyFolder, names, isFolder, layout))
             return excess;
     }
 

@@ -11,8 +11,8 @@
     260 a path with its terminating null (MAX_PATH), of which a folder that CreateDirectory makes may use
     only 248, leaving room for an 8.3 file name inside it.
 
-    The installation gives its items temporary names beside their targets (and may stage them one folder
-    deeper), so every check takes a reserve: the units those names add.
+    The installation gives its items temporary names beside their targets and stages them one folder
+    deeper, so every check takes a reserve: the units that those names add to a name or to a path.
 */
 class FileSystemLimits
 {
@@ -58,7 +58,8 @@ public:
         juce::String dataRoot, vst3Root;    // full paths as the target system spells them
         juce::String companyName, instrumentName;
         juce::StringArray archiveEntries;   // relative paths inside the plug-in archive, '/' between names
-        int reserve = 0;                    // units that temporary names add to a name or a path
+        int nameReserve = 0;                // units that a temporary name adds to a name
+        int pathReserve = 0;                // units that temporary names add to a path, a staging folder included
     };
 
     /** The first name or path of the layout that `system` does not accept, every folder on the way

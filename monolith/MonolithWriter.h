@@ -33,9 +33,9 @@ public:
     /** A named entry whose payload is the rest of the stream, which must know its length. */
     bool writeEntry (ChunkType type, const juce::String& name, juce::InputStream& payload, juce::uint32 seed = randomSeed());
 
-    /** Reserves room here for the checksum entry of the chunks that follow, one for each of `names` (an
-        empty name for a chunk that has none, such as the state tree); writeChecksums fills it in later,
-        which needs a stream that can move back. With its checksums in front of them, no chunk can be
+    /** Reserves room here, once, for the checksum entry of the chunks that follow, one for each of `names`
+        (an empty name for a chunk that has none, such as the state tree); writeChecksums fills it in
+        later, which needs a stream that can move back. With its checksums in front of them, no chunk can be
         lost from the end of the file without the checksum entry telling.
     */
     bool reserveChecksums (const juce::StringArray& names, juce::uint32 seed = randomSeed());

@@ -17,8 +17,10 @@ namespace
         return excess.has_value() ? excess->describe() : juce::String ("fits");
     }
 
-    // The temporary names beside a target: "." + name + ".previous-" + 16 hex digits.
+    // The temporary names beside a target: "." + name + ".previous-" + 16 hex digits; and the staging
+    // folder, one level deeper: separator, ".installing.partial-" and 16 hex digits.
     constexpr int temporaryNames = 27;
+    constexpr int stagingFolder = 37;
 }
 
 TEST (FileSystemLimits, NamesAreCountedInTheUnitsOfEachFileSystem)
@@ -62,7 +64,7 @@ TEST (FileSystemLimits, TheDeepestPathsOfAnInstallationFitTheWindowsPathLimit)
     const FileSystemLimits::Layout standard {
         "C:\\ProgramData", "C:\\Program Files\\Common Files\\VST3", "Lumen Harbor", "Glass Piano",
         { "GlassPiano.vst3/", "GlassPiano.vst3/Contents/x86_64-win/GlassPiano.vst3", "GlassPiano.vst3/desktop.ini" },
-        temporaryNames
+        temporaryNames, stagingFolder
     };
 
     // Lengths below count UTF-16 units: C:\Program Files\Common Files\VST3\Lumen Harbor\ is 48.
@@ -85,7 +87,7 @@ TEST (FileSystemLimits, TheDeepestPathsOfAnInstallationFitTheWindowsPathLimit)
     };
 
     // A file name that brings the entry's full path, with the reserve, to exactly n units.
-    const auto entryOfPathLength = [&] (int n) { return "B.vst3/" + repeated ("f", n - temporaryNames - 48 - 7); };
+    const auto entryOfPathLength = [&] (int n) { return "B.vst3/" + repeated ("f", n - stagingFolder - 48 - 7); };
 
     const struct
     {
@@ -98,13 +100,14 @@ TEST (FileSystemLimits, TheDeepestPathsOfAnInstallationFitTheWindowsPathLimit)
         { "a file path of 260 units", withEntries ({ entryOfPathLength (260) }), "260 UTF-16 units, at most 259",
           companyFolder + entryOfPathLength (260).replace ("/", "\\") },
         // A folder leaves room for an 8.3 name: 248 units is one too many, although a file could have them.
-        { "a folder path of 248 units", withEntries ({ "B.vst3/" + repeated ("d", 248 - temporaryNames - 48 - 7) + "/f" }),
-          "248 UTF-16 units, at most 247", companyFolder + "B.vst3\\" + repeated ("d", 248 - temporaryNames - 48 - 7) },
-        { "an emoji counts twice", withEntries ({ "B.vst3/" + repeated ("\xf0\x9f\x8e\xb9", 70) + repeated ("f", 260 - temporaryNames - 48 - 7 - 140) }),
+        { "a folder path of 248 units", withEntries ({ "B.vst3/" + repeated ("d", 248 - stagingFolder - 48 - 7) + "/f" }),
+          "248 UTF-16 units, at most 247", companyFolder + "B.vst3\\" + repeated ("d", 248 - stagingFolder - 48 - 7) },
+        { "an emoji counts twice", withEntries ({ "B.vst3/" + repeated ("\xf0\x9f\x8e\xb9", 70) + repeated ("f", 260 - stagingFolder - 48 - 7 - 140) }),
           "260 UTF-16 units, at most 259", {} },
-        { "a long company name", withNames (repeated ("c", 200), "Glass Piano"), "254 UTF-16 units, at most 247",
-          standard.dataRoot + "\\" + repeated ("c", 200) + "\\Glass Piano" },
-        { "a long instrument name", withNames ("Lumen Harbor", repeated ("i", 100)), "260 UTF-16 units, at most 259", {} },
+        { "a long company name", withNames (repeated ("c", 200), "Glass Piano"), "252 UTF-16 units, at most 247",
+          standard.dataRoot + "\\" + repeated ("c", 200) },
+        { "a long instrument name", withNames ("Lumen Harbor", repeated ("i", 100)), "270 UTF-16 units, at most 259",
+          standard.dataRoot + "\\Lumen Harbor\\" + repeated ("i", 100) + "\\" + repeated ("i", 100) + ".rom" },
         { "a long archive name", withEntries ({ repeated ("n", 229) + "/" }), "256 UTF-16 units, at most 255", repeated ("n", 229) },
     };
 
@@ -126,7 +129,7 @@ TEST (FileSystemLimits, LinuxPathsAreLongButNamesAreCountedInBytes)
 {
     const FileSystemLimits::Layout layout {
         "/usr/share", "/usr/lib/vst3", juce::String::fromUTF8 ("Caf\xc3\xa9"), repeated ("\xc3\xa9", 114),
-        { "B.vst3/" + repeated ("d", 200) + "/" + repeated ("e", 200) + "/f" }, temporaryNames
+        { "B.vst3/" + repeated ("d", 200) + "/" + repeated ("e", 200) + "/f" }, temporaryNames, stagingFolder
     };
 
     // A path of 500 bytes is fine; an instrument name of 114 letters (228 bytes) is not beside its

@@ -74,8 +74,9 @@ juce::MemoryBlock ChunkChecksums::toPayload() const
 
     for (const auto& record : records)
     {
+        // A name too long for its length field is left out rather than cut inside a character.
         const auto name = record.name.toUTF8();
-        const auto nameBytes = juce::jmin (name.sizeInBytes() - 1, (size_t) std::numeric_limits<juce::uint16>::max());
+        const auto nameBytes = name.sizeInBytes() - 1 <= std::numeric_limits<juce::uint16>::max() ? name.sizeInBytes() - 1 : 0;
 
         out.writeInt64 (record.offset);
         out.writeInt64 (record.size);

@@ -17,7 +17,7 @@ namespace
 
     const char* const knownNames[] = { "SCREENSHOT", "PLUGIN_BINARY_VST3_WIN64" };
 
-    /** The entry name from the checksum entry's record for the chunk at `offset`, else a known name. */
+    /** The name that the checksum entry records for this chunk, else a known name. */
     juce::String entryNameFor (const ChunkWalk::Header& chunk, const std::map<juce::int64, juce::String>& recordedNames)
     {
         if (chunk.type == ChunkType::stateTree && chunk.key == 0)

@@ -188,7 +188,7 @@ ChunkChecksums ChunkChecksums::load (juce::InputStream& monolith, const Monolith
     if (! checksums.isLoaded())
         return checksums;
 
-    checksums.entry = { header->start, header->size, header->key, header->type, storedCrc, {} };
+    checksums.entry = { header->start, header->size, header->getKey(), header->type, storedCrc, {} };
 
     // A file cut short after a whole chunk is complete to the header walk; its checksum entry still
     // lists what is missing.
@@ -242,7 +242,7 @@ juce::String ChunkChecksums::findMismatch (juce::InputStream& monolith) const
 
         const auto& record = records[next++];
 
-        if (record.size != header.size || record.type != header.type || record.key != header.key)
+        if (record.size != header.size || record.type != header.type || record.key != header.getKey())
             return "the chunk at " + byteOffset (header.start) + " is not the " + record.describe() + " that its checksum is for";
     }
 

@@ -43,6 +43,11 @@ juce::uint32 ChunkWalk::Header::getPayloadState() const noexcept
     return Crypto::Keystream::advance (seed, (juce::uint64) HeaderKeystream::numBytes);
 }
 
+juce::int64 ChunkWalk::Header::getKey() const noexcept
+{
+    return hasKey() ? (juce::int64) (storedKey ^ headerKeystream.bytes (seed, 12, 8)) : 0;
+}
+
 ChunkWalk::ChunkWalk (juce::InputStream& sourceStream)
     : source (sourceStream),
       fileLength (sourceStream.getTotalLength()),
@@ -58,12 +63,8 @@ bool ChunkWalk::stop (End reason) noexcept
     return false;
 }
 
-bool ChunkWalk::fillWindowTo (juce::int64 chunkStart, juce::int64 windowEndNeeded)
+bool ChunkWalk::refillWindow (juce::int64 chunkStart, juce::int64 windowEndNeeded)
 {
-    // The walk only moves forward, so a header is either in the window or after it.
-    if (windowEndNeeded <= windowEnd)
-        return true;
-
     if (! source.setPosition (chunkStart))
         return false;
 
@@ -87,8 +88,7 @@ bool ChunkWalk::next (Header& header)
     if (end != End::notYet)
         return false;
 
-    header = {};
-    header.start = position;
+    header = { position };
 
     if (position == fileLength)
         return stop (End::endOfFile);
@@ -99,22 +99,25 @@ bool ChunkWalk::next (Header& header)
     if (remainingAfterHeader < 0)
         return stop (End::cutShortHeader);
 
-    if (! fillWindowTo (position, position + headerSize + juce::jmin (keySize, remainingAfterHeader)))
+    const auto headerEnd = position + headerSize + juce::jmin (keySize, remainingAfterHeader);
+
+    // The walk only moves forward, so a header is either in the window or after it.
+    if (headerEnd > windowEnd && ! refillWindow (position, headerEnd))
         return stop (End::unreadable);
 
+    // Decoded into locals first: the window's bytes may alias anything, the header included.
     const auto* bytes = window + (position - windowStart);
-    header.seed = juce::ByteOrder::littleEndianInt (bytes);
-    header.type = (juce::int32) (juce::ByteOrder::littleEndianInt (bytes + 4) ^ (juce::uint32) headerKeystream.bytes (header.seed, 0, 4));
-    header.size = (juce::int64) (juce::ByteOrder::littleEndianInt64 (bytes + 8) ^ headerKeystream.bytes (header.seed, 4, 8));
+    const auto seed = juce::ByteOrder::littleEndianInt (bytes);
+    const auto type = (juce::int32) (juce::ByteOrder::littleEndianInt (bytes + 4) ^ (juce::uint32) headerKeystream.bytes (seed, 0, 4));
+    const auto size = (juce::int64) (juce::ByteOrder::littleEndianInt64 (bytes + 8) ^ headerKeystream.bytes (seed, 4, 8));
+    const auto storedKey = size >= keySize ? juce::ByteOrder::littleEndianInt64 (bytes + 16) : 0;
+    header = { position, seed, type, size, storedKey };
 
-    if (header.size < 0)
+    if (size < 0)
         return stop (End::negativeSize);
 
-    if (header.size > remainingAfterHeader)
+    if (size > remainingAfterHeader)
         return stop (End::pastTheEnd);
-
-    if (header.hasKey())
-        header.key = (juce::int64) (juce::ByteOrder::littleEndianInt64 (bytes + 16) ^ headerKeystream.bytes (header.seed, 12, 8));
 
     position = header.getEnd();
     return true;

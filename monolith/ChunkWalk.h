@@ -21,9 +21,15 @@ public:
         juce::uint32 seed = 0;
         juce::int32 type = 0;
         juce::int64 size = 0;       // as stored: the key plus the payload
-        juce::int64 key = 0;        // 0 when the chunk is too small to hold one
+        juce::uint64 storedKey = 0; // the key as stored, scrambled
 
         bool hasKey() const noexcept                    { return size >= keySize; }
+
+        /** The key, descrambled only when asked for: most chunks of a walk are passed over by type. 0 when
+            the chunk is too small to hold one.
+        */
+        juce::int64 getKey() const noexcept;
+
         juce::int64 getEnd() const noexcept             { return start + headerSize + size; }
         juce::int64 getPayloadStart() const noexcept    { return start + headerSize + keySize; }
         juce::int64 getPayloadLength() const noexcept   { return size - keySize; }
@@ -55,7 +61,7 @@ public:
     juce::int64 getFileLength() const noexcept  { return fileLength; }
 
 private:
-    bool fillWindowTo (juce::int64 position, juce::int64 windowEndNeeded);
+    bool refillWindow (juce::int64 chunkStart, juce::int64 windowEndNeeded);
     bool stop (End reason) noexcept;
 
     juce::InputStream& source;

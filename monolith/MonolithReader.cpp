@@ -398,7 +398,7 @@ std::unique_ptr<Crypto::InputStream::Subregion> MonolithReader::findChunk (juce:
         if (! header.hasKey())
             return {};
 
-        if (header.key != key)
+        if (header.getKey() != key)
             continue;
 
         if (! fileStream->setPosition (header.getPayloadStart()))

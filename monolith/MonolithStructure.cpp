@@ -18,7 +18,7 @@ MonolithStructure MonolithStructure::of (juce::InputStream& monolith)
             return structure;
         }
 
-        if (header.type == ChunkType::checksums && header.key == ChunkChecksums::entryKey && ! structure.checksumEntry)
+        if (header.type == ChunkType::checksums && header.getKey() == ChunkChecksums::entryKey && ! structure.checksumEntry)
             structure.checksumEntry = header;
 
         ++structure.numChunks;

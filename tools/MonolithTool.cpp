@@ -21,10 +21,10 @@ namespace
     /** The name that the checksum entry records for this chunk, else a known name. */
     juce::String entryNameFor (const ChunkWalk::Header& chunk, const std::map<juce::int64, juce::String>& recordedNames)
     {
-        if (chunk.type == ChunkType::stateTree && chunk.key == 0)
+        if (chunk.type == ChunkType::stateTree && chunk.getKey() == 0)
             return "(state tree)";
 
-        if (chunk.type == ChunkType::checksums && chunk.key == ChunkChecksums::entryKey)
+        if (chunk.type == ChunkType::checksums && chunk.getKey() == ChunkChecksums::entryKey)
             return "(checksums)";
 
         const auto recorded = recordedNames.find (chunk.start);
@@ -33,7 +33,7 @@ namespace
             return recorded->second;
 
         for (auto* name : knownNames)
-            if (juce::String (name).hashCode64() == chunk.key)
+            if (juce::String (name).hashCode64() == chunk.getKey())
                 return name;
 
         return "-";
@@ -132,7 +132,7 @@ int MonolithTool::list (const juce::File& monolith)
     {
         out << juce::String (chunk.start).paddedLeft (' ', 12) << "  "
             << getChunkTypeName (chunk.type).paddedRight (' ', 10) << "  "
-            << hex64 (chunk.key) << "  "
+            << hex64 (chunk.getKey()) << "  "
             << entryNameFor (chunk, recordedNames).paddedRight (' ', 25) << "  "
             << juce::String (chunk.getPayloadLength()).paddedLeft (' ', 12) << "\n";
     }

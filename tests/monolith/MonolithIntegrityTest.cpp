@@ -275,7 +275,7 @@ TEST (ChunkChecksums, TheWriterCoversEveryOtherChunkInFileOrder)
             EXPECT_EQ (records[i].offset, headers[h].start);
             EXPECT_EQ (records[i].size, headers[h].size);
             EXPECT_EQ (records[i].type, headers[h].type);
-            EXPECT_EQ (records[i].key, headers[h].key);
+            EXPECT_EQ (records[i].key, headers[h].getKey());
         }
 
         EXPECT_EQ (records[0].describe(), "state tree");

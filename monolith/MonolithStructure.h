@@ -40,6 +40,7 @@ public:
     /** Where the walk stopped: the start of the chunk it could not take. */
     juce::int64 getStopOffset() const noexcept      { return stopOffset; }
 
+    /** The whole chunks that the walk passed, the checksum entry included. */
     int getNumChunks() const noexcept               { return numChunks; }
 
     /** The header of the first checksum entry in file order (see ChunkChecksums), if the walk met one. */

@@ -713,9 +713,16 @@ juce::Result InstallTransaction::recover (const Roots& roots, std::unique_ptr<In
 {
     const auto& claimed = journal->getClaimedRecords();
     const auto isCommit = [] (const Record& r) { return r.kind == Record::Kind::commit; };
-    const auto what = ! claimed.empty() && claimed.front().kind == Record::Kind::begin ? claimed.front().text : juce::String();
 
-    note ("Found an interrupted installation: " + (what.isNotEmpty() ? what : journal->getFile().getFullPathName()));
+    // Killed before its first record: it changed nothing.
+    if (claimed.empty())
+    {
+        InstallTransaction unused (roots, note);
+        unused.journal = std::move (journal);
+        return unused.end();
+    }
+
+    note ("Found an interrupted installation: " + claimed.front().text);
 
     InstallTransaction transaction (roots, note);
     transaction.records = claimed;

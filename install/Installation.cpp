@@ -1,6 +1,10 @@
 #include "install/Installation.h"
 
 #include "install/CheckedFile.h"
+#include "monolith/ChecksumVerifier.h"
+#include "monolith/MonolithStructure.h"
+
+#include <optional>
 
 #include <zlib.h>
 
@@ -40,6 +44,12 @@ juce::uint32 addToCrc (juce::uint32 crc, const char* data, size_t numBytes)
 }
 } // namespace
 
+void InstallerModel::recover()
+{
+    InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), [this] (const juce::String& line) { write (line); });
+}
+
+//==============================================================================
 InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Observer& observerToTell)
     : model (modelToInstall),
       observer (observerToTell),
@@ -128,9 +138,13 @@ bool InstallerModel::Installation::copyMonolith()
         return fail (fits, copyFailed);
 
     juce::FileInputStream in (source);
+    std::unique_ptr<ChunkChecksums> checksums;
 
     if (in.failedToOpen() || ! BlockCopy::fitsInto (target.getParentDirectory(), in.getTotalLength()))
         return fail (copyFailed);
+
+    if (! loadChecksums (in, checksums))
+        return false;
 
     auto created = juce::Result::ok();
     const auto file = transaction.createFile (monolithFolder, target.getFileName(), created);
@@ -139,29 +153,82 @@ bool InstallerModel::Installation::copyMonolith()
         return fail (created, copyFailed);
 
     newMonolith = file->getName();
-    return afterCopy (copyAndReadBack (in, in.getTotalLength(), *file), copyFailed);
+    const auto outcome = copyAndReadBack (in, in.getTotalLength(), *file, checksums.get());
+
+    if (damage.isNotEmpty())
+        return fail (juce::Result::fail (damage), copyFailed);
+
+    return afterCopy (outcome, copyFailed);
 }
 
-/** Copies `length` bytes of `in` to `destination`, reads the copy back and compares it with what was
-    written, then flushes and closes it. The reading back comes before the flush, so that its work overlaps
-    with the system's writing.
+/** Reads the monolith's chunk headers and its checksum entry, so that the copy can check every chunk as it
+    passes; a monolith without the entry is copied without. One that is no longer whole fails here.
 */
-BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (juce::InputStream& in, juce::int64 length, CheckedFile& destination)
+bool InstallerModel::Installation::loadChecksums (juce::InputStream& in, std::unique_ptr<ChunkChecksums>& checksums)
+{
+    const auto structure = MonolithStructure::of (in);
+
+    if (! structure.isComplete())
+        return fail (juce::Result::fail ("Monolith incomplete or damaged: " + structure.describe()), copyFailed);
+
+    const auto loaded = ChunkChecksums::load (in, structure);
+
+    switch (loaded.getStatus())
+    {
+        case ChunkChecksums::Status::loaded:
+            checksums = std::make_unique<ChunkChecksums> (loaded);
+            break;
+        case ChunkChecksums::Status::damaged:
+        case ChunkChecksums::Status::unreadable:
+            return fail (juce::Result::fail ("Monolith damaged: " + loaded.getProblem()), copyFailed);
+        case ChunkChecksums::Status::absent:
+        case ChunkChecksums::Status::unknownVersion:
+            break;
+    }
+
+    return in.setPosition (0) || fail (copyFailed);
+}
+
+/** Copies `length` bytes of `in` to `destination`, reads the copy back and flushes and closes it. The
+    bytes are checked on both ways: against the monolith's checksums, chunk by chunk, when it carries them;
+    otherwise the copy's CRC-32 against that of what was written. A damaged chunk is named in `damage`.
+    The reading back comes before the flush, so that its work overlaps with the system's writing.
+*/
+BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (juce::InputStream& in, juce::int64 length, CheckedFile& destination,
+                                                                  const ChunkChecksums* checksums)
 {
     auto written = addToCrc (0, nullptr, 0), readBack = written;
     juce::int64 done = 0;
-    const auto count = [&] (size_t numBytes)
+
+    const auto pass = [&] (juce::InputStream& from, juce::OutputStream* to, juce::uint32& crc)
     {
-        done += (juce::int64) numBytes;
-        reportStage (copyStart, copyEnd, done, 2 * length);
+        std::optional<ChecksumVerifier> verifier;
+
+        if (checksums != nullptr)
+            verifier.emplace (*checksums);
+
+        const auto see = [&] (const char* data, size_t numBytes)
+        {
+            if (verifier.has_value())
+                verifier->update (data, numBytes);
+            else
+                crc = addToCrc (crc, data, numBytes);
+
+            done += (juce::int64) numBytes;
+            reportStage (copyStart, copyEnd, done, 2 * length);
+            return ! verifier.has_value() || ! verifier->hasFailed();
+        };
+
+        const auto outcome = to != nullptr ? BlockCopy::toStream (from, length, *to, shouldStop, see)
+                                           : BlockCopy::forEachBlock (from, length, shouldStop, see);
+
+        if (verifier.has_value() && (verifier->hasFailed() || (outcome == BlockCopy::Outcome::done && ! verifier->finish())))
+            damage = "Monolith damaged: " + verifier->describeDamage();
+
+        return damage.isEmpty() ? outcome : BlockCopy::Outcome::failed;
     };
 
-    const auto copied = BlockCopy::toStream (in, length, destination, shouldStop, [&] (const char* data, size_t numBytes)
-    {
-        written = addToCrc (written, data, numBytes);
-        count (numBytes);
-        return true;
-    });
+    const auto copied = pass (in, &destination, written);
 
     if (copied != BlockCopy::Outcome::done)
         return copied;
@@ -173,12 +240,7 @@ BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (juce::InputStr
     if (check.failedToOpen() || check.getTotalLength() != length)
         return BlockCopy::Outcome::failed;
 
-    const auto verified = BlockCopy::forEachBlock (check, length, shouldStop, [&] (const char* data, size_t numBytes)
-    {
-        readBack = addToCrc (readBack, data, numBytes);
-        count (numBytes);
-        return true;
-    });
+    const auto verified = pass (check, nullptr, readBack);
 
     if (verified != BlockCopy::Outcome::done)
         return verified;

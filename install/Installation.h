@@ -4,6 +4,7 @@
 #include "install/InstallTransaction.h"
 #include "install/InstallerModel.h"
 #include "install/PluginArchive.h"
+#include "monolith/ChunkChecksums.h"
 
 /** One run of InstallerModel::install, as a sequence of steps that share the run's transaction. A step
     that fails writes its log line, keeps the result and ends the run.
@@ -30,7 +31,9 @@ private:
     bool begin();
     bool createFolder (const Place& place, const juce::File& folder);
     bool copyMonolith();
-    BlockCopy::Outcome copyAndReadBack (juce::InputStream& in, juce::int64 length, CheckedFile& destination);
+    bool loadChecksums (juce::InputStream& in, std::unique_ptr<ChunkChecksums>& checksums);
+    BlockCopy::Outcome copyAndReadBack (juce::InputStream& in, juce::int64 length, CheckedFile& destination,
+                                        const ChunkChecksums* checksums);
     bool unpackPlugin();
     bool moveIntoPlace();
     bool moveFolderContents (const Place& from, const Place& to);
@@ -51,7 +54,7 @@ private:
     const juce::File source, target, archiveFile, pluginFolder;
     const juce::String copyFailed, extractFailed;
     Place monolithFolder, pluginPlace, unpacked;
-    juce::String newMonolith;
+    juce::String newMonolith, damage;
     std::unique_ptr<PluginArchive> archive;
     Result result = noError;
 

@@ -14,6 +14,9 @@
 
 #include <zlib.h>
 
+#include <cstdlib>
+
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,6 +65,19 @@ struct RecordingObserver : public InstallerModel::Observer
     std::vector<double> milestones;
 };
 
+/** A new folder of this process's own in the temporary folder: made with mkdtemp, so that test programs
+    running at the same time never share one; open to other users like any folder, for the tests that
+    act as another user in it. */
+inline juce::File makeScratchFolder (const juce::String& prefix)
+{
+    auto pattern = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile (prefix + ".XXXXXX").getFullPathName().toStdString();
+
+    if (mkdtemp (pattern.data()) == nullptr || chmod (pattern.c_str(), 0755) != 0)
+        return {};
+
+    return juce::File (juce::String (pattern.c_str()));
+}
+
 /** A scratch folder with the usual subfolders already made (data root, VST3 root, temporary). */
 struct Sandbox
 {
@@ -102,8 +118,7 @@ struct Sandbox
         return model;
     }
 
-    juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                            .getNonexistentChildFile ("installer-engine-test", {}, false);
+    juce::File folder = makeScratchFolder ("installer-engine-test");
     std::unique_ptr<TestFolders> testFolders = std::make_unique<TestFolders> (folder);
 };
 
@@ -279,6 +294,7 @@ struct MonolithContent
     juce::MemoryBlock vst3 = makeZip ({ { "Beta.vst3/Contents/x86_64-win/Beta.vst3", "plug-in code" },
                                         { "Beta.vst3/desktop.ini", "icon" } });
     juce::MemoryBlock screenshot;
+    bool checksums = false;     // a checksum entry in front of the chunks, as monolith-tool pack writes it
 };
 
 inline juce::File writeMonolith (const juce::File& file, const MonolithContent& content)
@@ -289,6 +305,17 @@ inline juce::File writeMonolith (const juce::File& file, const MonolithContent& 
     juce::FileOutputStream out (file);
     MonolithWriter writer (out);
 
+    if (content.checksums)
+    {
+        juce::StringArray names;
+
+        if (content.state.isValid())        names.add ({});
+        if (! content.vst3.isEmpty())       names.add (EntryNames::vst3Plugin);
+        if (! content.screenshot.isEmpty()) names.add (EntryNames::screenshot);
+
+        writer.reserveChecksums (names);
+    }
+
     if (content.state.isValid())
         writer.writeState (content.state);
 
@@ -297,6 +324,9 @@ inline juce::File writeMonolith (const juce::File& file, const MonolithContent& 
 
     if (! content.screenshot.isEmpty())
         writer.writeEntry (ChunkType::pngImage, EntryNames::screenshot, content.screenshot);
+
+    if (content.checksums)
+        writer.writeChecksums();
 
     return file;
 }
@@ -314,6 +344,24 @@ inline ZipContent snapshotOf (const juce::File& folder)
     }
 
     return tree;
+}
+
+/** The temporary items of installations below `folder`, and the journal folder: what a finished
+    installation, or the recovery after an interrupted one, leaves none of. */
+inline juce::StringArray temporaryItemsIn (const juce::File& folder)
+{
+    juce::StringArray found;
+
+    for (const auto& f : folder.findChildFiles (juce::File::findFilesAndDirectories, true, "*", juce::File::FollowSymlinks::no))
+    {
+        const auto name = f.getFileName();
+
+        if (name.startsWith (".installing-") || name.contains (".partial-") || name.contains (".previous-")
+             || name == "Installer Journal")
+            found.add (f.getRelativePathFrom (folder));
+    }
+
+    return found;
 }
 
 /** Every file below `folder`, as relative path -> content. */

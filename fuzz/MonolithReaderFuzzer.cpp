@@ -1,28 +1,17 @@
 // Feeds arbitrary bytes, as a monolith file, through the chunk walk and every entry reader.
 
+#include "InputFile.h"
 #include "monolith/MonolithReader.h"
 
 #include <cstdint>
 #include <iterator>
-#include <unistd.h>
 
 namespace
 {
-    /** One file per process, rewritten for every input (parallel fuzzing jobs must not share it),
-        and removed when the process ends.
-    */
-    struct InputFile
+    const InputFile& getInputFile()
     {
-        ~InputFile()    { file.deleteFile(); }
-
-        const juce::File file = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                    .getChildFile ("monolith_reader_fuzzer_" + juce::String (getpid()) + ".rom");
-    };
-
-    const juce::File& getInputFile()
-    {
-        static const InputFile inputFile;
-        return inputFile.file;
+        static const InputFile inputFile ("monolith_reader_fuzzer");
+        return inputFile;
     }
 
     const juce::int64 screenshotKey = juce::String ("SCREENSHOT").hashCode64();
@@ -66,12 +55,12 @@ namespace
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
 {
-    const auto& file = getInputFile();
+    const auto& input = getInputFile();
 
-    if (! file.replaceWithData (data, size))
+    if (! input.write (data, size))
         return 0;
 
-    const MonolithReader reader (file);
+    const MonolithReader reader (input.file);
 
     for (const auto type : { (juce::int32) ChunkType::binary, (juce::int32) ChunkType::stateTree,
                              (juce::int32) ChunkType::pngImage, juce::int32 { 2 }, juce::int32 { -1 } })

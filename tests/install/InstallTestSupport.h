@@ -9,7 +9,6 @@
 #include <juce_graphics/juce_graphics.h>
 
 #include <map>
-#include <thread>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,8 +70,9 @@ struct Sandbox
         return model;
     }
 
+    // Named after the process: test programs running at the same time must not pick the same free name.
     juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                            .getNonexistentChildFile ("installer-engine-test", {}, false);
+                            .getNonexistentChildFile ("installer-engine-test-" + juce::String (getpid()), {}, false);
     std::unique_ptr<TestFolders> testFolders = std::make_unique<TestFolders> (folder);
 };
 
@@ -350,26 +350,26 @@ struct CheckedMonolith
         linesOfCheck = messagesOf (log).size();
     }
 
-    /** Runs the installation, recording every progress value it stores. */
+    /** Runs the installation and records the progress it shows each time it asks whether to stop (after
+        every stage's pause and between the blocks of every copy), then the value it ends with. The
+        installing thread asks, so what is recorded does not depend on how threads are scheduled.
+    */
     int install (const std::function<bool()>& shouldExit = {})
     {
         std::atomic<double> progress { -1.0 };
-        std::atomic<bool> done { false };
-
-        std::thread watcher ([&]
+        const auto record = [&]
         {
-            for (double last = -2.0; ! done;)
-            {
-                const double now = progress;
-                if (now != last)
-                    progressSeen.push_back (last = now);
-                std::this_thread::yield();
-            }
+            if (progressSeen.empty() || progressSeen.back() != progress)
+                progressSeen.push_back (progress);
+        };
+
+        const auto result = model->install (progress, [&]
+        {
+            record();
+            return shouldExit != nullptr && shouldExit();
         });
 
-        const auto result = model->install (progress, shouldExit);
-        done = true;
-        watcher.join();
+        record();
         finalProgress = progress;
         return result;
     }

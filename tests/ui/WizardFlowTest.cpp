@@ -122,6 +122,27 @@ TEST (WizardFlow, CancelDuringInstallationStopsTheJobAndReportsTheInterruption)
     EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().vst3Root).empty());
 }
 
+TEST (WizardFlow, CancelBeforeTheInstallationHasStartedReportsTheInterruption)
+{
+    // The pool's only worker is kept busy, so that the installation still waits in the pool when Cancel
+    // comes; the pool then drops it without running it, and the page must not wait for it forever.
+    juce::WaitableEvent workerFree;
+    Wizard wizard (MonolithContent {});
+    const juce::ScopeGuard freeTheWorker { [&workerFree] { workerFree.signal(); } };
+    ASSERT_TRUE (wizard.waitForPage (1));
+
+    wizard.component->threadPool.addJob ([&workerFree] { workerFree.wait(); });
+    wizard.click (1);
+    ASSERT_EQ (wizard.component->currentPage, 3);
+    wizard.click (0);
+    workerFree.signal();
+
+    ASSERT_TRUE (wizard.waitForPage (5));
+    EXPECT_EQ (wizard.component->errorType, InstallerComponent::interrupted);
+    EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().dataRoot).empty());
+    EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().vst3Root).empty());
+}
+
 TEST (WizardFlow, FailedChecksShowTheErrorPage)
 {
     struct Case { const char* name; MonolithContent content; int code; };

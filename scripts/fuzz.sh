@@ -51,9 +51,8 @@ cmake --build "$build_dir" -j 2 --target "${targets[@]}" fuzz_seeds
 rm -rf "$build_dir/seeds"
 "$build_dir/fuzz/fuzz_seeds" "$build_dir/seeds"
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
+asan_options=detect_leaks=1:abort_on_error=1
+sanitizer_options=(UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 LSAN_OPTIONS=suppressions=tests/lsan.supp)
 
 mkdir -p "$build_dir/artifacts"
 for target in "${targets[@]}"; do
@@ -70,16 +69,18 @@ for target in "${targets[@]}"; do
         work=$build_dir/work/$name
         rm -rf "$work"
         options+=(-seed="$fixed_seed" -runs="${runs[$target]}" ${fixed_run_options[$target]:-})
-        # The coverage that decides which inputs come next must not change from one run to the next:
-        # no address randomisation (the sanitizer's checks branch on where memory lies), and every
-        # allocation filled (some code on these paths reads heap memory before writing it, which
-        # otherwise holds whatever earlier inputs left there).
-        runner=(env ASAN_OPTIONS="$ASAN_OPTIONS:max_malloc_fill_size=2147483647" setarch -R)
+        # The coverage that decides which inputs come next must not change from one run to the next,
+        # nor with the folder or the environment it runs in: the sanitizer's checks branch on where
+        # memory lies, so no address randomisation and the same environment, which sits at the top
+        # of the stack; and every allocation filled (some code on these paths reads heap memory
+        # before writing it, which otherwise holds whatever earlier inputs left there).
+        runner=(env -i PATH=/usr/bin:/bin "${sanitizer_options[@]}"
+                ASAN_OPTIONS="$asan_options:max_malloc_fill_size=2147483647" setarch -R)
         echo "== $target: ${runs[$target]} runs from seed $fixed_seed"
     else
         work=$build_dir/corpus/$name
         options+=(-max_total_time="$seconds")
-        runner=()
+        runner=(env "${sanitizer_options[@]}" ASAN_OPTIONS="$asan_options")
         echo "== $target for $seconds s"
     fi
 

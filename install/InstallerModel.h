@@ -1,6 +1,7 @@
 #pragma once
 
 #include "install/SystemFolders.h"
+#include "monolith/MonolithSource.h"
 
 #include <juce_graphics/juce_graphics.h>
 
@@ -77,6 +78,11 @@ public:
     std::unique_ptr<juce::TemporaryFile> vst3TempFile;
     juce::String instrumentName, companyName;
     juce::File monolithFile, monolithInstallFile, vst3Folder;
+
+    /** `monolithFile` as the check opened it: the check reads everything through it, and the
+        installation copies from it, so that what is installed is what was checked.
+    */
+    MonolithSource monolithSource;
     juce::String eulaText;
     InstallerLog* log = nullptr;
 

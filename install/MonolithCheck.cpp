@@ -9,7 +9,7 @@
 InstallerModel::MonolithCheck::MonolithCheck (InstallerModel& modelToFill, Observer& observerToTell)
     : model (modelToFill),
       observer (observerToTell),
-      reader (model.monolithFile)
+      reader (MonolithSource())
 {
 }
 
@@ -19,6 +19,7 @@ InstallerModel::Result InstallerModel::MonolithCheck::run()
 
     const auto completed = monolithGiven()
                              && note ("Processing monolith")
+                             && openMonolith()
                              && readState()
                              && readNames()
                              && unlockDataRoot()
@@ -39,6 +40,21 @@ bool InstallerModel::MonolithCheck::monolithGiven()
     if (model.monolithFile.getFullPathName().isEmpty())
         return fail (missingData, "No monolith file available");
 
+    return true;
+}
+
+/** Opens the monolith once: every later step reads this open file, whatever happens to its path. */
+bool InstallerModel::MonolithCheck::openMonolith()
+{
+    model.monolithSource = MonolithSource::open (model.monolithFile);
+
+    if (! model.monolithSource.isOpen())
+    {
+        model.write (model.monolithSource.getStatus().getErrorMessage());
+        return fail (invalidData, "No valid instrument database found in monolith");
+    }
+
+    reader = MonolithReader (model.monolithSource);
     return true;
 }
 

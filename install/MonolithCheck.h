@@ -15,6 +15,7 @@ public:
 
 private:
     bool monolithGiven();
+    bool openMonolith();
     bool readState();
     bool readNames();
     bool unlockDataRoot();
@@ -30,7 +31,7 @@ private:
 
     InstallerModel& model;
     Observer& observer;
-    const MonolithReader reader;
+    MonolithReader reader;
     juce::ValueTree state;
     Result result = noError;
 

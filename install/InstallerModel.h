@@ -1,5 +1,6 @@
 #pragma once
 
+#include "install/PluginArchiveCopy.h"
 #include "install/SystemFolders.h"
 #include "monolith/MonolithSource.h"
 
@@ -75,12 +76,16 @@ public:
 
     //==============================================================================
     // Written by the operations on the thread that runs them; read elsewhere only after they have ended.
-    std::unique_ptr<juce::TemporaryFile> vst3TempFile;
+    /** The plug-in archive that the check copied out of the monolith; null until then. Resetting it
+        removes the copy and its private folder.
+    */
+    std::unique_ptr<PluginArchiveCopy> pluginArchive;
+
     juce::String instrumentName, companyName;
     juce::File monolithFile, monolithInstallFile, vst3Folder;
 
-    /** `monolithFile` as the check opened it: the check reads everything through it, and the
-        installation copies from it, so that what is installed is what was checked.
+    /** `monolithFile` as the check opened it. The check reads everything through it, and it stays open
+        for the installation to copy from, so that what is installed is what was checked.
     */
     MonolithSource monolithSource;
     juce::String eulaText;

@@ -114,7 +114,7 @@ bool InstallerModel::MonolithCheck::chooseTargets()
 bool InstallerModel::MonolithCheck::copyPluginArchive()
 {
     // An earlier check's archive goes, whatever happens to this one.
-    model.vst3TempFile.reset();
+    model.pluginArchive.reset();
     model.vst3Folder = model.folders->getVst3Root().getChildFile (model.companyName);
 
     const auto entry = reader.openBinary (EntryNames::keyOf (EntryNames::vst3Plugin));
@@ -122,23 +122,31 @@ bool InstallerModel::MonolithCheck::copyPluginArchive()
     if (entry == nullptr)
         return fail (missingData, "Cannot find VST3 binary in monolith");
 
-    // The name template only places the file in our temporary folder; the file itself gets a fresh name.
-    const auto temporaryFolder = model.folders->getTemporaryFolder();
-    model.vst3TempFile = std::make_unique<juce::TemporaryFile> (temporaryFolder.getChildFile ("vst3"));
-    model.write ("VST3 temp file: " + model.vst3TempFile->getFile().getFullPathName());
+    // Where only this run can change it, until the installation has unpacked it.
+    auto copy = std::make_unique<PluginArchiveCopy> (model.folders->getTemporaryFolder());
+
+    if (copy->getStatus().failed())
+    {
+        model.write (copy->getStatus().getErrorMessage());
+        return fail (writeFailed, "Cannot write VST3 temp file");
+    }
+
+    model.write ("VST3 temp file: " + copy->getFile().getFullPathName());
 
     const auto length = entry->getTotalLength();
-    const auto copied = BlockCopy::fitsInto (temporaryFolder, length)
-                          ? BlockCopy::toNewFile (*entry, length, model.vst3TempFile->getFile(),
-                                                  [this] { return observer.shouldStop(); }, false)
+    const auto copied = BlockCopy::fitsInto (copy->getFile().getParentDirectory(), length)
+                          ? copy->copyFrom (*entry, length, [this] { return observer.shouldStop(); })
                           : BlockCopy::Outcome::failed;
 
     switch (copied)
     {
-        case BlockCopy::Outcome::done:      return true;
+        case BlockCopy::Outcome::done:      model.pluginArchive = std::move (copy); return true;
         case BlockCopy::Outcome::stopped:   return stop();
         case BlockCopy::Outcome::failed:    break;
     }
+
+    if (copy->getStatus().failed())
+        model.write (copy->getStatus().getErrorMessage());
 
     return fail (writeFailed, "Cannot write VST3 temp file");
 }

@@ -366,7 +366,7 @@ struct CheckedMonolith
         model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("in").getChildFile ("Beta.rom"), content);
         RecordingObserver observer;
         check = model->processMonolith (observer);
-        archive = model->vst3TempFile != nullptr ? model->vst3TempFile->getFile() : juce::File();
+        archive = model->pluginArchive != nullptr ? model->pluginArchive->getFile() : juce::File();
         linesOfCheck = messagesOf (log).size();
     }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 
 using namespace InstallTestSupport;
 
@@ -14,6 +16,20 @@ struct CheckRun
     std::vector<double> milestones;
     juce::StringArray messages;
 };
+
+/** `prefix` followed by 32 lower-case hex digits: 128 random bits. */
+bool isRandomName (const juce::String& name, const juce::String& prefix)
+{
+    const auto random = name.fromFirstOccurrenceOf (prefix, false, false);
+    return name.startsWith (prefix) && random.length() == 32 && random.containsOnly ("0123456789abcdef");
+}
+
+mode_t modeOf (const juce::File& item)
+{
+    struct stat info {};
+    stat (item.getFullPathName().toRawUTF8(), &info);
+    return info.st_mode & 07777;
+}
 
 CheckRun runCheck (InstallerModel& model, InstallerLog& log)
 {
@@ -55,12 +71,19 @@ TEST (MonolithCheck, CompleteMonolithPreparesEverything)
     EXPECT_EQ (screenshot.getWidth(), 8);
     EXPECT_EQ (screenshot.getPixelAt (1, 1), juce::Colours::red);
 
-    ASSERT_TRUE (model->vst3TempFile != nullptr);
-    const auto temp = model->vst3TempFile->getFile();
-    EXPECT_EQ (temp.getParentDirectory(), f.temporary);
+    // The archive copy: a file under a random name in a private folder made under a random name.
+    ASSERT_TRUE (model->pluginArchive != nullptr);
+    const auto temp = model->pluginArchive->getFile();
+    const auto privateFolder = temp.getParentDirectory();
+    EXPECT_EQ (privateFolder.getParentDirectory(), f.temporary);
+    EXPECT_TRUE (isRandomName (privateFolder.getFileName(), "installer-")) << privateFolder.getFileName();
+    EXPECT_TRUE (isRandomName (temp.getFileName(), "vst3-")) << temp.getFileName();
+    EXPECT_EQ (modeOf (privateFolder), 0700);
     juce::MemoryBlock copied;
     ASSERT_TRUE (temp.loadFileAsData (copied));
     EXPECT_EQ (copied, content.vst3);
+    EXPECT_EQ (model->pluginArchive->getSize(), (juce::int64) content.vst3.getSize());
+    EXPECT_EQ (model->pluginArchive->getCrc(), crc32 (0, static_cast<const Bytef*> (content.vst3.getData()), (uInt) content.vst3.getSize()));
 
     const juce::String expected[] = { "Processing monolith",
                                       "Monolith install path: " + installPath.getFullPathName(),
@@ -76,6 +99,74 @@ TEST (MonolithCheck, CompleteMonolithPreparesEverything)
 
     model.reset();
     EXPECT_FALSE (temp.exists());
+    EXPECT_TRUE (snapshotOf (f.temporary).empty());
+}
+
+TEST (MonolithCheck, EverythingComesFromTheFileItOpened)
+{
+    // Another valid monolith takes the path's place at each milestone after the file was opened, or it is
+    // renamed away: every entry still comes from the file that the check opened.
+    MonolithContent original;
+    original.screenshot = makePng();
+    original.state.setProperty ("eula", base64Of ("original licence"), nullptr);
+
+    MonolithContent other;
+    other.state = makeState ("Beta", "Alpha");
+    other.state.setProperty ("eula", base64Of ("other licence"), nullptr);
+    other.vst3 = makeZip ({ { "Other.vst3/x", "other plug-in" } });
+
+    for (const auto milestone : { 0.2, 0.6, 0.8 })
+    {
+        for (const auto replace : { true, false })
+        {
+            SCOPED_TRACE (juce::String (milestone) + (replace ? " replaced" : " renamed"));
+            Sandbox sandbox;
+            InstallerLog log;
+            auto model = sandbox.makeModel (log);
+            const auto rom = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), original);
+            model->monolithFile = rom;
+            juce::MemoryBlock originalBytes;
+            ASSERT_TRUE (rom.loadFileAsData (originalBytes));
+
+            struct Swapper : public RecordingObserver
+            {
+                void progressChanged (double progress) override
+                {
+                    RecordingObserver::progressChanged (progress);
+
+                    if (progress == at)
+                        swap();
+                }
+
+                double at = 0;
+                std::function<void()> swap;
+            } observer;
+
+            observer.at = milestone;
+            observer.swap = [&]
+            {
+                if (replace)
+                    writeMonolith (rom.getSiblingFile ("new.rom"), other).moveFileTo (rom);
+                else
+                    rom.moveFileTo (rom.getSiblingFile ("moved.rom"));
+            };
+
+            ASSERT_EQ (model->processMonolith (observer), 0) << text (messagesOf (log));
+            ASSERT_TRUE (model->pluginArchive != nullptr);
+            juce::MemoryBlock copied;
+            ASSERT_TRUE (model->pluginArchive->getFile().loadFileAsData (copied));
+            EXPECT_EQ (copied, original.vst3);
+            EXPECT_EQ (model->eulaText, "original licence");
+            EXPECT_TRUE (model->getScreenshot().isValid());
+
+            // What the installation will copy is the file that was checked.
+            auto stream = model->monolithSource.createInputStream();
+            ASSERT_NE (stream, nullptr);
+            juce::MemoryBlock sourceBytes;
+            stream->readIntoMemoryBlock (sourceBytes);
+            EXPECT_EQ (sourceBytes, originalBytes);
+        }
+    }
 }
 
 TEST (MonolithCheck, ScreenshotAndLicenceAreOptional)
@@ -173,9 +264,9 @@ TEST (MonolithCheck, EachFailureWritesOneLineAndStopsAtItsProgress)
         EXPECT_EQ (run.progress, c.expectedProgress);
         EXPECT_EQ (run.messages.strings.getLast(), c.lastLine);
         EXPECT_EQ (model->instrumentName, c.expectedInstrument);
-        EXPECT_TRUE (model->vst3TempFile == nullptr);
+        EXPECT_TRUE (model->pluginArchive == nullptr);
         EXPECT_FALSE (model->getScreenshot().isValid());
-        EXPECT_TRUE (treeOf (sandbox.folders().temporary).empty());
+        EXPECT_TRUE (snapshotOf (sandbox.folders().temporary).empty());
 
         if (c.setMonolith)
         {
@@ -211,9 +302,10 @@ TEST (MonolithCheck, UnwritableTemporaryFolderFailsWithWriteFailed)
     EXPECT_EQ (run.result, 5);
     EXPECT_EQ (run.progress, 0.2);
     ASSERT_EQ (run.messages.size(), 4);
-    EXPECT_TRUE (run.messages[2].startsWith ("VST3 temp file: "));
+    EXPECT_TRUE (run.messages[2].startsWith ("Cannot create the folder " + sandbox.folders().temporary.getFullPathName()))
+        << run.messages[2];
     EXPECT_EQ (run.messages[3], "Cannot write VST3 temp file");
-    EXPECT_TRUE (model.vst3TempFile != nullptr);
+    EXPECT_TRUE (model.pluginArchive == nullptr);
 }
 
 TEST (MonolithCheck, StopRequestEndsTheArchiveCopy)
@@ -232,6 +324,8 @@ TEST (MonolithCheck, StopRequestEndsTheArchiveCopy)
     EXPECT_EQ (questions, 2);
     EXPECT_EQ (messagesOf (log).strings.getLast(), "Installation interrupted");
     EXPECT_EQ (observer.last(), 0.2);
+    EXPECT_TRUE (model->pluginArchive == nullptr);
+    EXPECT_TRUE (snapshotOf (sandbox.folders().temporary).empty());
 }
 
 TEST (MonolithCheck, SecondCheckReplacesTheTemporaryFile)
@@ -243,23 +337,23 @@ TEST (MonolithCheck, SecondCheckReplacesTheTemporaryFile)
 
     RecordingObserver observer;
     ASSERT_EQ (model->processMonolith (observer), 0);
-    const auto first = model->vst3TempFile->getFile();
+    const auto first = model->pluginArchive->getFile();
     ASSERT_TRUE (first.existsAsFile());
 
     ASSERT_EQ (model->processMonolith (observer), 0);
-    const auto second = model->vst3TempFile->getFile();
+    const auto second = model->pluginArchive->getFile();
     EXPECT_NE (first, second);
-    EXPECT_FALSE (first.exists());
+    EXPECT_FALSE (first.getParentDirectory().exists());
     EXPECT_TRUE (second.existsAsFile());
-    EXPECT_EQ (treeOf (sandbox.folders().temporary).size(), 1u);
+    EXPECT_EQ (snapshotOf (sandbox.folders().temporary).size(), 2u);
 
     // A check that fails after the targets are known still drops the earlier archive.
     MonolithContent withoutPlugin;
     withoutPlugin.vst3.reset();
     writeMonolith (model->monolithFile, withoutPlugin);
     EXPECT_EQ (model->processMonolith (observer), 2);
-    EXPECT_TRUE (model->vst3TempFile == nullptr);
-    EXPECT_FALSE (second.exists());
+    EXPECT_TRUE (model->pluginArchive == nullptr);
+    EXPECT_TRUE (snapshotOf (sandbox.folders().temporary).empty());
 }
 
 //==============================================================================

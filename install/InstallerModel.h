@@ -50,7 +50,12 @@ public:
     explicit InstallerModel (std::unique_ptr<SystemFolders> folders = std::make_unique<SystemFolders>());
     ~InstallerModel();
 
-    /** Looks for a monolith next to the installer, then in Downloads and on the desktop. */
+    /** Looks for a monolith next to the installer, then in Downloads and on the desktop; the first place
+        with a match wins. In a place the best match wins: "Beta.rom" beside "Beta Installer.exe" (an exact
+        match), else the longest name that the installer's file name starts with (case counts). Beside the
+        installer a file that does not match is taken when nothing matches there. Ties, and the choice
+        among files that do not match, go by file name in code-point order: the first wins.
+    */
     juce::File findMonolith();
 
     /** Checks `monolithFile` and prepares names, targets, the plug-in archive, screenshot and licence.

@@ -404,25 +404,32 @@ void handOver (const juce::File& folder)
 }
 } // namespace
 
-TEST (MonolithCheck, ReadOnlyDataRootIsMadeWritable)
+TEST (MonolithCheck, ReadOnlyDataRootIsMadeWritableForItsOwnerOnly)
 {
-    Sandbox sandbox;
-    auto folders = std::make_unique<TestFolders> (sandbox.folder);
-    const auto dataRoot = folders->dataRoot;
-    const auto rom = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), {});
-    handOver (dataRoot);
-    handOver (folders->temporary);
-    ASSERT_TRUE (dataRoot.setReadOnly (true));
+    // The owner's write bit is added; nobody else gets any right they did not have.
+    const std::pair<mode_t, mode_t> modes[] = { { 0555, 0755 }, { 0500, 0700 }, { 0550, 0750 }, { 0575, 0775 } };
 
-    const auto run = runCheckUnprivileged (std::move (folders), rom);
+    for (const auto& [before, after] : modes)
+    {
+        SCOPED_TRACE (juce::String::formatted ("mode %03o", (unsigned int) before));
+        Sandbox sandbox;
+        auto folders = std::make_unique<TestFolders> (sandbox.folder);
+        const auto dataRoot = folders->dataRoot;
+        const auto rom = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), {});
+        handOver (dataRoot);
+        handOver (folders->temporary);
+        ASSERT_EQ (chmod (dataRoot.getFullPathName().toRawUTF8(), before), 0);
 
-    EXPECT_EQ (run.result, 0);
-    EXPECT_EQ (run.progress, 1.0);
-    ASSERT_EQ (run.messages.size(), 5);
-    EXPECT_EQ (run.messages[0], "Processing monolith");
-    EXPECT_EQ (run.messages[1], "Data root dir is read only");
-    EXPECT_TRUE (run.messages[2].startsWith ("Monolith install path: "));
-    EXPECT_TRUE (dataRoot.hasWriteAccess());
+        const auto run = runCheckUnprivileged (std::move (folders), rom);
+
+        EXPECT_EQ (run.result, 0);
+        EXPECT_EQ (run.progress, 1.0);
+        ASSERT_EQ (run.messages.size(), 5);
+        EXPECT_EQ (run.messages[0], "Processing monolith");
+        EXPECT_EQ (run.messages[1], "Data root dir is read only");
+        EXPECT_TRUE (run.messages[2].startsWith ("Monolith install path: "));
+        EXPECT_EQ (modeOf (dataRoot), after);
+    }
 }
 
 TEST (MonolithCheck, DataRootThatCannotBeMadeWritableIsAccessDenied)

@@ -2,11 +2,13 @@
 
 #include "install/PluginArchiveCopy.h"
 #include "install/SystemFolders.h"
+#include "monolith/ChunkChecksums.h"
 #include "monolith/MonolithSource.h"
 
 #include <juce_graphics/juce_graphics.h>
 
 #include <memory>
+#include <optional>
 
 class InstallerLog;
 
@@ -93,6 +95,11 @@ public:
         for the installation to copy from, so that what is installed is what was checked.
     */
     MonolithSource monolithSource;
+
+    /** The monolith's checksum entry as the check loaded it, for the installation to verify the copy
+        against; none when the monolith carries no checksums (or only ones of a format unknown here).
+    */
+    std::optional<ChunkChecksums> monolithChecksums;
     juce::String eulaText;
     InstallerLog* log = nullptr;
 

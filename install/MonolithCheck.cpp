@@ -5,6 +5,7 @@
 #include "model/InstrumentParameters.h"
 #include "model/StateIds.h"
 #include "monolith/EntryNames.h"
+#include "monolith/MonolithStructure.h"
 
 #if ! JUCE_WINDOWS
  #include <fcntl.h>
@@ -50,6 +51,7 @@ InstallerModel::Result InstallerModel::MonolithCheck::run()
     const auto completed = monolithGiven()
                              && note ("Processing monolith")
                              && openMonolith()
+                             && checkWhole()
                              && readState()
                              && readNames()
                              && unlockDataRoot()
@@ -86,6 +88,39 @@ bool InstallerModel::MonolithCheck::openMonolith()
 
     reader = MonolithReader (model.monolithSource);
     return true;
+}
+
+/** Walks every chunk header, so that a file cut short or damaged anywhere is refused here, and loads the
+    checksum entry, which also tells a file cut between two chunks. The payloads' checksums are left for
+    the installation to verify as it copies them.
+*/
+bool InstallerModel::MonolithCheck::checkWhole()
+{
+    model.monolithChecksums.reset();
+    const auto stream = model.monolithSource.createInputStream();
+    const auto structure = MonolithStructure::of (*stream);
+
+    switch (structure.getVerdict())
+    {
+        case MonolithStructure::Verdict::complete:      break;
+        case MonolithStructure::Verdict::incomplete:
+        case MonolithStructure::Verdict::damaged:       return fail (invalidData, "Monolith is incomplete or damaged: " + structure.describe());
+        case MonolithStructure::Verdict::unreadable:    return fail (invalidData, "Cannot read monolith: " + structure.describe());
+    }
+
+    auto checksums = ChunkChecksums::load (*stream, structure);
+
+    switch (checksums.getStatus())
+    {
+        case ChunkChecksums::Status::loaded:            model.monolithChecksums = std::move (checksums); return true;
+        case ChunkChecksums::Status::absent:            return note ("Monolith carries no checksums: only its structure is checked");
+        case ChunkChecksums::Status::unknownVersion:    return note ("Monolith carries no checksums of a known format (" + checksums.getProblem()
+                                                                 + "): only its structure is checked");
+        case ChunkChecksums::Status::damaged:           return fail (invalidData, "Monolith is incomplete or damaged: " + checksums.getProblem());
+        case ChunkChecksums::Status::unreadable:        break;
+    }
+
+    return fail (invalidData, "Cannot read monolith: " + checksums.getProblem());
 }
 
 bool InstallerModel::MonolithCheck::readState()

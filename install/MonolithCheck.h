@@ -16,6 +16,7 @@ public:
 private:
     bool monolithGiven();
     bool openMonolith();
+    bool checkWhole();
     bool readState();
     bool readNames();
     bool unlockDataRoot();

@@ -1,4 +1,5 @@
 #include "InstallTestSupport.h"
+#include "monolith/ChunkWalk.h"
 
 #include <gtest/gtest.h>
 
@@ -282,6 +283,138 @@ TEST (MonolithCheck, EachFailureWritesOneLineAndStopsAtItsProgress)
             EXPECT_EQ (run.messages.size(), 1);
         }
     }
+}
+
+TEST (MonolithCheck, IncompleteOrDamagedMonolithsAreRefused)
+{
+    // A monolith as monolith-tool pack writes it: the checksum entry, the state tree, the plug-in and the
+    // screenshot, cut short or with a byte flipped in its headers.
+    Sandbox sandbox;
+    MonolithContent content;
+    content.screenshot = makePng();
+    const auto good = writeMonolith (sandbox.folder.getChildFile ("good.rom"), content);
+    juce::MemoryBlock original;
+    ASSERT_TRUE (good.loadFileAsData (original));
+
+    std::vector<ChunkWalk::Header> chunks;
+    {
+        juce::FileInputStream in (good);
+        ChunkWalk walk (in);
+        for (ChunkWalk::Header h; walk.next (h);)
+            chunks.push_back (h);
+    }
+    ASSERT_EQ (chunks.size(), 4u);
+    ASSERT_EQ (chunks[0].type, ChunkType::checksums);
+
+    const auto size = (juce::int64) original.getSize();
+    const auto last = chunks.back().start;
+    const auto plugin = chunks[2].start;
+    const auto n = [] (juce::int64 value) { return juce::String (value); };
+
+    using Damage = std::function<void (juce::MemoryBlock&)>;
+    const auto cutTo = [] (juce::int64 length) -> Damage { return [length] (juce::MemoryBlock& b) { b.setSize ((size_t) length); }; };
+    const auto flip = [] (juce::int64 at, int mask) -> Damage { return [at, mask] (juce::MemoryBlock& b) { b[(size_t) at] ^= (char) mask; }; };
+
+    const struct { const char* what; Damage damage; juce::String line; } cases[] = {
+        { "empty", cutTo (0), "expected 24 bytes, found 0 (the file is empty)" },
+        { "cut in the last payload", cutTo (size - 10),
+          "expected " + n (size) + " bytes, found " + n (size - 10) + " (the chunk at byte " + n (last) + " runs past the end of the file)" },
+        { "cut in the last header", cutTo (last + 10),
+          "expected " + n (last + 24) + " bytes, found " + n (last + 10) + " (the file ends inside the chunk header at byte " + n (last) + ")" },
+        // The header walk cannot see this one; the checksum entry in front lists the lost chunk.
+        { "cut between two chunks", cutTo (last),
+          "expected " + n (size) + " bytes, found " + n (last) + " (the checksum entry lists chunks up to byte " + n (size) + ")" },
+        { "a byte after the last chunk", [] (juce::MemoryBlock& b) { b.append ("x", 1); },
+          "expected " + n (size + 24) + " bytes, found " + n (size + 1) + " (the file ends inside the chunk header at byte " + n (size) + ")" },
+        { "plug-in size's top bit flipped", flip (plugin + 15, 0x80), "(the chunk header at byte " + n (plugin) + " is damaged: size -" },
+        { "plug-in size made larger", flip (plugin + 13, 0x01), "(the chunk at byte " + n (plugin) + " runs past the end of the file)" },
+        { "state tree's type flipped", flip (chunks[1].start + 4, 0x01), "the chunk at byte " + n (chunks[1].start) + " is not the state tree" },
+        { "plug-in's key flipped", flip (plugin + 20, 0x10), "the chunk at byte " + n (plugin) + " is not the PLUGIN_BINARY_VST3_WIN64" },
+        { "checksum entry's payload flipped", flip (chunks[0].start + 40, 0x04), "the checksum entry fails its own checksum" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        auto bytes = original;
+        c.damage (bytes);
+        // Not replaceWithData, which deletes the file rather than leave it empty.
+        const auto rom = sandbox.folder.getChildFile ("Beta.rom");
+        ASSERT_TRUE (rom.deleteFile() && rom.create() && rom.appendData (bytes.getData(), bytes.getSize()));
+
+        InstallerLog log;
+        auto model = sandbox.makeModel (log);
+        model->monolithFile = rom;
+        const auto run = runCheck (*model, log);
+
+        EXPECT_EQ (run.result, 1);
+        EXPECT_EQ (run.progress, 0.0);
+        ASSERT_EQ (run.messages.size(), 2) << text (run.messages);
+        EXPECT_EQ (run.messages[0], "Processing monolith");
+        EXPECT_TRUE (run.messages[1].startsWith ("Monolith is incomplete or damaged: ")) << run.messages[1];
+        EXPECT_TRUE (run.messages[1].contains (c.line)) << run.messages[1];
+        EXPECT_TRUE (model->instrumentName.isEmpty());
+        EXPECT_TRUE (model->pluginArchive == nullptr);
+        EXPECT_TRUE (snapshotOf (sandbox.folders().temporary).empty());
+    }
+}
+
+TEST (MonolithCheck, MonolithWithoutUsableChecksumsGetsTheStructuralCheckAndOneLine)
+{
+    Sandbox sandbox;
+    MonolithContent content;
+    content.checksums = false;
+    const auto rom = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), content);
+    const auto withoutChecksums = rom.getSiblingFile ("without.rom");
+    ASSERT_TRUE (rom.copyFileTo (withoutChecksums));
+
+    // A checksum entry of a later format, which this installer cannot read: its own checksum is right.
+    juce::MemoryOutputStream rest;
+    rest.writeInt (2);
+    rest.writeInt (0);
+    const auto restCrc = crc32 (0, static_cast<const Bytef*> (rest.getData()), (uInt) rest.getDataSize());
+    juce::MemoryOutputStream payload;
+    payload.writeInt ((int) restCrc);
+    payload << rest.getMemoryBlock();
+    {
+        juce::FileOutputStream out (rom);
+        MonolithWriter (out).writeChunk (7, ChunkType::checksums, 0, payload.getData(), payload.getDataSize());
+    }
+
+    const struct { const char* what; juce::File file; const char* line; } cases[] = {
+        { "none", withoutChecksums, "Monolith carries no checksums: only its structure is checked" },
+        { "unknown format", rom, "Monolith carries no checksums of a known format (the checksum entry has format version 2): "
+                                 "only its structure is checked" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        InstallerLog log;
+        auto model = sandbox.makeModel (log);
+        model->monolithFile = c.file;
+        const auto run = runCheck (*model, log);
+
+        EXPECT_EQ (run.result, 0);
+        EXPECT_FALSE (model->monolithChecksums.has_value());
+        ASSERT_EQ (run.messages.size(), 5) << text (run.messages);
+        EXPECT_EQ (run.messages[1], c.line);
+        EXPECT_TRUE (run.messages[2].startsWith ("Monolith install path: "));
+    }
+
+    // Without checksums a file cut in a chunk is still refused.
+    const auto length = withoutChecksums.getSize();
+    juce::MemoryBlock bytes;
+    ASSERT_TRUE (withoutChecksums.loadFileAsData (bytes));
+    bytes.setSize ((size_t) length - 1);
+    ASSERT_TRUE (rom.replaceWithData (bytes.getData(), bytes.getSize()));
+    InstallerLog log;
+    auto model = sandbox.makeModel (log);
+    model->monolithFile = rom;
+    const auto run = runCheck (*model, log);
+    EXPECT_EQ (run.result, 1);
+    EXPECT_TRUE (run.messages.strings.getLast().startsWith ("Monolith is incomplete or damaged: expected " + juce::String (length)
+                                                            + " bytes, found " + juce::String (length - 1)));
 }
 
 TEST (MonolithCheck, UnwritableTemporaryFolderFailsWithWriteFailed)

@@ -217,12 +217,31 @@ bool InstallerModel::MonolithCheck::copyPluginArchive()
     return fail (writeFailed, "Cannot write VST3 temp file");
 }
 
+/** A screenshot that cannot be shown is left out, and the log says why; the check goes on without it. */
 bool InstallerModel::MonolithCheck::loadScreenshot()
 {
-    model.setScreenshot (reader.readImage (EntryNames::keyOf (EntryNames::screenshot)));
+    const auto decoded = reader.decodeImage (EntryNames::keyOf (EntryNames::screenshot));
+    model.setScreenshot (decoded.image);
 
-    if (model.getScreenshot().isValid())
-        model.write ("Screenshot is loaded from monolith");
+    switch (decoded.outcome)
+    {
+        case MonolithReader::ImageOutcome::decoded:
+            return note ("Screenshot is loaded from monolith");
+
+        case MonolithReader::ImageOutcome::tooLarge:
+            if (decoded.claimedWidth > 0)
+                return note ("Screenshot is left out: it claims " + juce::String (decoded.claimedWidth) + " x "
+                             + juce::String (decoded.claimedHeight) + " pixels, more than "
+                             + juce::String (MonolithReader::maxImageSide) + " a side");
+
+            return note ("Screenshot is left out: its data is too large");
+
+        case MonolithReader::ImageOutcome::damaged:
+            return note ("Screenshot is left out: it is not a well-formed PNG image");
+
+        case MonolithReader::ImageOutcome::missing:
+            break;
+    }
 
     return true;
 }

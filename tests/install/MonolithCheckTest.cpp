@@ -1,4 +1,5 @@
 #include "InstallTestSupport.h"
+#include "../monolith/BlankPng.h"
 #include "monolith/ChunkWalk.h"
 
 #include <gtest/gtest.h>
@@ -197,6 +198,40 @@ TEST (MonolithCheck, ScreenshotAndLicenceAreOptional)
         EXPECT_TRUE (model->eulaText.isEmpty());
         ASSERT_EQ (run.messages.size(), 4);
         EXPECT_EQ (run.messages[3], "Finished processing monolith");
+    }
+}
+
+TEST (MonolithCheck, ScreenshotThatCannotBeShownIsLeftOutAndTheLogSaysWhy)
+{
+    // The bomb: a screenshot of a few kilobytes whose header claims 16384 x 16384 pixels, which the
+    // framework's decoder would have taken 1.8 GB for.
+    auto damaged = makePng();
+    damaged[damaged.getSize() / 2] ^= 0x20;
+
+    const struct { const char* what; juce::MemoryBlock png; const char* line; } cases[] = {
+        { "too large", makeBlankPng (16384, 16384), "Screenshot is left out: it claims 16384 x 16384 pixels, more than 8192 a side" },
+        { "damaged", damaged, "Screenshot is left out: it is not a well-formed PNG image" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        Sandbox sandbox;
+        MonolithContent content;
+        content.screenshot = c.png;
+        InstallerLog log;
+        auto model = sandbox.makeModel (log);
+        model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), content);
+        EXPECT_LT (model->monolithFile.getSize(), 64 * 1024);
+
+        const auto run = runCheck (*model, log);
+
+        EXPECT_EQ (run.result, 0);
+        EXPECT_EQ (run.milestones, (std::vector<double> { 0.0, 0.2, 0.6, 0.8, 1.0 }));
+        EXPECT_FALSE (model->getScreenshot().isValid());
+        ASSERT_EQ (run.messages.size(), 5);
+        EXPECT_EQ (run.messages[3], c.line);
+        EXPECT_EQ (run.messages[4], "Finished processing monolith");
     }
 }
 

@@ -1,6 +1,8 @@
 #include "install/MonolithCheck.h"
 
 #include "install/BlockCopy.h"
+#include "install/FileSystemLimits.h"
+#include "install/PluginArchive.h"
 #include "install/SafeFileName.h"
 #include "model/InstrumentParameters.h"
 #include "model/StateIds.h"
@@ -58,6 +60,7 @@ InstallerModel::Result InstallerModel::MonolithCheck::run()
                              && chooseTargets()
                              && reach (0.2)
                              && copyPluginArchive()
+                             && checkArchivePaths()
                              && reach (0.6)
                              && loadScreenshot()
                              && reach (0.8)
@@ -173,8 +176,35 @@ bool InstallerModel::MonolithCheck::chooseTargets()
     model.monolithInstallFile = model.folders->getDataRoot().getChildFile (model.companyName)
                                                             .getChildFile (name)
                                                             .getChildFile (name + ".rom");
+
+    if (! namesFit ({}))
+        return false;
+
     model.write ("Monolith install path: " + model.monolithInstallFile.getFullPathName());
     return true;
+}
+
+/** Whether every name and path that an installation under these names makes, `archiveEntries` below
+    the plug-in's folder included, fits the file system in its own units, with room for the
+    installation's temporary names: refused here rather than half-way through an installation, or in
+    every later update.
+*/
+bool InstallerModel::MonolithCheck::namesFit (const juce::StringArray& archiveEntries)
+{
+    const FileSystemLimits::Layout layout { model.folders->getDataRoot().getFullPathName(),
+                                            model.folders->getVst3Root().getFullPathName(),
+                                            model.companyName, model.instrumentName, archiveEntries,
+                                            FileSystemLimits::installationNameReserve,
+                                            FileSystemLimits::installationPathReserve };
+
+    const auto excess = FileSystemLimits::checkLayout (layout, FileSystemLimits::getHostSystem());
+
+    if (! excess.has_value())
+        return true;
+
+    const juce::String what (excess->item.containsChar (juce::File::getSeparatorChar()) ? "Path" : "Name");
+    return fail (invalidData, what + " too long for the file system: \"" + excess->item + "\" (" + excess->describe()
+                                + ", with room for the installation's temporary names)");
 }
 
 bool InstallerModel::MonolithCheck::copyPluginArchive()
@@ -215,6 +245,19 @@ bool InstallerModel::MonolithCheck::copyPluginArchive()
         model.write (copy->getStatus().getErrorMessage());
 
     return fail (writeFailed, "Cannot write VST3 temp file");
+}
+
+/** The deepest paths come from the archive: its directory says what the installation will unpack. */
+bool InstallerModel::MonolithCheck::checkArchivePaths()
+{
+    const PluginArchive archive (model.pluginArchive->getFile().createInputStream());
+
+    // An archive it refuses is the installation's to report, before it writes anything.
+    if (archive.getStatus().failed() || namesFit (archive.getEntryPaths()))
+        return true;
+
+    model.pluginArchive.reset();
+    return false;
 }
 
 /** A screenshot that cannot be shown is left out, and the log says why; the check goes on without it. */

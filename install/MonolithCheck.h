@@ -21,7 +21,9 @@ private:
     bool readNames();
     bool unlockDataRoot();
     bool chooseTargets();
+    bool namesFit (const juce::StringArray& archiveEntries);
     bool copyPluginArchive();
+    bool checkArchivePaths();
     bool loadScreenshot();
     bool loadLicence();
     bool finish();

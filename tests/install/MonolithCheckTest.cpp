@@ -621,3 +621,95 @@ TEST (MonolithCheck, DataRootThatCannotBeMadeWritableIsAccessDenied)
                                             "Error: cannot change data root dir access rights" }));
     EXPECT_TRUE (treeOf (sandbox.folders().temporary).empty());
 }
+
+TEST (MonolithCheck, NamesAreMeasuredInTheFileSystemsOwnUnitsWithRoomForTemporaryNames)
+{
+    // Linux counts a name in UTF-8 bytes: 255, of which the installation's temporary names take 43.
+    const auto accents = [] (int count) { return juce::String::repeatedString (juce::String::fromUTF8 ("\xc3\xa9"), count); };
+    const auto emoji = [] (int count) { return juce::String::repeatedString (juce::String::fromUTF8 ("\xf0\x9f\x8e\xb9"), count); };
+
+    struct Case
+    {
+        const char* name;
+        juce::String instrument, company;
+        juce::String tooLong;       // the name the last line quotes, empty when the names fit
+        const char* measure = "";
+    };
+
+    const Case cases[] = {
+        { "accents that fit", accents (104), "Alpha", {} },
+        { "company name of 107 accents", "Beta", accents (107), accents (107), "257 UTF-8 bytes, at most 255" },
+        // With ".rom" the file name is 4 bytes longer than its folder's.
+        { "instrument file name", accents (104) + "x", "Alpha", accents (104) + "x.rom", "256 UTF-8 bytes, at most 255" },
+        { "emoji that fit", emoji (52), juce::String::fromUTF8 ("\xe6\xa5\xbd\xe5\x99\xa8"), {} },
+        { "emoji over the limit", emoji (54), "Alpha", emoji (54), "259 UTF-8 bytes, at most 255" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        Sandbox sandbox;
+        MonolithContent content;
+        content.state = makeState (c.instrument, c.company);
+        const auto rom = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), content);
+
+        InstallerLog log;
+        auto model = sandbox.makeModel (log);
+        model->monolithFile = rom;
+        const auto run = runCheck (*model, log);
+
+        if (c.tooLong.isEmpty())
+        {
+            EXPECT_EQ (run.result, 0);
+            EXPECT_EQ (model->monolithInstallFile.getFileName(), c.instrument + ".rom");
+            continue;
+        }
+
+        EXPECT_EQ (run.result, 1);
+        EXPECT_EQ (run.progress, 0.0);
+        EXPECT_EQ (run.messages.strings.getLast(),
+                   "Name too long for the file system: \"" + c.tooLong + "\" (" + c.measure
+                   + ", with room for the installation's temporary names)");
+        EXPECT_TRUE (snapshotOf (sandbox.folders().temporary).empty());
+    }
+}
+
+TEST (MonolithCheck, ArchiveEntryTooDeepForTheFileSystemIsRefusedBeforeAnythingIsInstalled)
+{
+    // 20 folders of 200 bytes below the plug-in's folder go over Linux's 4095 bytes a path.
+    juce::String deep ("Beta.vst3");
+    for (int i = 0; i < 20; ++i)
+        deep << "/" << juce::String::repeatedString ("d", 200);
+
+    MonolithContent content;
+    content.vst3 = makeZip ({ { "Beta.vst3/desktop.ini", "icon" }, { deep + "/x", "deep" } });
+    CheckedMonolith run (content);
+
+    EXPECT_EQ (run.check, 1);
+    const auto last = messagesOf (run.log).strings.getLast();
+    EXPECT_TRUE (last.startsWith ("Path too long for the file system: \""
+                                  + run.sandbox.folders().vst3Root.getChildFile ("Alpha/Beta.vst3/d").getFullPathName()))
+        << last;
+    EXPECT_TRUE (last.endsWith ("with room for the installation's temporary names)")) << last;
+    EXPECT_TRUE (run.model->pluginArchive == nullptr);
+    EXPECT_FALSE (run.archive.exists());
+    EXPECT_TRUE (snapshotOf (run.sandbox.folders().temporary).empty());
+}
+
+TEST (MonolithCheck, NamesWithAccentsOtherScriptsAndEmojiInstall)
+{
+    const auto instrument = juce::String::fromUTF8 ("Fl\xc3\xbbte \xce\xb1\xce\xb2 \xf0\x9f\x8e\xb9");
+    const auto company = juce::String::fromUTF8 ("\xe6\xa5\xbd\xe5\x99\xa8 S\xc3\xb8ren");
+    MonolithContent content;
+    content.state = makeState (instrument, company);
+    CheckedMonolith run (content);
+    ASSERT_EQ (run.check, 0);
+    ASSERT_EQ (run.install(), 0);
+
+    const auto& f = run.sandbox.folders();
+    juce::MemoryBlock source, installed;
+    ASSERT_TRUE (run.model->monolithFile.loadFileAsData (source));
+    ASSERT_TRUE (f.dataRoot.getChildFile (company).getChildFile (instrument).getChildFile (instrument + ".rom").loadFileAsData (installed));
+    EXPECT_EQ (installed, source);
+    EXPECT_TRUE (f.vst3Root.getChildFile (company).getChildFile ("Beta.vst3/desktop.ini").existsAsFile());
+}

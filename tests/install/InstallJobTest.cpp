@@ -25,6 +25,7 @@ TEST (InstallJob, RealRunInstallsEverythingWithVisiblePauses)
     EXPECT_EQ (run.install(), 0);
     const auto elapsed = juce::Time::getMillisecondCounterHiRes() - started;
 
+    // Five pauses of 500 ms: after each of the four stages and after the end.
     EXPECT_GE (elapsed, 2500.0);
     EXPECT_EQ (run.progressSeen, (std::vector<double> { 0.0, 0.1, 0.4, 0.5, 0.7, 1.0 }));
     EXPECT_EQ (text (run.installMessages()), text (successLines));

@@ -91,8 +91,9 @@ struct Sandbox
         return model;
     }
 
+    // Named after the process: test programs running at the same time must not pick the same free name.
     juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                            .getNonexistentChildFile ("installer-engine-test", {}, false);
+                            .getNonexistentChildFile ("installer-engine-test-" + juce::String (getpid()), {}, false);
     std::unique_ptr<TestFolders> testFolders = std::make_unique<TestFolders> (folder);
 };
 

@@ -35,9 +35,9 @@ public:
     /** The reserves of an installation. An item is first written beside its target as "." + name +
         ".partial-" and 32 random hex digits, and what it replaces waits as "." + name + ".previous-" and
         32 digits: 43 units more than the name at most. The plug-in is unpacked in the folder that holds
-        the VST3 root, into ".installing-" and 32 digits, then "new", which is up to 43 units longer than
-        the VST3 root and company folder it replaces in a path, and each of its files is written under its
-        temporary name first.
+        the VST3 root, into ".installing-" and 32 digits, then "new": 48 units where the VST3 root's
+        name ("VST3"), the company name (one unit at least) and their separators take 6 or more, so
+        42 more at most, and each of its files is written there under its temporary name first.
     */
     static constexpr int installationNameReserve = 43;
     static constexpr int installationPathReserve = 43 + 42;

@@ -13,7 +13,7 @@ InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Obse
       observer (observerToTell),
       source (model.monolithFile),
       target (model.monolithInstallFile),
-      archiveFile (model.vst3TempFile != nullptr ? model.vst3TempFile->getFile() : juce::File()),
+      archiveFile (model.pluginArchive != nullptr ? model.pluginArchive->getFile() : juce::File()),
       pluginFolder (model.vst3Folder),
       copyFailed ("Failed to copy monolith from: " + source.getFullPathName() + " to: " + target.getFullPathName()),
       extractFailed ("Failed to extract from: " + archiveFile.getFullPathName() + " to: " + pluginFolder.getFullPathName())
@@ -135,7 +135,7 @@ bool InstallerModel::Installation::moveIntoPlace()
 bool InstallerModel::Installation::finish()
 {
     transaction.commit();
-    model.vst3TempFile.reset();
+    model.pluginArchive.reset();
 
     observer.progressChanged (1.0);
     juce::Thread::sleep (model.stepPauseMs);

@@ -32,6 +32,16 @@ public:
     static constexpr int maxFilePathUnits = 259;
     static constexpr int maxFolderPathUnits = 247;
 
+    /** The reserves of an installation. An item is first written beside its target as "." + name +
+        ".partial-" and 32 random hex digits, and what it replaces waits as "." + name + ".previous-" and
+        32 digits: 43 units more than the name at most. The plug-in is unpacked in the folder that holds
+        the VST3 root, into ".installing-" and 32 digits, then "new": 48 units where the VST3 root's
+        name ("VST3"), the company name (one unit at least) and their separators take 6 or more, so
+        42 more at most, and each of its files is written there under its temporary name first.
+    */
+    static constexpr int installationNameReserve = 43;
+    static constexpr int installationPathReserve = 43 + 42;
+
     static int countUtf8Bytes (const juce::String& text);
     static int countUtf16Units (const juce::String& text);
 

@@ -57,7 +57,7 @@ InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Obse
       transaction (roots, [this] (const juce::String& line) { model.write (line); }),
       source (model.monolithFile),
       target (model.monolithInstallFile),
-      archiveFile (model.vst3TempFile != nullptr ? model.vst3TempFile->getFile() : juce::File()),
+      archiveFile (model.pluginArchive != nullptr ? model.pluginArchive->getFile() : juce::File()),
       pluginFolder (model.vst3Folder),
       copyFailed ("Failed to copy monolith from: " + source.getFullPathName() + " to: " + target.getFullPathName()),
       extractFailed ("Failed to extract from: " + archiveFile.getFullPathName() + " to: " + pluginFolder.getFullPathName())
@@ -362,7 +362,7 @@ bool InstallerModel::Installation::finish()
     if (committed.failed())
         return fail (committed, extractFailed);
 
-    model.vst3TempFile.reset();
+    model.pluginArchive.reset();
 
     observer.progressChanged (1.0);
     juce::Thread::sleep (model.stepPauseMs);

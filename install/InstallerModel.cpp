@@ -4,25 +4,56 @@
 #include "install/MonolithCheck.h"
 #include "log/InstallerLog.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace
 {
-bool isNameMatch (const juce::File& rom, const juce::String& installerName)
-{
-    return installerName.startsWith (rom.getFileNameWithoutExtension());
-}
-
 juce::Array<juce::File> listMonoliths (const juce::File& folder)
 {
-    return folder.findChildFiles (juce::File::findFiles, false, "*.rom", juce::File::FollowSymlinks::no);
+    auto files = folder.findChildFiles (juce::File::findFiles, false, "*.rom", juce::File::FollowSymlinks::no);
+
+    // A fixed order, whatever order the file system lists them in: by name, in code-point order.
+    std::sort (files.begin(), files.end(), [] (const juce::File& a, const juce::File& b)
+    {
+        return a.getFileName().compare (b.getFileName()) < 0;
+    });
+
+    return files;
 }
 
-juce::File firstNameMatch (const juce::Array<juce::File>& files, const juce::String& installerName)
+/** How well a monolith's name fits the installer's: "Beta.rom" beside "Beta Installer.exe" fits
+    exactly; otherwise the longer the name that the installer's file name starts with, the better.
+    -1 when the installer's file name does not start with it.
+*/
+int rankOf (const juce::File& rom, const juce::File& installer)
 {
-    for (const auto& f : files)
-        if (isNameMatch (f, installerName))
-            return f;
+    const auto name = rom.getFileNameWithoutExtension();
 
-    return {};
+    if (name + " Installer" == installer.getFileNameWithoutExtension())
+        return std::numeric_limits<int>::max();
+
+    return installer.getFileName().startsWith (name) ? name.length() : -1;
+}
+
+/** The best match among `files`, the first of them on a tie; none when nothing matches. */
+juce::File bestMatch (const juce::Array<juce::File>& files, const juce::File& installer)
+{
+    juce::File best;
+    auto bestRank = -1;
+
+    for (const auto& f : files)
+    {
+        const auto rank = rankOf (f, installer);
+
+        if (rank > bestRank)
+        {
+            best = f;
+            bestRank = rank;
+        }
+    }
+
+    return best;
 }
 } // namespace
 
@@ -78,7 +109,6 @@ InstallerModel::Result InstallerModel::install (Observer& observer)
 juce::File InstallerModel::findMonolith()
 {
     const auto installer = folders->getInstallerExecutable();
-    const auto installerName = installer.getFileName();
 
     write ("Installer path: " + installer.getFullPathName());
 
@@ -86,13 +116,13 @@ juce::File InstallerModel::findMonolith()
 
     if (! besideInstaller.isEmpty())
     {
-        const auto match = firstNameMatch (besideInstaller, installerName);
+        const auto match = bestMatch (besideInstaller, installer);
         return match != juce::File() ? match : besideInstaller.getFirst();
     }
 
     for (const auto& folder : { folders->getDownloadsFolder(), folders->getDesktopFolder() })
     {
-        const auto match = firstNameMatch (listMonoliths (folder), installerName);
+        const auto match = bestMatch (listMonoliths (folder), installer);
 
         if (match != juce::File())
             return match;

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "install/PluginArchiveCopy.h"
 #include "install/SystemFolders.h"
+#include "monolith/ChunkChecksums.h"
+#include "monolith/MonolithSource.h"
 
 #include <juce_graphics/juce_graphics.h>
 
 #include <memory>
+#include <optional>
 
 class InstallerLog;
 
@@ -54,7 +58,12 @@ public:
     */
     void recover();
 
-    /** Looks for a monolith next to the installer, then in Downloads and on the desktop. */
+    /** Looks for a monolith next to the installer, then in Downloads and on the desktop; the first place
+        with a match wins. In a place the best match wins: "Beta.rom" beside "Beta Installer.exe" (an exact
+        match), else the longest name that the installer's file name starts with (case counts). Beside the
+        installer a file that does not match is taken when nothing matches there. Ties, and the choice
+        among files that do not match, go by file name in code-point order: the first wins.
+    */
     juce::File findMonolith();
 
     /** Checks `monolithFile` and prepares names, targets, the plug-in archive, screenshot and licence.
@@ -80,9 +89,23 @@ public:
 
     //==============================================================================
     // Written by the operations on the thread that runs them; read elsewhere only after they have ended.
-    std::unique_ptr<juce::TemporaryFile> vst3TempFile;
+    /** The plug-in archive that the check copied out of the monolith; null until then. Resetting it
+        removes the copy and its private folder.
+    */
+    std::unique_ptr<PluginArchiveCopy> pluginArchive;
+
     juce::String instrumentName, companyName;
     juce::File monolithFile, monolithInstallFile, vst3Folder;
+
+    /** `monolithFile` as the check opened it. The check reads everything through it, and it stays open
+        for the installation to copy from, so that what is installed is what was checked.
+    */
+    MonolithSource monolithSource;
+
+    /** The monolith's checksum entry as the check loaded it, for the installation to verify the copy
+        against; none when the monolith carries no checksums (or only ones of a format unknown here).
+    */
+    std::optional<ChunkChecksums> monolithChecksums;
     juce::String eulaText;
     InstallerLog* log = nullptr;
 

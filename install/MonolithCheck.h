@@ -15,11 +15,15 @@ public:
 
 private:
     bool monolithGiven();
+    bool openMonolith();
+    bool checkWhole();
     bool readState();
     bool readNames();
     bool unlockDataRoot();
     bool chooseTargets();
+    bool namesFit (const juce::StringArray& archiveEntries);
     bool copyPluginArchive();
+    bool checkArchivePaths();
     bool loadScreenshot();
     bool loadLicence();
     bool finish();
@@ -30,7 +34,7 @@ private:
 
     InstallerModel& model;
     Observer& observer;
-    const MonolithReader reader;
+    MonolithReader reader;
     juce::ValueTree state;
     Result result = noError;
 

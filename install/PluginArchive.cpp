@@ -84,6 +84,16 @@ PluginArchive::PluginArchive (std::unique_ptr<juce::InputStream> archiveStream)
 
 PluginArchive::~PluginArchive() = default;
 
+juce::StringArray PluginArchive::getEntryPaths() const
+{
+    juce::StringArray paths;
+
+    for (const auto& entry : entries)
+        paths.add (entry.isFolder ? entry.path + "/" : entry.path);
+
+    return paths;
+}
+
 juce::Result PluginArchive::readDirectory()
 {
     Directory directory;

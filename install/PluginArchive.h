@@ -28,6 +28,9 @@ public:
     /** The number of bytes the entries unpack to. */
     juce::int64 getTotalSize() const noexcept               { return totalSize; }
 
+    /** The relative path of every entry, '/' between its names and after the last for a folder. */
+    juce::StringArray getEntryPaths() const;
+
     int getNumEntries() const noexcept                      { return (int) entries.size(); }
 
     /** The distinct first path components: what extraction creates directly in its folder. */

@@ -24,8 +24,7 @@ bool isReservedDeviceName (const juce::String& name)
 
 bool SafeFileName::isSafe (const juce::String& name)
 {
-    // 255 is the longest name the file systems involved accept for one component.
-    if (name.isEmpty() || name == "." || name == ".." || name.length() > 255)
+    if (name.isEmpty() || name == "." || name == "..")
         return false;
 
     for (auto p = name.getCharPointer(); ! p.isEmpty(); ++p)

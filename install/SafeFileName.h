@@ -8,10 +8,11 @@
 class SafeFileName
 {
 public:
-    /** True when `name` is one harmless path component on Windows and elsewhere: 1 to 255 characters,
-        not "." or "..", no separator, drive colon, wildcard, quote, angle bracket, pipe or control character, no
+    /** True when `name` is one harmless path component on Windows and elsewhere: not empty, not "." or
+        "..", no separator, drive colon, wildcard, quote, angle bracket, pipe or control character, no
         trailing dot or blank, and not a reserved device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, also
-        with an extension such as "nul.txt").
+        with an extension such as "nul.txt"). Whether it is short enough is the file system's question,
+        which FileSystemLimits answers in its own units.
     */
     static bool isSafe (const juce::String& name);
 

@@ -351,11 +351,21 @@ MonolithReader::MonolithReader (const juce::File& monolith)
 {
 }
 
+MonolithReader::MonolithReader (const MonolithSource& openMonolith)
+    : file (openMonolith.getFile()), source (openMonolith)
+{
+}
+
+std::unique_ptr<juce::InputStream> MonolithReader::openFile() const
+{
+    return source.isOpen() ? source.createInputStream() : MonolithSource::open (file).createInputStream();
+}
+
 std::unique_ptr<Crypto::InputStream::Subregion> MonolithReader::findChunk (juce::int32 type, juce::int64 key) const
 {
-    auto fileStream = std::make_unique<juce::FileInputStream> (file);
+    auto fileStream = openFile();
 
-    if (! fileStream->openedOk())
+    if (fileStream == nullptr)
         return {};
 
     ChunkWalk walk (*fileStream);

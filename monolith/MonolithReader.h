@@ -2,20 +2,24 @@
 
 #include "monolith/ChunkType.h"
 #include "monolith/CryptoInputStream.h"
+#include "monolith/MonolithSource.h"
 
 #include <juce_graphics/juce_graphics.h>
 #include <juce_data_structures/juce_data_structures.h>
 
 /** Reads the entries of one monolith by chunk type and key.
 
-    Every lookup opens the file anew and walks the chunk headers from the start; nothing stays open
-    between calls. A damaged file (a header cut short, a size that would move the walk backwards or
-    past the end of the file) ends the walk as not found.
+    Every lookup walks the chunk headers from the start. A reader over a MonolithSource reads that one
+    open file for every lookup; a reader over a path opens the file anew for each. A damaged file (a
+    header cut short, a size that would move the walk backwards or past the end of the file) ends the
+    walk as not found.
 */
 class MonolithReader
 {
 public:
     explicit MonolithReader (const juce::File& monolith);
+
+    explicit MonolithReader (const MonolithSource& openMonolith);
 
     /** The payload of the first chunk, in file order, whose type and key both match, or null.
         The stream holds the file open until it is destroyed.
@@ -60,7 +64,10 @@ public:
     const juce::File& getFile() const noexcept      { return file; }
 
 private:
+    std::unique_ptr<juce::InputStream> openFile() const;
+
     juce::File file;
+    MonolithSource source;
 
     JUCE_LEAK_DETECTOR (MonolithReader)
 };

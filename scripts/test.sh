@@ -78,6 +78,9 @@ scripts/windows/build.sh build-win
 python3 tests/windows/check_resources.py build-win/Installer_artefacts/Release/Installer.exe
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-e2e.sh \
     build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-screenshots
+# The same run for an instrument and a maker named with accents, Greek and Japanese letters and an emoji.
+MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-names.sh \
+    build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-names-screenshots
 # Every page at 96, 144 and 192 DPI, complete on screen without help; screenshots for a look.
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-display.sh \
     build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-display-screenshots

@@ -216,7 +216,7 @@ check "title stays \"Installer\"" test "$(title)" = "Installer"
 printf 'old' | xclip -selection clipboard
 click_button 1 120
 check "report starts with the first log line" wait_until clipboard_has "<InstallerComponent> Starting installer"
-check "report names the failure" clipboard_has "No valid instrument database found in monolith"
+check "report names the failure" clipboard_has "Monolith is incomplete or damaged: "
 take_shot
 keep_shot report-copied
 click_button 0
@@ -246,44 +246,32 @@ check "OK ends the program" wait_for_exit
 # manager's would; without one, the installer activates its window itself.
 key() { xdotool key --delay 150 "$@"; }
 
-# Waits until a check holds on a fresh screenshot of the screen.
-wait_for_screen()
-{
-    for _ in $(seq 50); do
-        screenshot "$1"
-        "${@:2}" && return 0
-        sleep 0.2
-    done
-    return 1
-}
-
 # Footer button i: the left edge, a column that only the focus mark's outline lights, and its text.
 outline_of() { brightest $(($(button_x "$1") - 40)) $((win_h - 42)) 1 24; }
 text_of() { brightest $(($(button_x "$1") - 30)) $((win_h - 42)) 60 24; }
 marked() { [ "$(outline_of "$1")" -ge 60 ] && [ "$(text_of "$1")" -ge 200 ]; }
 unmarked() { [ "$(outline_of "$1")" -lt 20 ] && [ "$(text_of "$1")" -lt 180 ]; }
-progress_bar_shown() { [ "$(brightest 40 $((win_h - 40)) 200 20)" -gt 60 ]; }
 
 new_case keyboard-install
 pack --eula "$work/assets/eula.txt"
 start_installer "$app" "$home"
 check "welcome page reached" wait_for_title "$instrument Installer"
-check "welcome page drawn" wait_for_screen welcome eval 'button_shown 1'
+check "welcome page drawn" wait_for_screen welcome 'button_shown 1'
 check "Install has the focus but no mark before a key is used" unmarked 1
 key Tab
-check "Tab marks Cancel: text at full brightness, thin outline" wait_for_screen cancel-marked marked 0
+check "Tab marks Cancel: text at full brightness, thin outline" wait_for_screen cancel-marked 'marked 0'
 check "Install is no longer marked" unmarked 1
 key shift+Tab Return
-check "Return on Install shows the licence with < Back, Accept, Cancel" wait_for_screen eula eval 'button_shown 2'
-check "Accept has the focus, marked" wait_for_screen accept-marked marked 1
+check "Return on Install shows the licence with < Back, Accept, Cancel" wait_for_screen eula 'button_shown 2'
+check "Accept has the focus, marked" wait_for_screen accept-marked 'marked 1'
 key Tab Tab Down Next End
-check "Tab leads through Cancel to the licence, which has no mark" wait_for_screen licence-focused eval 'unmarked 0 && unmarked 1 && unmarked 2'
+check "Tab leads through Cancel to the licence, which has no mark" wait_for_screen licence-focused 'unmarked 0 && unmarked 1 && unmarked 2'
 key shift+Tab shift+Tab
-check "Shift+Tab leads back through Cancel to Accept" wait_for_screen accept-marked-again marked 1
+check "Shift+Tab leads back through Cancel to Accept" wait_for_screen accept-marked-again 'marked 1'
 check "nothing installed before Accept" test ! -e "$(installed_rom)"
 key space
 check "Space on Accept installs the monolith" wait_for_file "$(installed_rom)"
-check "the finish page follows, with only OK" wait_for_screen finished eval 'button_shown 0 && ! button_shown 1 && ! progress_bar_shown'
+check "the finish page follows, with only OK" wait_for_screen finished finish_page_shown
 check "OK has the focus, marked" marked 0
 key Return
 check "Return on OK ends the program" wait_for_exit
@@ -303,7 +291,7 @@ pack --eula "$work/assets/eula.txt"
 start_installer "$app" "$home"
 check "welcome page reached" wait_for_title "$instrument Installer"
 key Return
-check "Return on Install shows the licence" wait_for_screen eula eval 'button_shown 2'
+check "Return on Install shows the licence" wait_for_screen eula 'button_shown 2'
 key Tab space
 check "Space on Cancel ends the program" wait_for_exit
 check "nothing installed" test ! -e "$home/.local/share/$company"

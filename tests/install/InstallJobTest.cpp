@@ -35,7 +35,7 @@ TEST (InstallJob, RealRunInstallsEverythingWithVisiblePauses)
     ASSERT_TRUE (run.installedMonolith().loadFileAsData (installed));
     EXPECT_EQ (installed, source);
     EXPECT_EQ (treeOf (run.pluginFolder()), defaultPlugin);
-    EXPECT_TRUE (run.model->vst3TempFile == nullptr);
+    EXPECT_TRUE (run.model->pluginArchive == nullptr);
     EXPECT_FALSE (run.archive.exists());
 }
 
@@ -170,7 +170,7 @@ TEST (InstallJob, EachFailingStepLogsItsLineAndLeavesTheTargetsAsTheyWere)
 
             EXPECT_EQ (run.targets(), before);
             // The archive is kept after a failure; only the model's end removes it.
-            EXPECT_TRUE (run.model->vst3TempFile != nullptr);
+            EXPECT_TRUE (run.model->pluginArchive != nullptr);
             EXPECT_EQ (run.archive.existsAsFile(), c.what != Break::archiveGone);
         }
     }

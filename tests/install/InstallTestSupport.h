@@ -294,7 +294,7 @@ struct MonolithContent
     juce::MemoryBlock vst3 = makeZip ({ { "Beta.vst3/Contents/x86_64-win/Beta.vst3", "plug-in code" },
                                         { "Beta.vst3/desktop.ini", "icon" } });
     juce::MemoryBlock screenshot;
-    bool checksums = false;     // a checksum entry in front of the chunks, as monolith-tool pack writes it
+    bool checksums = true;              // a checksum entry in front of the other chunks, as monolith-tool pack writes
 };
 
 inline juce::File writeMonolith (const juce::File& file, const MonolithContent& content)
@@ -304,17 +304,19 @@ inline juce::File writeMonolith (const juce::File& file, const MonolithContent& 
 
     juce::FileOutputStream out (file);
     MonolithWriter writer (out);
+    juce::StringArray names;
+
+    if (content.state.isValid())
+        names.add ({});
+
+    if (! content.vst3.isEmpty())
+        names.add (EntryNames::vst3Plugin);
+
+    if (! content.screenshot.isEmpty())
+        names.add (EntryNames::screenshot);
 
     if (content.checksums)
-    {
-        juce::StringArray names;
-
-        if (content.state.isValid())        names.add ({});
-        if (! content.vst3.isEmpty())       names.add (EntryNames::vst3Plugin);
-        if (! content.screenshot.isEmpty()) names.add (EntryNames::screenshot);
-
         writer.reserveChecksums (names);
-    }
 
     if (content.state.isValid())
         writer.writeState (content.state);
@@ -474,7 +476,7 @@ struct CheckedMonolith
         model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("in").getChildFile ("Beta.rom"), content);
         RecordingObserver observer;
         check = model->processMonolith (observer);
-        archive = model->vst3TempFile != nullptr ? model->vst3TempFile->getFile() : juce::File();
+        archive = model->pluginArchive != nullptr ? model->pluginArchive->getFile() : juce::File();
         linesOfCheck = messagesOf (log).size();
     }
 

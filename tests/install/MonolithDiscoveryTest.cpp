@@ -13,6 +13,7 @@ TEST (MonolithDiscovery, ChoosesByPlaceAndName)
         std::vector<std::pair<char, const char*>> files;
         char expectedPlace;
         const char* expectedName;
+        const char* installer = "Alpha Installer.exe";
     };
 
     const Case cases[] = {
@@ -27,6 +28,15 @@ TEST (MonolithDiscovery, ChoosesByPlaceAndName)
         { "case counts in Downloads", { { 'd', "alpha.rom" }, { 'k', "Other.rom" } }, 0, nullptr },
         { "no match anywhere", { { 'd', "Other.rom" } }, 0, nullptr },
         { "nothing anywhere", {}, 0, nullptr },
+        // The best match, not the first one listed.
+        { "exact match beats a longer one", { { 'a', "B.rom" }, { 'a', "Beta Installer.rom" }, { 'a', "Beta.rom" } }, 'a', "Beta.rom",
+          "Beta Installer.exe" },
+        { "shorter name beside a longer installer name", { { 'a', "B.rom" }, { 'a', "Beta.rom" } }, 'a', "Beta.rom", "Beta Installer (2).exe" },
+        { "longest match", { { 'a', "A.rom" }, { 'a', "Alph.rom" }, { 'a', "Al.rom" }, { 'a', "Alpha Installer.exe.rom" } }, 'a',
+          "Alpha Installer.exe.rom" },
+        { "longest match in Downloads", { { 'd', "A.rom" }, { 'd', "Alpha.rom" }, { 'd', "Al.rom" } }, 'd', "Alpha.rom" },
+        { "a better match in Downloads does not beat one beside the installer", { { 'a', "A.rom" }, { 'd', "Alpha.rom" } }, 'a', "A.rom" },
+        { "no match: the first name in code-point order", { { 'a', "Zeta.rom" }, { 'a', "alpha.rom" }, { 'a', "Eta.rom" } }, 'a', "Eta.rom" },
     };
 
     for (const auto& c : cases)
@@ -48,27 +58,33 @@ TEST (MonolithDiscovery, ChoosesByPlaceAndName)
             ASSERT_TRUE (file.create());
         }
 
+        auto folders = std::make_unique<TestFolders> (sandbox.folder);
+        folders->installer = folders->installer.getSiblingFile (c.installer);
+        const auto installerPath = folders->installer.getFullPathName();
         InstallerLog log;
-        auto model = sandbox.makeModel (log);
+        InstallerModel model (std::move (folders));
+        model.log = &log;
         const auto expected = c.expectedName != nullptr ? folderOf (c.expectedPlace).getChildFile (c.expectedName) : juce::File();
 
-        EXPECT_EQ (model->findMonolith(), expected);
-        EXPECT_EQ (text (messagesOf (log)), "Installer path: " + f.installer.getFullPathName().toStdString());
+        EXPECT_EQ (model.findMonolith(), expected);
+        EXPECT_EQ (text (messagesOf (log)), "Installer path: " + installerPath.toStdString());
     }
 }
 
-TEST (MonolithDiscovery, OrderOfListingDecidesWithoutANameMatch)
+TEST (MonolithDiscovery, OrderOfListingDoesNotDecide)
 {
+    // Many files, so that the file system's own order is almost certainly another one.
     Sandbox sandbox;
     const auto besideInstaller = sandbox.folders().installer.getParentDirectory();
-    for (const auto* name : { "One.rom", "Two.rom", "Three.rom" })
-        ASSERT_TRUE (besideInstaller.getChildFile (name).create());
+    const juce::StringArray names { "Kappa", "Omicron", "Delta", "Sigma", "Gamma", "Upsilon", "Iota", "Beta", "Lambda", "Epsilon" };
+
+    for (const auto& name : names)
+        for (const auto* suffix : { "", " 2" })
+            ASSERT_TRUE (besideInstaller.getChildFile (name + suffix + ".rom").create());
 
     InstallerLog log;
     auto model = sandbox.makeModel (log);
-    const auto listed = besideInstaller.findChildFiles (juce::File::findFiles, false, "*.rom", juce::File::FollowSymlinks::no);
-
-    EXPECT_EQ (model->findMonolith(), listed.getFirst());
+    EXPECT_EQ (model->findMonolith(), besideInstaller.getChildFile ("Beta 2.rom"));
 }
 
 TEST (MonolithDiscovery, FoldersNamedLikeMonolithsAreIgnored)

@@ -14,10 +14,8 @@ TEST (SafeFileName, AcceptsPlainNamesAndRefusesWhatWindowsWouldMisread)
                                     "tab\there", "line\nbreak", juce::String::charToString (0x7f),
                                     "dot.", "blank ", "CON", "con", "Con.txt", "NUL", "nul.tar.gz", "AUX", "PRN",
                                     "COM1", "com9", "LPT1", "COM0", "CONIN$", "NUL .txt",
-                                    juce::String::fromUTF8 ("COM\xc2\xb9"), juce::String::repeatedString ("x", 256) };
+                                    juce::String::fromUTF8 ("COM\xc2\xb9") };
 
     for (const auto& name : unsafe)
         EXPECT_FALSE (SafeFileName::isSafe (name)) << name;
-
-    EXPECT_TRUE (SafeFileName::isSafe (juce::String::repeatedString ("x", 255)));
 }

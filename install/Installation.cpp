@@ -2,7 +2,6 @@
 
 #include "install/CheckedFile.h"
 #include "monolith/ChecksumVerifier.h"
-#include "monolith/MonolithStructure.h"
 
 #include <optional>
 
@@ -137,14 +136,12 @@ bool InstallerModel::Installation::copyMonolith()
     if (fits.failed())
         return fail (fits, copyFailed);
 
-    juce::FileInputStream in (source);
-    std::unique_ptr<ChunkChecksums> checksums;
+    // The file the check opened and read, whatever has happened to its path since.
+    const auto& monolith = model.monolithSource;
+    const auto in = monolith.createInputStream();
 
-    if (in.failedToOpen() || ! BlockCopy::fitsInto (target.getParentDirectory(), in.getTotalLength()))
+    if (in == nullptr || ! BlockCopy::fitsInto (target.getParentDirectory(), monolith.getSize()))
         return fail (copyFailed);
-
-    if (! loadChecksums (in, checksums))
-        return false;
 
     auto created = juce::Result::ok();
     const auto file = transaction.createFile (monolithFolder, target.getFileName(), created);
@@ -153,40 +150,13 @@ bool InstallerModel::Installation::copyMonolith()
         return fail (created, copyFailed);
 
     newMonolith = file->getName();
-    const auto outcome = copyAndReadBack (in, in.getTotalLength(), *file, checksums.get());
+    const auto* checksums = model.monolithChecksums.has_value() ? &*model.monolithChecksums : nullptr;
+    const auto outcome = copyAndReadBack (*in, monolith.getSize(), *file, checksums);
 
     if (damage.isNotEmpty())
         return fail (juce::Result::fail (damage), copyFailed);
 
     return afterCopy (outcome, copyFailed);
-}
-
-/** Reads the monolith's chunk headers and its checksum entry, so that the copy can check every chunk as it
-    passes; a monolith without the entry is copied without. One that is no longer whole fails here.
-*/
-bool InstallerModel::Installation::loadChecksums (juce::InputStream& in, std::unique_ptr<ChunkChecksums>& checksums)
-{
-    const auto structure = MonolithStructure::of (in);
-
-    if (! structure.isComplete())
-        return fail (juce::Result::fail ("Monolith incomplete or damaged: " + structure.describe()), copyFailed);
-
-    const auto loaded = ChunkChecksums::load (in, structure);
-
-    switch (loaded.getStatus())
-    {
-        case ChunkChecksums::Status::loaded:
-            checksums = std::make_unique<ChunkChecksums> (loaded);
-            break;
-        case ChunkChecksums::Status::damaged:
-        case ChunkChecksums::Status::unreadable:
-            return fail (juce::Result::fail ("Monolith damaged: " + loaded.getProblem()), copyFailed);
-        case ChunkChecksums::Status::absent:
-        case ChunkChecksums::Status::unknownVersion:
-            break;
-    }
-
-    return in.setPosition (0) || fail (copyFailed);
 }
 
 /** Copies `length` bytes of `in` to `destination`, reads the copy back and flushes and closes it. The
@@ -255,7 +225,12 @@ BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (juce::InputStr
 
 bool InstallerModel::Installation::unpackPlugin()
 {
-    archive = std::make_unique<PluginArchive> (archiveFile.existsAsFile() ? archiveFile.createInputStream() : nullptr);
+    std::unique_ptr<juce::InputStream> stream;
+
+    if (! openCheckedArchive (stream))
+        return false;
+
+    archive = std::make_unique<PluginArchive> (std::move (stream));
 
     if (archive->getStatus().failed()
          || ! BlockCopy::fitsInto (pluginFolder, archive->getTotalSize() + bytesPerFileOnDisk * archive->getNumEntries()))
@@ -278,6 +253,34 @@ bool InstallerModel::Installation::unpackPlugin()
     });
 
     return afterCopy (outcome, extractFailed);
+}
+
+/** Opens the check's copy of the plug-in archive and reads it once: it must hold exactly the bytes the
+    check wrote. The extraction reads the same open file, so what is verified is what is extracted.
+*/
+bool InstallerModel::Installation::openCheckedArchive (std::unique_ptr<juce::InputStream>& stream)
+{
+    const auto* copy = model.pluginArchive.get();
+
+    if (copy == nullptr || ! archiveFile.existsAsFile() || (stream = archiveFile.createInputStream()) == nullptr)
+        return fail (extractFailed);
+
+    auto crc = addToCrc (0, nullptr, 0);
+    const auto length = stream->getTotalLength();
+    const auto outcome = length != copy->getSize() ? BlockCopy::Outcome::failed
+                                                   : BlockCopy::forEachBlock (*stream, length, shouldStop, [&] (const char* data, size_t numBytes)
+                                                     {
+                                                         crc = addToCrc (crc, data, numBytes);
+                                                         return true;
+                                                     });
+
+    if (outcome == BlockCopy::Outcome::stopped)
+        return stop();
+
+    if (outcome == BlockCopy::Outcome::done && crc == copy->getCrc() && stream->setPosition (0))
+        return true;
+
+    return fail (juce::Result::fail ("Plug-in archive changed since the check: " + archiveFile.getFullPathName()), extractFailed);
 }
 
 bool InstallerModel::Installation::moveIntoPlace()

@@ -10,8 +10,9 @@
     that fails writes its log line, keeps the result and ends the run.
 
     Every change to the target folders goes through the transaction (and so through the link-safe file
-    layer, and into its journal). The new monolith is written under a temporary name beside its target,
-    the plug-in is unpacked into the transaction's staging folder; both are verified and flushed to the
+    layer, and into its journal). The new monolith, copied from the file the check opened, is written
+    under a temporary name beside its target; the plug-in, from the check's copy of its archive once that
+    is proven unchanged, is unpacked into the transaction's staging folder; both are verified and flushed to the
     disk, and only then moved into place: the monolith and each plug-in bundle whole, the files of other
     top-level folders of the archive one by one. A run that ends early rolls back, leaving the target
     folders as they were.
@@ -31,10 +32,10 @@ private:
     bool begin();
     bool createFolder (const Place& place, const juce::File& folder);
     bool copyMonolith();
-    bool loadChecksums (juce::InputStream& in, std::unique_ptr<ChunkChecksums>& checksums);
     BlockCopy::Outcome copyAndReadBack (juce::InputStream& in, juce::int64 length, CheckedFile& destination,
                                         const ChunkChecksums* checksums);
     bool unpackPlugin();
+    bool openCheckedArchive (std::unique_ptr<juce::InputStream>& stream);
     bool moveIntoPlace();
     bool moveFolderContents (const Place& from, const Place& to);
     bool finish();

@@ -237,12 +237,20 @@ namespace
 
             const auto* end = static_cast<const juce::uint8*> (memchr (data + position, 0, remaining()));
 
-            if (end == nullptr)
+            if (end == nullptr || ! isText (data + position, (size_t) (end - data) - position))
                 return false;
 
             isEmpty = end == data + position;
             position = (size_t) (end - data) + 1;
             return true;
+        }
+
+        /** The framework's text functions trust that a string is well-formed UTF-8: a character cut
+            short at the end makes them read past the string's memory.
+        */
+        static bool isText (const juce::uint8* text, size_t numBytes)
+        {
+            return juce::CharPointer_UTF8::isValidString (reinterpret_cast<const char*> (text), (int) numBytes);
         }
 
         /** A count as the framework's compressed ints store it; only non-negative values are accepted. */
@@ -340,7 +348,8 @@ namespace
 
                     return true;
                 }
-                default: return skip (payload); // string, binary, undefined and unknown markers
+                case 5:  return isText (data + position, payload) && skip (payload); // string
+                default: return skip (payload); // binary, undefined and unknown markers
             }
         }
     };

@@ -11,7 +11,7 @@ packages=(
     # tests and benchmarks
     libgtest-dev libbenchmark-dev zip unzip
     # running the wizard without a desktop, and driving it
-    xvfb xauth x11-utils xdotool imagemagick xclip
+    xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick xclip
 )
 packages+=("$@")
 

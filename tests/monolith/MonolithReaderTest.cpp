@@ -567,6 +567,10 @@ TEST_F (MonolithReaderTest, StateTreesKeepEveryKindOfValueAndDamagedOnesAreRefus
         { "unterminated type", bytes ({ 'X', 'Y' }) },
         { "deep nesting", deep.getMemoryBlock() },
         { "cut short", juce::MemoryBlock (valid.getData(), valid.getDataSize() - 3) },
+        // Text that is not UTF-8 makes the framework's string functions read past its end.
+        { "type cut inside a character", bytes ({ 0xe2, 0x82, 0, 0, 0 }) },
+        { "name cut inside a character", bytes ({ 'X', 0, 1, 1, 0xc3, 0, 0, 0 }) },
+        { "text cut inside a character", bytes ({ 'X', 0, 1, 1, 'a', 0, 1, 3, 5, 0xf9, 0, 0 }) },
     };
 
     for (auto& c : cases)

@@ -25,7 +25,8 @@ public:
         installationFailed = 3,     // not returned by the engine; a front end may use it for its own failures
         accessDenied = 4,           // check: the data folder is read-only and cannot be made writable
         writeFailed = 5,            // check: the plug-in archive not written; installation: anything not written
-        interrupted = 6             // the observer asked to stop
+        interrupted = 6,            // the observer asked to stop
+        notInstalled = 7            // uninstall: the instrument is not installed
     };
 
     /** How a front end follows a long operation and asks it to stop. The operation calls both methods on

@@ -28,14 +28,6 @@ const StatusText statusTexts[] = {
     { InstrumentSetup::licenceNotAccepted,  "licence not accepted: the monolith has a licence and --accept-licence was not given; nothing was written" },
     { InstrumentSetup::usageError,          "usage error: an unknown command or option, or a missing argument" },
 };
-
-/** The message of the log's last line: the line a failing step ends with. */
-juce::String lastMessage (const InstallerLog& log)
-{
-    juce::StringArray lines;
-    lines.addLines (log.getText().trimEnd());
-    return lines[lines.size() - 1].fromFirstOccurrenceOf ("> ", false, false);
-}
 } // namespace
 
 InstrumentSetup::InstrumentSetup (juce::OutputStream& output, juce::OutputStream& errors, bool errIsTerminal,
@@ -199,7 +191,7 @@ int InstrumentSetup::install (const Options& options)
     }
 
     if (result != InstallerModel::noError)
-        return finish (fail (result, lastMessage (log)), log, options);
+        return finish (fail (result, log.getLastMessage()), log, options);
 
     if (options.showLicence)
         out << model.eulaText << (model.eulaText.endsWithChar ('\n') || model.eulaText.isEmpty() ? "" : "\n");
@@ -219,7 +211,7 @@ int InstrumentSetup::install (const Options& options)
     }
 
     if (result != InstallerModel::noError)
-        return finish (fail (result, lastMessage (log)), log, options);
+        return finish (fail (result, log.getLastMessage()), log, options);
 
     out << model.instrumentName << " by " << model.companyName << " installed\n"
         << "monolith: " << model.monolithInstallFile.getFullPathName() << "\n"

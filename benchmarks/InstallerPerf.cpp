@@ -3,6 +3,7 @@
 //     bytes, against cp of a 256 MiB file;
 //   - the installation's extraction of a 200 MiB plug-in archive of many files, against unzip -q -o of the
 //     same archive (the monolith already lies at its install target, so install() copies nothing else);
+//   - monolith-tool extract of a 256 MiB entry, against cp of a file of the same 256 MiB;
 //   - the peak memory (maximum resident set of a child process) of the check with a 1 GiB entry minus the
 //     check with a 1 MiB entry.
 // Times are wall-clock medians of several runs; every run starts with warm sources and with the dirty
@@ -392,6 +393,57 @@ namespace
         monolith.deleteFile();
     }
 
+    void extractAgainstCopy (const juce::File& folder, int repetitions)
+    {
+        const auto tool = juce::File::getSpecialLocation (juce::File::currentExecutableFile)
+                              .getParentDirectory().getSiblingFile ("tools").getChildFile ("monolith-tool");
+
+        if (! tool.existsAsFile())
+            fail ("no monolith-tool at " + tool.getFullPathName());
+
+        const auto monolith = folder.getChildFile ("entry.rom"), plain = folder.getChildFile ("plain.bin");
+        const auto extracted = folder.getChildFile ("extracted.bin"), copy = folder.getChildFile ("copy.bin");
+        constexpr auto entrySize = 256 * mebibyte;
+        NoiseInputStream entry (entrySize, 2), same (entrySize, 2);
+
+        if (! writeMonolith (monolith, entry) || ! writeFile (plain, same))
+            fail ("cannot write the extraction's fixtures");
+
+        warm (monolith);
+        warm (plain);
+        std::vector<double> extractTimes, copyTimes;
+
+        for (int run = 0; run < repetitions; ++run)
+        {
+            sync();
+            const auto extraction = runChild ({ tool.getFullPathName(), "extract", monolith.getFullPathName(),
+                                                EntryNames::vst3Plugin, extracted.getFullPathName() });
+
+            if (extraction.exitCode != 0 || extracted.getSize() != entrySize)
+                fail ("monolith-tool extract failed");
+
+            extractTimes.push_back (extraction.seconds);
+            extracted.deleteFile();
+            sync();
+
+            const auto child = runChild ({ "cp", plain.getFullPathName(), copy.getFullPathName() });
+
+            if (child.exitCode != 0)
+                fail ("cp failed");
+
+            copyTimes.push_back (child.seconds);
+            copy.deleteFile();
+        }
+
+        const auto extract = median (extractTimes), baseline = median (copyTimes);
+        const auto ratio = baseline > 0 ? extract / baseline : 0.0;
+        BenchmarkFigure { "monolith-tool extract of a 256 MiB entry / cp of 256 MiB", BenchmarkFigure::format (extract * 1000, "ms"),
+                          BenchmarkFigure::format (baseline * 1000, "ms"), ratio, "<= 1.5", BenchmarkFigure::yesNo (ratio <= 1.5) }.print();
+
+        monolith.deleteFile();
+        plain.deleteFile();
+    }
+
     void peakMemory (const juce::File& folder)
     {
         const auto self = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName();
@@ -438,6 +490,7 @@ int main (int argc, char** argv)
 
     checkAgainstCopy (scratchFolder.getChildFile ("check"), repetitions);
     extractionAgainstUnzip (scratchFolder.getChildFile ("extract"), repetitions);
+    extractAgainstCopy (scratchFolder.getChildFile ("tool"), repetitions);
     peakMemory (scratchFolder);
 
     scratchFolder.deleteRecursively();

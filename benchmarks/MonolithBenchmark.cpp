@@ -3,6 +3,8 @@
 //     processor runs), against memcpy of the same bytes in the same blocks;
 //   - reading a 256 MiB payload through Crypto::InputStream::Subregion, against plain reads of the file,
 //     in 8 KiB and in 1 MiB reads;
+//   - reading the whole file in 1 MiB reads and feeding every block to the ChecksumVerifier, as the
+//     installation's copy will, against the plain reads;
 //   - Subregion::setPosition to the end of a 1 GiB payload and back to 0, against the same two seeks of
 //     the plain file stream;
 //   - a chunk lookup past 100,000 small chunks, against reading the whole file in 64 KiB blocks.
@@ -11,8 +13,10 @@
 // feed scripts/bench.sh; no figure fails the program.
 
 #include "BenchmarkFigures.h"
+#include "monolith/ChecksumVerifier.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
+#include "monolith/MonolithStructure.h"
 #include "monolith/MonolithWriter.h"
 
 #include <benchmark/benchmark.h>
@@ -50,6 +54,7 @@ namespace
                 MonolithWriter writer (out);
                 writer.writeChunk (1, ChunkType::binary, payloadKey + 1, "skipped first", 13);
                 writer.writeChunk (MonolithWriter::randomSeed(), ChunkType::binary, payloadKey, payload.get(), payloadSize);
+                writer.writeChecksums();
             }
 
             {
@@ -199,6 +204,32 @@ namespace
         recordPayloadBytes (state);
     }
 
+    void verifiedFileRead (benchmark::State& state)
+    {
+        juce::FileInputStream file (getFixture().largeFile.getFile());
+        const auto checksums = ChunkChecksums::load (file, MonolithStructure::of (file));
+
+        if (! checksums.isLoaded())
+            state.SkipWithError ("no checksums");
+
+        const auto readSize = (int) state.range (0);
+        juce::HeapBlock<char> buffer ((size_t) readSize);
+
+        for (auto _ : state)
+        {
+            ChecksumVerifier verifier (checksums);
+            file.setPosition (0);
+
+            for (auto numRead = file.read (buffer.get(), readSize); numRead > 0; numRead = file.read (buffer.get(), readSize))
+                verifier.update (buffer.get(), (size_t) numRead);
+
+            if (! verifier.finish())
+                state.SkipWithError ("checksum mismatch");
+        }
+
+        recordPayloadBytes (state);
+    }
+
     void subregionSeekEndAndStart (benchmark::State& state)
     {
         const MonolithReader reader (getFixture().seekFile.getFile());
@@ -301,6 +332,12 @@ namespace
                               plain > 0 ? subregion / plain : 0.0, "", "" }.print();
         }
 
+        const auto verified = gbPerSecond (secondsOf ("verifiedFileRead/1048576"));
+        const auto plainLarge = gbPerSecond (secondsOf ("plainFileRead/1048576"));
+        BenchmarkFigure { "file read with ChecksumVerifier / plain file read, 1 MiB reads (cached)",
+                          BenchmarkFigure::format (verified, "GB/s"), BenchmarkFigure::format (plainLarge, "GB/s"),
+                          plainLarge > 0 ? verified / plainLarge : 0.0, "", "" }.print();
+
         const auto seek = secondsOf ("subregionSeekEndAndStart") * 1.0e6;
         const auto plainSeek = secondsOf ("plainFileSeekEndAndStart") * 1.0e6;
         BenchmarkFigure { "setPosition to the end of 1 GiB and back to 0 / file seeks", BenchmarkFigure::format (seek, "us"),
@@ -336,6 +373,7 @@ int main (int argc, char** argv)
                                   ->Arg (readSize)->Unit (benchmark::kMillisecond));
     }
 
+    registered.push_back (benchmark::RegisterBenchmark ("verifiedFileRead/1048576", verifiedFileRead)->Arg (1 << 20)->Unit (benchmark::kMillisecond));
     registered.push_back (benchmark::RegisterBenchmark ("subregionSeekEndAndStart", subregionSeekEndAndStart)->Unit (benchmark::kMicrosecond));
     registered.push_back (benchmark::RegisterBenchmark ("plainFileSeekEndAndStart", plainFileSeekEndAndStart)->Unit (benchmark::kMicrosecond));
     registered.push_back (benchmark::RegisterBenchmark ("chunkLookup", chunkLookup)->Unit (benchmark::kMillisecond));

@@ -1,5 +1,6 @@
 // Writes the seed corpora of the fuzz targets into <directory>/monolith_reader and <directory>/state_tree:
-// monoliths made by the writer (state, screenshot and binary entries, in several orders, some cut short)
+// monoliths made by the writer (state, screenshot and binary entries, in several orders, with and without
+// a checksum entry in front or at the end, some cut short)
 // and the binary forms of the state trees in them.
 
 #include "model/StateIds.h"
@@ -85,11 +86,14 @@ namespace
         return file.getParentDirectory().createDirectory() && file.replaceWithData (content.getData(), content.getSize());
     }
 
+    enum class Checksums { none, first, last };
+
     struct Entries
     {
         juce::ValueTree state;
         juce::MemoryBlock screenshot, binary;
         bool stateFirst = true;
+        Checksums checksums = Checksums::none;
     };
 
     juce::MemoryBlock makeMonolith (const Entries& entries, juce::uint32 seed)
@@ -98,6 +102,22 @@ namespace
         MonolithWriter writer (out);
 
         const auto writeState = [&] { if (entries.state.isValid()) writer.writeState (entries.state, seed); };
+
+        if (entries.checksums == Checksums::first)
+        {
+            juce::StringArray names;
+
+            if (entries.state.isValid())
+                names.add ({});
+
+            if (! entries.screenshot.isEmpty())
+                names.add ("SCREENSHOT");
+
+            if (! entries.binary.isEmpty())
+                names.add ("PLUGIN_BINARY_VST3_WIN64");
+
+            writer.reserveChecksums (names, seed + 3);
+        }
 
         if (entries.stateFirst)
             writeState();
@@ -110,6 +130,9 @@ namespace
 
         if (! entries.stateFirst)
             writeState();
+
+        if (entries.checksums != Checksums::none)
+            writer.writeChecksums (seed + 3);
 
         return out.getMemoryBlock();
     }
@@ -145,7 +168,9 @@ int main (int argc, char* argv[])
                                   { states[1], makeScreenshot (31, 17), makeBinary (5000), false },
                                   { states[2], {}, makeBinary (1), true },
                                   { {}, makeScreenshot (1, 1), {}, true },
-                                  { states[3], {}, {}, true } };
+                                  { states[3], {}, {}, true },
+                                  { states[0], makeScreenshot (8, 6), makeBinary (300), true, Checksums::first },
+                                  { states[2], {}, makeBinary (40), false, Checksums::last } };
 
     for (const auto& entries : monoliths)
     {

@@ -1,7 +1,10 @@
-// Feeds arbitrary bytes, as a monolith file, through the chunk walk and every entry reader.
+// Feeds arbitrary bytes, as a monolith file, through the chunk walk, every entry reader, the structural
+// check, the checksum entry's parser and the checksum verifier.
 
+#include "monolith/ChecksumVerifier.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
+#include "monolith/MonolithStructure.h"
 
 #include <cstdint>
 #include <iterator>
@@ -65,6 +68,40 @@ namespace
     }
 }
 
+namespace
+{
+    /** The structure must account for every byte it calls complete; loaded checksums must list chunks
+        inside the file; the verifier, fed in uneven blocks, must reach a verdict and name what it blames.
+    */
+    void checkWholeFile (const std::uint8_t* data, size_t size)
+    {
+        juce::MemoryInputStream in (data, size, false);
+        const auto structure = MonolithStructure::of (in);
+
+        if (structure.isComplete() != (structure.getExpectedBytes() == (juce::int64) size && structure.getFoundBytes() == (juce::int64) size
+                                         && structure.describe().isEmpty()))
+            __builtin_trap();
+
+        const auto checksums = ChunkChecksums::load (in, structure);
+
+        if (! checksums.isLoaded())
+            return;
+
+        for (const auto& record : checksums.getRecords())
+            if (record.offset < 0 || record.getEnd() > (juce::int64) size)
+                __builtin_trap();
+
+        ChecksumVerifier verifier (checksums);
+
+        for (size_t done = 0, block = 1; done < size; done += block, block = block * 3 + 1)
+            if (! verifier.update (data + done, juce::jmin (block, size - done)))
+                break;
+
+        if (! verifier.finish() && verifier.describeDamage().isEmpty())
+            __builtin_trap();
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
 {
     const auto& file = getInputFile();
@@ -90,5 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
 
     const auto state = reader.readState();
     juce::ignoreUnused (state.getNumChildren(), state.getType());
+
+    checkWholeFile (data, size);
     return 0;
 }

@@ -1,50 +1,15 @@
 #include "monolith/MonolithReader.h"
+#include "monolith/ChunkWalk.h"
 
 #include <cmath>
 #include <cstring>
-
 #include <zlib.h>
 
 namespace
 {
-    constexpr juce::int64 headerSize = 16;   // seed, type, size
-    constexpr juce::int64 keySize = 8;
-    constexpr juce::int64 headerWindowSize = 32768;
-
-    /** The keystream over a chunk header straight from the seed: byte k is taken from the state k + 1
-        steps on, one independent multiply-add each instead of a chain of them.
-    */
-    struct HeaderKeystream
-    {
-        static constexpr int numBytes = (int) (headerSize - 4 + keySize);
-
-        constexpr HeaderKeystream()
-        {
-            for (int k = 0; k < numBytes; ++k)
-                jumps[k] = Crypto::Keystream::jumpFor ((juce::uint64) k + 1);
-        }
-
-        /** Keystream bytes first .. first + count - 1 after the seed, packed little-endian: the value to
-            XOR with a scrambled field, without a round trip through memory.
-        */
-        juce::uint64 bytes (juce::uint32 seed, int first, int count) const noexcept
-        {
-            juce::uint64 packed = 0;
-
-            for (int k = 0; k < count; ++k)
-                packed |= (juce::uint64) ((jumps[first + k] (seed) >> 16) & 0xff) << (8 * k);
-
-            return packed;
-        }
-
-        Crypto::Keystream::Jump jumps[numBytes] {};
-    };
-
-    constexpr HeaderKeystream headerKeystream;
-
     // Screenshots are small; this bounds what a hostile chunk can make the reader hold in memory.
     constexpr juce::int64 maxImagePayload = 64 << 20;
-    constexpr juce::uint32 maxImageSide = 16384;
+    const juce::uint8 pngSignature[] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n' };
 
     struct PngHeader
     {
@@ -77,7 +42,7 @@ namespace
                 }
             }();
 
-            return depthAllowed && width > 0 && height > 0 && width <= maxImageSide && height <= maxImageSide;
+            return depthAllowed && width > 0 && height > 0 && width <= MonolithReader::maxImageSide && height <= MonolithReader::maxImageSide;
         }
 
         size_t getRowBytes (juce::uint32 numPixels) const noexcept
@@ -129,18 +94,17 @@ namespace
     */
     bool isDecodablePng (const juce::MemoryBlock& png)
     {
-        static const juce::uint8 signature[] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n' };
         const auto* data = static_cast<const juce::uint8*> (png.getData());
         const auto size = png.getSize();
 
-        if (size < sizeof (signature) || memcmp (data, signature, sizeof (signature)) != 0)
+        if (size < sizeof (pngSignature) || memcmp (data, pngSignature, sizeof (pngSignature)) != 0)
             return false;
 
         PngHeader header;
         juce::MemoryBlock compressed;
         bool seenHeader = false, seenPalette = false, seenData = false, dataEnded = false;
 
-        for (size_t pos = sizeof (signature); pos + 12 <= size;)
+        for (size_t pos = sizeof (pngSignature); pos + 12 <= size;)
         {
             const auto length = (size_t) juce::ByteOrder::bigEndianInt (data + pos);
 
@@ -208,6 +172,23 @@ namespace
         }
 
         return false;
+    }
+
+    /** The width and height in the header of a PNG whose signature and header chunk are intact (the
+        header chunk comes first and its CRC matches); otherwise leaves both at zero.
+    */
+    void readClaimedSize (const juce::MemoryBlock& png, juce::uint32& width, juce::uint32& height)
+    {
+        const auto* data = static_cast<const juce::uint8*> (png.getData());
+        constexpr size_t headerEnd = sizeof (pngSignature) + 8 + 13 + 4;   // length, "IHDR", fields, CRC
+
+        if (png.getSize() < headerEnd || memcmp (data, pngSignature, sizeof (pngSignature)) != 0
+             || juce::ByteOrder::bigEndianInt (data + 8) != 13 || memcmp (data + 12, "IHDR", 4) != 0
+             || (juce::uint32) crc32_z (0, data + 12, 17) != juce::ByteOrder::bigEndianInt (data + 29))
+            return;
+
+        width = juce::ByteOrder::bigEndianInt (data + 16);
+        height = juce::ByteOrder::bigEndianInt (data + 20);
     }
 
     constexpr juce::int64 maxStatePayload = 256 << 20;
@@ -377,74 +358,29 @@ std::unique_ptr<Crypto::InputStream::Subregion> MonolithReader::findChunk (juce:
     if (! fileStream->openedOk())
         return {};
 
-    const auto fileLength = fileStream->getTotalLength();
+    ChunkWalk walk (*fileStream);
+    ChunkWalk::Header header;
 
-    // Headers are taken from a window of the file, so that a run of small chunks costs one read per
-    // window instead of a few system calls per chunk. Payloads that are skipped are never read.
-    juce::HeapBlock<juce::uint8> window ((size_t) headerWindowSize);
-    juce::int64 windowStart = 0, windowEnd = 0;
-
-    for (juce::int64 chunkStart = 0; chunkStart < fileLength;)
+    while (walk.next (header))
     {
-        const auto remainingInFile = fileLength - chunkStart - headerSize;
+        if (header.type != type)
+            continue;
 
-        // A header cut short by the end of the file cannot be trusted.
-        if (remainingInFile < 0)
+        // A chunk of the wanted type must hold its key.
+        if (! header.hasKey())
             return {};
 
-        const auto headerEnd = chunkStart + headerSize + juce::jmin (keySize, remainingInFile);
+        if (header.getKey() != key)
+            continue;
 
-        if (headerEnd > windowEnd)
-        {
-            if (! fileStream->setPosition (chunkStart))
-                return {};
-
-            windowStart = windowEnd = chunkStart;
-
-            while (windowEnd < headerEnd)
-            {
-                const auto numRead = fileStream->read (window + (windowEnd - windowStart), (int) (headerWindowSize - (windowEnd - windowStart)));
-
-                if (numRead <= 0)
-                    return {};
-
-                windowEnd += numRead;
-            }
-        }
-
-        const auto* header = window + (chunkStart - windowStart);
-        const auto seed = juce::ByteOrder::littleEndianInt (header);
-        const auto chunkType = (juce::int32) (juce::ByteOrder::littleEndianInt (header + 4) ^ (juce::uint32) headerKeystream.bytes (seed, 0, 4));
-        const auto size = (juce::int64) (juce::ByteOrder::littleEndianInt64 (header + 8) ^ headerKeystream.bytes (seed, 4, 8));
-
-        // A negative size would move the walk backwards, and a chunk that ends beyond the file is cut short.
-        if (size < 0 || size > remainingInFile)
+        if (! fileStream->setPosition (header.getPayloadStart()))
             return {};
 
-        if (chunkType == type)
-        {
-            // A chunk of the wanted type must hold its key.
-            if (size < keySize)
-                return {};
-
-            const auto chunkKey = (juce::int64) (juce::ByteOrder::littleEndianInt64 (header + 16) ^ headerKeystream.bytes (seed, 12, 8));
-            const auto payloadStart = chunkStart + headerSize + keySize;
-
-            if (chunkKey == key)
-            {
-                if (! fileStream->setPosition (payloadStart))
-                    return {};
-
-                // The payload continues the keystream after the key.
-                const auto state = Crypto::Keystream::advance (seed, (juce::uint64) HeaderKeystream::numBytes);
-                auto crypto = std::make_unique<Crypto::InputStream> (fileStream.release(), true);
-                crypto->keystreamState = state;
-                return std::make_unique<Crypto::InputStream::Subregion> (std::move (crypto), payloadStart,
-                                                                         size - keySize, state);
-            }
-        }
-
-        chunkStart += headerSize + size;
+        const auto state = header.getPayloadState();
+        auto crypto = std::make_unique<Crypto::InputStream> (fileStream.release(), true);
+        crypto->keystreamState = state;
+        return std::make_unique<Crypto::InputStream::Subregion> (std::move (crypto), header.getPayloadStart(),
+                                                                 header.getPayloadLength(), state);
     }
 
     return {};
@@ -455,21 +391,47 @@ std::unique_ptr<Crypto::InputStream::Subregion> MonolithReader::openBinary (juce
     return findChunk (ChunkType::binary, key);
 }
 
-juce::Image MonolithReader::readImage (juce::int64 key) const
+MonolithReader::DecodedImage MonolithReader::decodeImage (juce::int64 key) const
 {
     auto stream = findChunk (ChunkType::pngImage, key);
 
-    if (stream == nullptr || stream->getTotalLength() > maxImagePayload)
+    if (stream == nullptr)
         return {};
+
+    if (stream->getTotalLength() > maxImagePayload)
+        return { {}, ImageOutcome::tooLarge };
 
     juce::MemoryBlock png;
 
-    if (stream->readIntoMemoryBlock (png) != (size_t) stream->getTotalLength() || ! isDecodablePng (png))
-        return {};
+    if (stream->readIntoMemoryBlock (png) != (size_t) stream->getTotalLength())
+        return { {}, ImageOutcome::damaged };
 
     stream.reset();
+    DecodedImage result { {}, ImageOutcome::damaged };
+    readClaimedSize (png, result.claimedWidth, result.claimedHeight);
+
+    // Judged by the header alone, before anything is inflated.
+    if (result.claimedWidth > maxImageSide || result.claimedHeight > maxImageSide)
+    {
+        result.outcome = ImageOutcome::tooLarge;
+        return result;
+    }
+
+    if (! isDecodablePng (png))
+        return result;
+
     juce::MemoryInputStream pngStream (png, false);
-    return juce::PNGImageFormat().decodeImage (pngStream);
+    result.image = juce::PNGImageFormat().decodeImage (pngStream);
+
+    if (result.image.isValid())
+        result.outcome = ImageOutcome::decoded;
+
+    return result;
+}
+
+juce::Image MonolithReader::readImage (juce::int64 key) const
+{
+    return decodeImage (key).image;
 }
 
 juce::ValueTree MonolithReader::readState() const

@@ -24,10 +24,34 @@ public:
 
     std::unique_ptr<Crypto::InputStream::Subregion> openBinary (juce::int64 key) const;
 
-    /** The decoded PNG entry with this key, or a null image when it is missing or is not a well-formed PNG
-        (checked before decoding: chunk CRCs, header, chunk order, image data size) of at most 16384 pixels
-        a side and 64 MiB.
+    /** Screenshots claiming more pixels a side are not decoded. The framework's decoder needs about eight
+        bytes per pixel (a buffer of four and the image), so this bounds it to 512 MiB, however small the
+        compressed data.
     */
+    static constexpr juce::uint32 maxImageSide = 8192;
+
+    enum class ImageOutcome
+    {
+        decoded,
+        missing,
+        damaged,    // not a well-formed PNG
+        tooLarge    // more than maxImageSide pixels a side, or more than 64 MiB of PNG data
+    };
+
+    struct DecodedImage
+    {
+        juce::Image image;
+        ImageOutcome outcome = ImageOutcome::missing;
+        juce::uint32 claimedWidth = 0, claimedHeight = 0;     // from the PNG header, when it is intact
+    };
+
+    /** The PNG entry with this key, decoded when it is a well-formed PNG (checked before decoding: chunk
+        CRCs, header, chunk order, image data size) of at most maxImageSide pixels a side; otherwise a
+        null image and why.
+    */
+    DecodedImage decodeImage (juce::int64 key) const;
+
+    /** The image of decodeImage: null when it is missing, damaged or too large. */
     juce::Image readImage (juce::int64 key) const;
 
     /** The state tree entry, or an invalid tree when it is missing or undecodable. */

@@ -2,6 +2,8 @@
 #include "monolith/CryptoInputStream.h"
 #include "monolith/EntryNames.h"
 
+#include <zlib.h>
+
 MonolithWriter::MonolithWriter (juce::OutputStream& destination)
     : out (destination)
 {
@@ -24,7 +26,7 @@ bool MonolithWriter::writeScrambled (juce::uint32& state, const void* data, size
         memcpy (buffer.get(), source, numInBlock);
         Crypto::InputStream::applyKeystream (state, buffer.get(), numInBlock);
 
-        if (! out.write (buffer.get(), numInBlock))
+        if (! writeStored (buffer.get(), numInBlock))
             return false;
 
         source += numInBlock;
@@ -44,20 +46,39 @@ bool MonolithWriter::writeHeader (juce::uint32& state, juce::uint32 seed, juce::
     header.writeInt64 (numBytes + 8);
     header.writeInt64 (key);
 
+    chunkStart = out.getPosition();
+    chunkCrc = (juce::uint32) crc32_z (0, nullptr, 0);
+    const auto storedSeed = juce::ByteOrder::swapIfBigEndian (seed);
     state = seed;
-    return out.writeInt ((int) seed) && writeScrambled (state, header.getData(), header.getDataSize());
+    return writeStored (&storedSeed, sizeof (storedSeed)) && writeScrambled (state, header.getData(), header.getDataSize());
+}
+
+bool MonolithWriter::writeStored (const void* data, size_t numBytes)
+{
+    chunkCrc = (juce::uint32) crc32_z (chunkCrc, static_cast<const Bytef*> (data), numBytes);
+    return out.write (data, numBytes);
+}
+
+void MonolithWriter::finishChunk (juce::int32 type, juce::int64 key, juce::int64 numBytes)
+{
+    written.push_back ({ chunkStart, numBytes + ChunkWalk::keySize, key, type, chunkCrc, {} });
 }
 
 bool MonolithWriter::writeChunk (juce::uint32 seed, juce::int32 type, juce::int64 key, const void* payload, size_t numBytes)
 {
     juce::uint32 state;
-    return writeHeader (state, seed, type, key, (juce::int64) numBytes)
-        && writeScrambled (state, payload, numBytes);
+
+    if (! writeHeader (state, seed, type, key, (juce::int64) numBytes) || ! writeScrambled (state, payload, numBytes))
+        return false;
+
+    finishChunk (type, key, (juce::int64) numBytes);
+    return true;
 }
 
 bool MonolithWriter::writeChunk (juce::uint32 seed, juce::int32 type, juce::int64 key, juce::InputStream& payload, juce::int64 numBytes)
 {
     juce::uint32 state;
+    const auto size = numBytes;
 
     if (! writeHeader (state, seed, type, key, numBytes))
         return false;
@@ -73,12 +94,13 @@ bool MonolithWriter::writeChunk (juce::uint32 seed, juce::int32 type, juce::int6
 
         Crypto::InputStream::applyKeystream (state, buffer.get(), (size_t) numRead);
 
-        if (! out.write (buffer.get(), (size_t) numRead))
+        if (! writeStored (buffer.get(), (size_t) numRead))
             return false;
 
         numBytes -= numRead;
     }
 
+    finishChunk (type, key, size);
     return true;
 }
 
@@ -91,7 +113,11 @@ bool MonolithWriter::writeState (const juce::ValueTree& state, juce::uint32 seed
 
 bool MonolithWriter::writeEntry (ChunkType type, const juce::String& name, const juce::MemoryBlock& payload, juce::uint32 seed)
 {
-    return writeChunk (seed, type, EntryNames::keyOf (name), payload.getData(), payload.getSize());
+    if (! writeChunk (seed, type, EntryNames::keyOf (name), payload.getData(), payload.getSize()))
+        return false;
+
+    written.back().name = name;
+    return true;
 }
 
 bool MonolithWriter::writeEntry (ChunkType type, const juce::String& name, juce::InputStream& payload, juce::uint32 seed)
@@ -101,5 +127,50 @@ bool MonolithWriter::writeEntry (ChunkType type, const juce::String& name, juce:
     if (numBytes < 0)
         return false;
 
-    return writeChunk (seed, type, EntryNames::keyOf (name), payload, numBytes);
+    if (! writeChunk (seed, type, EntryNames::keyOf (name), payload, numBytes))
+        return false;
+
+    written.back().name = name;
+    return true;
+}
+
+bool MonolithWriter::reserveChecksums (const juce::StringArray& names, juce::uint32 seed)
+{
+    std::vector<ChunkChecksums::Record> planned;
+
+    for (const auto& name : names)
+        planned.push_back ({ 0, 0, 0, 0, 0, name });
+
+    reserved = { out.getPosition(), seed, ChunkChecksums (planned).toPayload().getSize() };
+    const juce::HeapBlock<char> room (reserved.payloadSize, true);
+
+    if (! writeChunk (seed, ChunkType::checksums, ChunkChecksums::entryKey, room, reserved.payloadSize))
+        return false;
+
+    // The checksum entry covers every chunk but itself.
+    written.pop_back();
+    return true;
+}
+
+bool MonolithWriter::writeChecksums (juce::uint32 seed)
+{
+    const auto payload = ChunkChecksums (written).toPayload();
+
+    if (reserved.offset < 0)
+    {
+        if (! writeChunk (seed, ChunkType::checksums, ChunkChecksums::entryKey, payload.getData(), payload.getSize()))
+            return false;
+
+        written.pop_back();
+        return true;
+    }
+
+    const auto end = out.getPosition();
+
+    if (payload.getSize() != reserved.payloadSize || ! out.setPosition (reserved.offset)
+         || ! writeChunk (reserved.seed, ChunkType::checksums, ChunkChecksums::entryKey, payload.getData(), payload.getSize()))
+        return false;
+
+    written.pop_back();
+    return out.setPosition (end);
 }

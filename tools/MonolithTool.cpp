@@ -1,42 +1,68 @@
 #include "tools/MonolithTool.h"
 
+#include "monolith/ChecksumVerifier.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
+#include "monolith/MonolithStructure.h"
 #include "monolith/MonolithWriter.h"
+
+#include <map>
 
 namespace
 {
     constexpr int failed = 1;
     constexpr int badUsage = 2;
 
+    // Large enough that system calls cost little (the framework's copy reads 8 KiB at a time), small
+    // enough to stay in the processor's second-level cache while it is read, descrambled and written.
+    constexpr int copyBlockSize = 1 << 18;
+
     const char* const knownNames[] = { EntryNames::screenshot, EntryNames::vst3Plugin };
 
-    juce::String entryNameFor (juce::int32 type, juce::int64 key)
+    /** The name that the checksum entry records for this chunk, else a known name. */
+    juce::String entryNameFor (const ChunkWalk::Header& chunk, const std::map<juce::int64, juce::String>& recordedNames)
     {
-        if (type == ChunkType::stateTree && key == 0)
+        if (chunk.type == ChunkType::stateTree && chunk.getKey() == 0)
             return "(state tree)";
 
+        if (chunk.type == ChunkType::checksums && chunk.getKey() == ChunkChecksums::entryKey)
+            return "(checksums)";
+
+        const auto recorded = recordedNames.find (chunk.start);
+
+        if (recorded != recordedNames.end() && recorded->second.isNotEmpty())
+            return recorded->second;
+
         for (auto* name : knownNames)
-            if (EntryNames::keyOf (name) == key)
+            if (EntryNames::keyOf (name) == chunk.getKey())
                 return name;
 
         return "-";
     }
 
-    juce::String typeName (juce::int32 type)
-    {
-        switch (type)
-        {
-            case ChunkType::binary:     return "binary";
-            case ChunkType::stateTree:  return "stateTree";
-            case ChunkType::pngImage:   return "pngImage";
-            default:                    return juce::String (type);
-        }
-    }
-
     juce::String hex64 (juce::int64 value)
     {
         return "0x" + juce::String::toHexString (value).paddedLeft ('0', 16).toUpperCase();
+    }
+
+    /** Copies the rest of `in` to `out` in large blocks; the number of bytes copied, or -1 on a write failure. */
+    juce::int64 copyInBlocks (juce::InputStream& in, juce::OutputStream& out)
+    {
+        juce::HeapBlock<char> block ((size_t) copyBlockSize);
+        juce::int64 total = 0;
+
+        for (;;)
+        {
+            const auto numRead = in.read (block, copyBlockSize);
+
+            if (numRead <= 0)
+                return total;
+
+            if (! out.write (block, (size_t) numRead))
+                return -1;
+
+            total += numRead;
+        }
     }
 }
 
@@ -47,7 +73,7 @@ MonolithTool::MonolithTool (std::ostream& output, std::ostream& errors)
 
 juce::String MonolithTool::getUsage()
 {
-    return "usage: monolith-tool list FILE | state FILE | extract FILE NAME OUT"
+    return "usage: monolith-tool list FILE | state FILE | verify FILE | extract FILE NAME OUT"
            " | pack OUT --state TREE.xml [--screenshot PNG] [--vst3 ZIP] [--eula TEXTFILE] [--entry NAME=FILE]...";
 }
 
@@ -72,6 +98,9 @@ int MonolithTool::run (const juce::StringArray& args)
     if (command == "state" && args.size() == 2)
         return printState (argumentToFile (args[1]));
 
+    if (command == "verify" && args.size() == 2)
+        return verify (argumentToFile (args[1]));
+
     if (command == "extract" && args.size() == 4)
         return extract (argumentToFile (args[1]), args[2], argumentToFile (args[3]));
 
@@ -89,35 +118,77 @@ int MonolithTool::list (const juce::File& monolith)
     if (! file.openedOk())
         return fail ("cannot open " + monolith.getFullPathName());
 
-    Crypto::InputStream crypto (&file, false);
-    const auto fileLength = file.getTotalLength();
+    const auto structure = MonolithStructure::of (file);
+    std::map<juce::int64, juce::String> recordedNames;
 
-    while (! file.isExhausted())
+    const auto checksums = ChunkChecksums::load (file, structure);
+
+    for (const auto& record : checksums.getRecords())
+        recordedNames[record.offset] = record.name;
+
+    ChunkWalk walk (file);
+    ChunkWalk::Header chunk;
+
+    while (walk.next (chunk) && chunk.hasKey())
     {
-        const auto chunkStart = file.getPosition();
-
-        if (fileLength - chunkStart < 24)
-            return fail ("chunk header cut short at offset " + juce::String (chunkStart));
-
-        crypto.keystreamState = (juce::uint32) file.readInt();
-        const auto type = crypto.readInt();
-        const auto size = crypto.readInt64();
-        const auto key = crypto.readInt64();
-
-        if (size < 8 || size > fileLength - chunkStart - 16)
-            return fail ("damaged chunk at offset " + juce::String (chunkStart) + ": size " + juce::String (size));
-
-        out << juce::String (chunkStart).paddedLeft (' ', 12) << "  "
-            << typeName (type).paddedRight (' ', 10) << "  "
-            << hex64 (key) << "  "
-            << entryNameFor (type, key).paddedRight (' ', 25) << "  "
-            << juce::String (size - 8).paddedLeft (' ', 12) << "\n";
-
-        if (! file.setPosition (chunkStart + 16 + size))
-            return fail ("cannot seek to offset " + juce::String (chunkStart + 16 + size));
+        out << juce::String (chunk.start).paddedLeft (' ', 12) << "  "
+            << getChunkTypeName (chunk.type).paddedRight (' ', 10) << "  "
+            << hex64 (chunk.getKey()) << "  "
+            << entryNameFor (chunk, recordedNames).paddedRight (' ', 25) << "  "
+            << juce::String (chunk.getPayloadLength()).paddedLeft (' ', 12) << "\n";
     }
 
     out.flush();
+
+    if (! structure.isComplete())
+        return fail (monolith.getFullPathName() + " is incomplete or damaged: " + structure.describe());
+
+    return 0;
+}
+
+int MonolithTool::verify (const juce::File& monolith)
+{
+    juce::FileInputStream file (monolith);
+
+    if (! file.openedOk())
+        return fail ("cannot open " + monolith.getFullPathName());
+
+    const auto structure = MonolithStructure::of (file);
+
+    if (! structure.isComplete())
+        return fail (monolith.getFullPathName() + " is incomplete or damaged: " + structure.describe());
+
+    const auto checksums = ChunkChecksums::load (file, structure);
+    const auto numChunks = structure.getNumChunks();
+    const auto chunks = juce::String (numChunks) + (numChunks == 1 ? " chunk" : " chunks") + ", complete";
+
+    if (checksums.getStatus() == ChunkChecksums::Status::absent)
+    {
+        out << chunks << "; carries no checksums" << std::endl;
+        return 0;
+    }
+
+    if (! checksums.isLoaded())
+        return fail (monolith.getFullPathName() + ": " + checksums.getProblem());
+
+    ChecksumVerifier verifier (checksums);
+    juce::HeapBlock<char> block ((size_t) copyBlockSize);
+
+    if (! file.setPosition (0))
+        return fail ("cannot read " + monolith.getFullPathName());
+
+    for (;;)
+    {
+        const auto numRead = file.read (block, copyBlockSize);
+
+        if (numRead <= 0 || ! verifier.update (block, (size_t) numRead))
+            break;
+    }
+
+    if (! verifier.finish())
+        return fail ("damaged entry in " + monolith.getFullPathName() + ": " + verifier.describeDamage());
+
+    out << chunks << "; every checksum matches" << std::endl;
     return 0;
 }
 
@@ -153,13 +224,13 @@ int MonolithTool::extract (const juce::File& monolith, const juce::String& name,
     juce::TemporaryFile temp (target);
 
     {
-        juce::FileOutputStream output (temp.getFile());
+        // Unbuffered: every block goes straight to the file.
+        juce::FileOutputStream output (temp.getFile(), 0);
 
         if (! output.openedOk())
             return fail ("cannot write " + target.getFullPathName());
 
-        const auto numWritten = output.writeFromInputStream (*payload, -1);
-        output.flush();
+        const auto numWritten = copyInBlocks (*payload, output);
 
         if (numWritten != payload->getTotalLength() || output.getStatus().failed())
             return fail ("cannot write the whole entry to " + target.getFullPathName());
@@ -242,8 +313,12 @@ int MonolithTool::pack (const juce::StringArray& args)
             return fail ("cannot write " + target.getFullPathName());
 
         MonolithWriter writer (output);
+        juce::StringArray names { juce::String() };   // the state tree has no name
 
-        if (! writer.writeState (state))
+        for (const auto& entry : entries)
+            names.add (entry.name);
+
+        if (! writer.reserveChecksums (names) || ! writer.writeState (state))
             return fail ("cannot write " + target.getFullPathName());
 
         for (auto& entry : entries)
@@ -259,6 +334,9 @@ int MonolithTool::pack (const juce::StringArray& args)
             if (! input.setPosition (0) || ! writer.writeEntry (entry.type, entry.name, input))
                 return fail ("cannot pack " + entry.file.getFullPathName());
         }
+
+        if (! writer.writeChecksums())
+            return fail ("cannot write " + target.getFullPathName());
 
         output.flush();
 

@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-/** The commands of monolith-tool: list, state, extract and pack. Output goes to `out`, and a failure
+/** The commands of monolith-tool: list, state, verify, extract and pack. Output goes to `out`, and a failure
     is one line on `err` and a non-zero result.
 */
 class MonolithTool
@@ -20,6 +20,7 @@ public:
 private:
     int list (const juce::File& monolith);
     int printState (const juce::File& monolith);
+    int verify (const juce::File& monolith);
     int extract (const juce::File& monolith, const juce::String& name, const juce::File& target);
     int pack (const juce::StringArray& args);
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <vector>
+#include <zlib.h>
 
 namespace
 {
@@ -571,5 +572,85 @@ TEST_F (MonolithReaderTest, StateTreesKeepEveryKindOfValueAndDamagedOnesAreRefus
     {
         writeMonolith ([&] (MonolithWriter& w) { EXPECT_TRUE (w.writeChunk (1, ChunkType::stateTree, 0, c.payload.getData(), c.payload.getSize())); });
         EXPECT_FALSE (reader.readState().isValid()) << c.name;
+    }
+}
+
+namespace
+{
+    /** A well-formed black-and-white PNG of any size: one bit per pixel, every row zero, which deflate
+        shrinks about a thousandfold.
+    */
+    juce::MemoryBlock makeBlankPng (juce::uint32 width, juce::uint32 height)
+    {
+        juce::MemoryOutputStream png;
+
+        const auto writeChunk = [&png] (const char* type, const juce::MemoryBlock& body)
+        {
+            juce::MemoryBlock typeAndBody (type, 4);
+            typeAndBody.append (body.getData(), body.getSize());
+            const auto crc = (juce::uint32) crc32_z (0, static_cast<const Bytef*> (typeAndBody.getData()), typeAndBody.getSize());
+
+            png.writeIntBigEndian ((int) body.getSize());
+            png << typeAndBody;
+            png.writeIntBigEndian ((int) crc);
+        };
+
+        png.write ("\x89PNG\r\n\x1a\n", 8);
+
+        juce::MemoryOutputStream header;
+        header.writeIntBigEndian ((int) width);
+        header.writeIntBigEndian ((int) height);
+        header.write ("\x01\x00\x00\x00\x00", 5);    // 1 bit, greyscale, deflate, no filter, not interlaced
+        writeChunk ("IHDR", header.getMemoryBlock());
+
+        juce::MemoryOutputStream compressed;
+        {
+            juce::GZIPCompressorOutputStream deflater (compressed, 9);
+            const juce::HeapBlock<char> row ((width + 7) / 8 + 1, true);   // filter byte 0, then the pixels
+
+            for (juce::uint32 y = 0; y < height; ++y)
+                deflater.write (row, (width + 7) / 8 + 1);
+        }
+
+        writeChunk ("IDAT", compressed.getMemoryBlock());
+        writeChunk ("IEND", {});
+        return png.getMemoryBlock();
+    }
+}
+
+TEST_F (MonolithReaderTest, ScreenshotsClaimingMoreThan8192PixelsASideAreNotDecoded)
+{
+    // The framework decodes into a buffer of four bytes per pixel and then into the image itself: a
+    // 16384 x 16384 screenshot of 33 KB asked for 1.8 GB. Refused ones are judged by their header alone.
+    const struct
+    {
+        juce::uint32 width, height;
+        MonolithReader::ImageOutcome outcome;
+    } cases[] = {
+        { 8192, 1, MonolithReader::ImageOutcome::decoded },
+        { 1, 8192, MonolithReader::ImageOutcome::decoded },
+        { 8193, 1, MonolithReader::ImageOutcome::tooLarge },
+        { 1, 8193, MonolithReader::ImageOutcome::tooLarge },
+        { 16384, 16384, MonolithReader::ImageOutcome::tooLarge },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << c.width << " x " << c.height);
+        const auto png = makeBlankPng (c.width, c.height);
+        writeMonolith ([&] (MonolithWriter& w) { EXPECT_TRUE (w.writeEntry (ChunkType::pngImage, "SCREENSHOT", png)); });
+        EXPECT_LT (file.getSize(), 64 * 1024);
+
+        const auto read = reader.decodeImage (screenshotKey);
+        EXPECT_EQ (read.outcome, c.outcome);
+        EXPECT_EQ (read.claimedWidth, c.width);
+        EXPECT_EQ (read.claimedHeight, c.height);
+        EXPECT_EQ (read.image.isValid(), c.outcome == MonolithReader::ImageOutcome::decoded);
+
+        if (read.image.isValid())
+        {
+            EXPECT_EQ (read.image.getWidth(), (int) c.width);
+            EXPECT_EQ (read.image.getPixelAt ((int) c.width - 1, (int) c.height - 1), juce::Colours::black);
+        }
     }
 }

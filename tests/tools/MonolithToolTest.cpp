@@ -1,4 +1,5 @@
 #include "monolith/MonolithReader.h"
+#include "monolith/MonolithWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -83,12 +84,18 @@ TEST_F (MonolithToolTest, PackedMonolithListsExtractsAndReadsBack)
     const auto listed = run ({ "list", path ("demo.rom") });
     ASSERT_EQ (listed.exitCode, 0) << listed.output;
     auto lines = juce::StringArray::fromLines (listed.output.trimEnd());
-    ASSERT_EQ (lines.size(), 4) << listed.output;
-    EXPECT_TRUE (lines[0].startsWith ("           0  stateTree ")) << lines[0];
-    EXPECT_TRUE (lines[1].contains ("pngImage    0xF5F5BE00B9C0849E  SCREENSHOT")) << lines[1];
-    EXPECT_TRUE (lines[2].contains ("binary      0x160DFBB7794D0EC9  PLUGIN_BINARY_VST3_WIN64")) << lines[2];
-    EXPECT_TRUE (lines[2].endsWith (" " + juce::String (zip.getSize()))) << lines[2];
-    EXPECT_TRUE (lines[3].contains (juce::String::toHexString (juce::String ("EXTRA").hashCode64()).toUpperCase())) << lines[3];
+    ASSERT_EQ (lines.size(), 5) << listed.output;
+    EXPECT_TRUE (lines[0].startsWith ("           0  checksums   0x0000000000000000  (checksums)")) << lines[0];
+    EXPECT_TRUE (lines[1].contains ("stateTree   0x0000000000000000  (state tree)")) << lines[1];
+    EXPECT_TRUE (lines[2].contains ("pngImage    0xF5F5BE00B9C0849E  SCREENSHOT")) << lines[2];
+    EXPECT_TRUE (lines[3].contains ("binary      0x160DFBB7794D0EC9  PLUGIN_BINARY_VST3_WIN64")) << lines[3];
+    EXPECT_TRUE (lines[3].endsWith (" " + juce::String (zip.getSize()))) << lines[3];
+    // A name that only the checksum entry records.
+    EXPECT_TRUE (lines[4].contains (juce::String::toHexString (juce::String ("EXTRA").hashCode64()).toUpperCase() + "  EXTRA")) << lines[4];
+
+    const auto verified = run ({ "verify", path ("demo.rom") });
+    EXPECT_EQ (verified.exitCode, 0) << verified.output;
+    EXPECT_EQ (verified.output.trim(), "5 chunks, complete; every checksum matches");
 
     const MonolithReader reader (folder.getChildFile ("demo.rom"));
     const auto tree = reader.readState();
@@ -127,6 +134,8 @@ TEST_F (MonolithToolTest, FailuresAreOneLineAndNonZero)
         { "list", path ("missing.rom") },
         { "list", path ("damaged.rom") },
         { "state", path ("damaged.rom") },
+        { "verify", path ("damaged.rom") },
+        { "verify", path ("missing.rom") },
         { "extract", path ("ok.rom"), "SCREENSHOT", path ("out.png") },
         { "extract", path ("missing.rom"), "SCREENSHOT", path ("out.png") },
         { "pack", path ("new.rom") },
@@ -149,4 +158,31 @@ TEST_F (MonolithToolTest, FailuresAreOneLineAndNonZero)
         EXPECT_FALSE (folder.getChildFile ("out.png").exists());
         EXPECT_FALSE (folder.getChildFile ("new.rom").exists()) << args.joinIntoString (" ");
     }
+}
+
+TEST_F (MonolithToolTest, VerifyNamesTheDamagedEntryAndTellsAMonolithWithoutChecksums)
+{
+    const auto state = writeFile ("state.xml", "<SAMBREL_STATE/>");
+    const auto zip = writeFile ("bundle.zip", "PK not really a zip");
+    ASSERT_EQ (run ({ "pack", path ("ok.rom"), "--state", state.getFullPathName(), "--vst3", zip.getFullPathName() }).exitCode, 0);
+
+    juce::MemoryBlock bytes;
+    ASSERT_TRUE (folder.getChildFile ("ok.rom").loadFileAsData (bytes));
+    const auto lastChunkStart = bytes.getSize() - 24 - (size_t) zip.getSize();
+    bytes[bytes.getSize() - 1] = (char) (bytes[bytes.getSize() - 1] ^ 1);
+    ASSERT_TRUE (folder.getChildFile ("flipped.rom").replaceWithData (bytes.getData(), bytes.getSize()));
+
+    const auto damaged = run ({ "verify", path ("flipped.rom") });
+    EXPECT_EQ (damaged.exitCode, 1);
+    EXPECT_EQ (damaged.output.trim(), "monolith-tool: damaged entry in " + path ("flipped.rom")
+                                          + ": PLUGIN_BINARY_VST3_WIN64 (the chunk at byte " + juce::String (lastChunkStart) + ")");
+
+    {
+        juce::FileOutputStream out (folder.getChildFile ("old.rom"));
+        ASSERT_TRUE (MonolithWriter (out).writeState (juce::ValueTree ("SAMBREL_STATE")));
+    }
+
+    const auto old = run ({ "verify", path ("old.rom") });
+    EXPECT_EQ (old.exitCode, 0);
+    EXPECT_EQ (old.output.trim(), "1 chunk, complete; carries no checksums");
 }

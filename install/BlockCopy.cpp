@@ -29,6 +29,15 @@ BlockCopy::Outcome BlockCopy::forEachBlock (juce::InputStream& in, juce::int64 l
     return Outcome::done;
 }
 
+BlockCopy::Outcome BlockCopy::toStream (juce::InputStream& in, juce::int64 length, juce::OutputStream& out,
+                                        const StopRequest& shouldStop, const BlockUser& see)
+{
+    return forEachBlock (in, length, shouldStop, [&] (const char* data, size_t numBytes)
+    {
+        return (see == nullptr || see (data, numBytes)) && out.write (data, numBytes);
+    });
+}
+
 BlockCopy::Outcome BlockCopy::toNewFile (juce::InputStream& in, juce::int64 length, const juce::File& destination,
                                          const StopRequest& shouldStop, bool durable, juce::uint32* crc)
 {

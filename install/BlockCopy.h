@@ -24,6 +24,12 @@ public:
     static Outcome forEachBlock (juce::InputStream& in, juce::int64 length, const StopRequest& shouldStop,
                                  const BlockUser& use);
 
+    /** Copies exactly `length` bytes of `in` to `out`, showing each block to `see` first (when given), which
+        may check it or count it and ends the copy with `failed` by returning false. Fails when a write fails.
+    */
+    static Outcome toStream (juce::InputStream& in, juce::int64 length, juce::OutputStream& out,
+                             const StopRequest& shouldStop, const BlockUser& see = {});
+
     /** Copies exactly `length` bytes of `in` into the new file `destination` and checks the file's size
         afterwards; fails at once when `destination` exists. `durable` waits for the data to reach the
         disk, for a file that will replace another. When `crc` is given, the CRC-32 of the bytes written

@@ -1,11 +1,14 @@
 #include "install/CheckedFile.h"
 
+#include "install/ChangeProbe.h"
 #include "install/SystemError.h"
 
 #if JUCE_WINDOWS
  #include <windows.h>
 #else
  #include <cerrno>
+ #include <sys/file.h>
+ #include <sys/stat.h>
  #include <unistd.h>
 #endif
 
@@ -32,6 +35,7 @@ bool CheckedFile::write (const void* data, size_t numBytes)
     if (fileHandle == -1 || status.failed())
         return false;
 
+    ChangeProbe::announce (ChangeProbe::Change::write, file);
     const auto* bytes = static_cast<const char*> (data);
 
     for (size_t done = 0; done < numBytes;)
@@ -70,12 +74,37 @@ void CheckedFile::flush()
     if (fileHandle == -1)
         return;
 
+    ChangeProbe::announce (ChangeProbe::Change::flushFile, file);
+
    #if JUCE_WINDOWS
     if (! FlushFileBuffers ((HANDLE) fileHandle))
         fail ("flush");
    #else
     if (fsync ((int) fileHandle) != 0)
         fail ("flush");
+   #endif
+}
+
+juce::Result CheckedFile::hold()
+{
+    if (fileHandle == -1)
+        return juce::Result::fail ("Cannot hold " + file.getFullPathName() + ": it is closed");
+
+   #if JUCE_WINDOWS
+    // Created sharing nothing but reading: no other process can claim it already.
+    return juce::Result::ok();
+   #else
+    // A claim takes the same lock; one that came between the creation and this call may have removed the file.
+    while (flock ((int) fileHandle, LOCK_EX) != 0)
+        if (errno != EINTR)
+            return juce::Result::fail ("Cannot hold " + file.getFullPathName() + ": " + SystemError::lastMessage());
+
+    struct stat info;
+
+    if (fstat ((int) fileHandle, &info) != 0 || info.st_nlink == 0)
+        return juce::Result::fail ("Cannot hold " + file.getFullPathName() + ": another process removed it");
+
+    return juce::Result::ok();
    #endif
 }
 

@@ -18,6 +18,12 @@ public:
     /** Ok until a write, flush or close fails; then why. */
     const juce::Result& getStatus() const noexcept  { return status; }
 
+    /** Keeps every other process from claiming the file (CheckedFolder::claimFile) while it stays open, for
+        a file that records a run as it goes. Waits while another process has claimed it, and fails when that
+        one removed it.
+    */
+    juce::Result hold();
+
     /** Closes the file, reporting a failure that only closing shows. */
     juce::Result close();
 

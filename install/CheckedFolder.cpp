@@ -1,6 +1,8 @@
 #include "install/CheckedFolder.h"
 
+#include "install/ChangeProbe.h"
 #include "install/CheckedFile.h"
+#include "install/ClaimedFile.h"
 #include "install/SecureRandom.h"
 
 namespace
@@ -119,6 +121,9 @@ CheckedFolder CheckedFolder::openFolder (const juce::String& name, Missing whenM
     if (nameCheck.failed())
         return CheckedFolder (nameCheck);
 
+    if (whenMissing == Missing::create)
+        ChangeProbe::announce (ChangeProbe::Change::createFolder, childFile (name));
+
     return openChild (name, whenMissing, true);
 }
 
@@ -149,6 +154,7 @@ CheckedFolder CheckedFolder::createNewFolder (const juce::String& prefix, bool i
             return CheckedFolder (nameCheck);
 
         bool nameTaken = false;
+        ChangeProbe::announce (ChangeProbe::Change::createFolder, childFile (prefix + random));
         folder = createFolderNative (prefix + random, isPrivate, nameTaken);
 
         if (! nameTaken)
@@ -175,6 +181,7 @@ std::unique_ptr<CheckedFile> CheckedFolder::createFile (const juce::String& pref
             return {};
 
         bool nameTaken = false;
+        ChangeProbe::announce (ChangeProbe::Change::createFile, childFile (prefix + random));
         auto file = createFileNative (prefix + random, result, nameTaken);
 
         if (! nameTaken)
@@ -182,6 +189,14 @@ std::unique_ptr<CheckedFile> CheckedFolder::createFile (const juce::String& pref
     }
 
     return {};
+}
+
+std::unique_ptr<ClaimedFile> CheckedFolder::claimFile (const juce::String& name, juce::Result& result, bool& inUse) const
+{
+    inUse = false;
+    result = checkName (name);
+
+    return result.wasOk() ? claimFileNative (name, result, inUse) : nullptr;
 }
 
 //==============================================================================

@@ -5,6 +5,7 @@
 #include <memory>
 
 class CheckedFile;
+class ClaimedFile;
 
 /** A folder reached from a system root through folders that were each checked, and worked on through
     open handles to those folders from then on, never through their paths.
@@ -82,6 +83,13 @@ public:
     */
     std::unique_ptr<CheckedFile> createFile (const juce::String& prefix, juce::Result& result) const;
 
+    /** Opens the existing file `name` here, never through a link, and holds it, so that no other process
+        claims it, and no writer holds it (see CheckedFile::hold), while the returned object lives: how one
+        run takes over a file that another run may still be writing. Null on failure, with `result` saying
+        why; `inUse` is set when another process holds the file or has just removed it.
+    */
+    std::unique_ptr<ClaimedFile> claimFile (const juce::String& name, juce::Result& result, bool& inUse) const;
+
     enum class Replace { no, yes };
 
     /** Renames the item `name` here to `newName` in `destination`, which must be on the same volume.
@@ -148,6 +156,7 @@ private:
     CheckedFolder openChild (const juce::String& name, Missing whenMissing, bool checkOwnership) const;
     CheckedFolder createFolderNative (const juce::String& name, bool isPrivate, bool& nameTaken) const;
     std::unique_ptr<CheckedFile> createFileNative (const juce::String& name, juce::Result& result, bool& nameTaken) const;
+    std::unique_ptr<ClaimedFile> claimFileNative (const juce::String& name, juce::Result& result, bool& inUse) const;
 
     std::shared_ptr<const Handle> handle;
     juce::Result status;

@@ -2,13 +2,16 @@
 
 #if ! JUCE_WINDOWS
 
+#include "install/ChangeProbe.h"
 #include "install/CheckedFile.h"
+#include "install/ClaimedFile.h"
 #include "install/SystemError.h"
 
 #include <cerrno>
 #include <cstdio>
 
 #include <dirent.h>
+#include <sys/file.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -187,6 +190,44 @@ std::unique_ptr<CheckedFile> CheckedFolder::createFileNative (const juce::String
     return std::unique_ptr<CheckedFile> (new CheckedFile (fd, path));
 }
 
+std::unique_ptr<ClaimedFile> CheckedFolder::claimFileNative (const juce::String& name, juce::Result& result, bool& inUse) const
+{
+    const auto parent = (int) handle->native;
+    const auto path = childFile (name);
+    const auto fd = openat (parent, name.toRawUTF8(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+
+    if (fd < 0)
+    {
+        const auto openError = errno;
+        struct stat info;
+        const auto isLink = fstatat (parent, name.toRawUTF8(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK (info.st_mode);
+        errno = openError;
+        result = isLink ? refuseLink (path, linkTarget (parent, name.toRawUTF8())) : failure ("open", path);
+        return {};
+    }
+
+    std::unique_ptr<ClaimedFile> claimed (new ClaimedFile (fd, *this, name));
+    struct stat info;
+
+    if (flock (fd, LOCK_EX | LOCK_NB) != 0)
+    {
+        inUse = errno == EWOULDBLOCK;
+        result = failure ("claim", path);
+        return {};
+    }
+
+    // Opened before its last holder removed it: there is nothing left to take over.
+    if (fstat (fd, &info) != 0 || ! S_ISREG (info.st_mode) || info.st_nlink == 0)
+    {
+        inUse = info.st_nlink == 0;
+        result = juce::Result::fail (path.getFullPathName() + (inUse ? " was removed" : " is not a file"));
+        return {};
+    }
+
+    result = juce::Result::ok();
+    return claimed;
+}
+
 //==============================================================================
 juce::Result CheckedFolder::move (const juce::String& name, const CheckedFolder& destination, const juce::String& newName,
                                   Replace replace) const
@@ -198,6 +239,8 @@ juce::Result CheckedFolder::move (const juce::String& name, const CheckedFolder&
 
     if (result.failed())
         return result;
+
+    ChangeProbe::announce (ChangeProbe::Change::move, childFile (name));
 
     // Renaming never follows a link: a link at either name is moved or replaced itself.
     if (renameat2 ((int) handle->native, name.toRawUTF8(), (int) destination.handle->native, newName.toRawUTF8(),
@@ -217,6 +260,8 @@ juce::Result CheckedFolder::remove (const juce::String& name) const
 
     if (nameCheck.failed())
         return nameCheck;
+
+    ChangeProbe::announce (ChangeProbe::Change::remove, childFile (name));
 
     const auto folder = (int) handle->native;
 
@@ -289,6 +334,8 @@ juce::Result CheckedFolder::flush() const
 {
     if (handle == nullptr)
         return status;
+
+    ChangeProbe::announce (ChangeProbe::Change::flushFolder, getFile());
 
     if (fsync ((int) handle->native) != 0)
         return failure ("flush", getFile());

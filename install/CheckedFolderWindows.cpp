@@ -2,7 +2,9 @@
 
 #if JUCE_WINDOWS
 
+#include "install/ChangeProbe.h"
 #include "install/CheckedFile.h"
+#include "install/ClaimedFile.h"
 #include "install/AccessList.h"
 #include "install/SystemError.h"
 
@@ -204,6 +206,34 @@ std::unique_ptr<CheckedFile> CheckedFolder::createFileNative (const juce::String
     return file;
 }
 
+std::unique_ptr<ClaimedFile> CheckedFolder::claimFileNative (const juce::String& name, juce::Result& result, bool& inUse) const
+{
+    const auto path = childFile (name);
+
+    // Sharing nothing but reading: a writer's handle, or another claim, keeps this open from succeeding,
+    // and while it is held no writer or claimer gets in.
+    const auto item = openItem (path, GENERIC_READ | DELETE, FILE_SHARE_READ, FILE_FLAG_OPEN_REPARSE_POINT);
+
+    if (item == INVALID_HANDLE_VALUE)
+    {
+        inUse = GetLastError() == ERROR_SHARING_VIOLATION;
+        result = failure ("claim", path);
+        return {};
+    }
+
+    std::unique_ptr<ClaimedFile> claimed (new ClaimedFile ((juce::pointer_sized_int) item, *this, name));
+    const auto attributes = attributesOf (item);
+
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        result = refuseLink (path, {});
+    else if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        result = juce::Result::fail (path.getFullPathName() + " is not a file");
+    else
+        result = juce::Result::ok();
+
+    return result.wasOk() ? std::move (claimed) : nullptr;
+}
+
 //==============================================================================
 juce::Result CheckedFolder::move (const juce::String& name, const CheckedFolder& destination, const juce::String& newName,
                                   Replace replace) const
@@ -215,6 +245,8 @@ juce::Result CheckedFolder::move (const juce::String& name, const CheckedFolder&
 
     if (result.failed())
         return result;
+
+    ChangeProbe::announce (ChangeProbe::Change::move, childFile (name));
 
     // Both paths run through folders held open since their check. A link at either name is moved or
     // replaced itself, never followed.
@@ -236,6 +268,8 @@ juce::Result CheckedFolder::remove (const juce::String& name) const
 
     if (nameCheck.failed())
         return nameCheck;
+
+    ChangeProbe::announce (ChangeProbe::Change::remove, childFile (name));
 
     const auto path = childFile (name);
 
@@ -319,6 +353,8 @@ juce::Result CheckedFolder::flush() const
 {
     if (handle == nullptr)
         return status;
+
+    ChangeProbe::announce (ChangeProbe::Change::flushFolder, getFile());
 
     // Flushing a folder needs a handle with write access, which the held one has not.
     const auto item = openItem (getFile(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, noFollow);

@@ -1,16 +1,60 @@
 #include "install/Installation.h"
 
+#include "install/CheckedFile.h"
+#include "monolith/ChecksumVerifier.h"
+#include "monolith/MonolithStructure.h"
+
+#include <optional>
+
 #include <zlib.h>
 
 namespace
 {
 // What a file takes on disk beyond its bytes, at most, when judging whether an extraction can fit.
 constexpr juce::int64 bytesPerFileOnDisk = 4096;
+
+// The stages in which the bar moves with the bytes done.
+constexpr double copyStart = 0.1, copyEnd = 0.4, unpackStart = 0.5, unpackEnd = 0.7;
+
+/** Where `folder` lies below `root`, as names; false when it does not. */
+bool placeBelow (InstallTransaction::Root root, const juce::File& rootFolder, const juce::File& folder,
+                 InstallTransaction::Place& place)
+{
+    place = { root, {} };
+
+    if (folder == rootFolder)
+        return true;
+
+    if (! folder.isAChildOf (rootFolder))
+        return false;
+
+    place.path = juce::StringArray::fromTokens (folder.getRelativePathFrom (rootFolder), juce::File::getSeparatorString(), {});
+    return true;
+}
+
+/** A plug-in bundle, which is replaced whole; other folders of the archive are merged file by file. */
+bool isBundle (const juce::String& name)
+{
+    return name.endsWithIgnoreCase (".vst3");
+}
+
+juce::uint32 addToCrc (juce::uint32 crc, const char* data, size_t numBytes)
+{
+    return (juce::uint32) crc32 (crc, reinterpret_cast<const Bytef*> (data), (uInt) numBytes);
+}
 } // namespace
 
+void InstallerModel::recover()
+{
+    InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), [this] (const juce::String& line) { write (line); });
+}
+
+//==============================================================================
 InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Observer& observerToTell)
     : model (modelToInstall),
       observer (observerToTell),
+      roots (InstallTransaction::Roots::of (*model.folders)),
+      transaction (roots, [this] (const juce::String& line) { model.write (line); }),
       source (model.monolithFile),
       target (model.monolithInstallFile),
       archiveFile (model.vst3TempFile != nullptr ? model.vst3TempFile->getFile() : juce::File()),
@@ -26,28 +70,60 @@ InstallerModel::Result InstallerModel::Installation::run()
     model.write ("Begin install job");
 
     const auto completed = note ("Copy monolith")
-                             && createFolder (target.getParentDirectory())
-                             && pause (0.1)
+                             && checkFolders()
+                             && begin()
+                             && createFolder (monolithFolder, target.getParentDirectory())
+                             && pause (copyStart)
                              && copyMonolith()
-                             && pause (0.4)
+                             && pause (copyEnd)
                              && note ("Copy VST3")
-                             && createFolder (pluginFolder)
-                             && pause (0.5)
+                             && createFolder (pluginPlace, pluginFolder)
+                             && pause (unpackStart)
                              && unpackPlugin()
-                             && pause (0.7)
+                             && pause (unpackEnd)
                              && note ("Copy AU")
                              && moveIntoPlace()
                              && finish();
 
-    return completed ? noError : result;
+    if (completed)
+        return noError;
+
+    archive.reset();
+    transaction.rollback();
+    return result;
 }
 
-bool InstallerModel::Installation::createFolder (const juce::File& folder)
+/** Both target folders lie below their roots, and no folder on the way to them is a link. */
+bool InstallerModel::Installation::checkFolders()
 {
-    if (! transaction.createFolder (folder))
-        return fail ("Failed to create directory: " + folder.getFullPathName());
+    const auto monolithParent = target.getParentDirectory();
 
-    return true;
+    if (! placeBelow (InstallTransaction::Root::data, roots.data, monolithParent, monolithFolder))
+        return fail ("Failed to create directory: " + monolithParent.getFullPathName());
+
+    if (! placeBelow (InstallTransaction::Root::vst3, roots.vst3, pluginFolder, pluginPlace))
+        return fail ("Failed to create directory: " + pluginFolder.getFullPathName());
+
+    const auto monolithPath = transaction.checkFolders (monolithFolder);
+
+    if (monolithPath.failed())
+        return fail (monolithPath, "Failed to create directory: " + monolithParent.getFullPathName());
+
+    const auto pluginPath = transaction.checkFolders (pluginPlace);
+    return pluginPath.wasOk() || fail (pluginPath, "Failed to create directory: " + pluginFolder.getFullPathName());
+}
+
+bool InstallerModel::Installation::begin()
+{
+    const auto begun = transaction.begin (model.instrumentName + " (" + model.companyName + ")");
+    return begun.wasOk() || fail (begun, "Failed to create directory: " + target.getParentDirectory().getFullPathName());
+}
+
+bool InstallerModel::Installation::createFolder (const Place& place, const juce::File& folder)
+{
+    CheckedFolder opened;
+    const auto created = transaction.openFolder (place, true, opened);
+    return created.wasOk() || fail (created, "Failed to create directory: " + folder.getFullPathName());
 }
 
 bool InstallerModel::Installation::copyMonolith()
@@ -56,50 +132,125 @@ bool InstallerModel::Installation::copyMonolith()
     if (source == target)
         return true;
 
-    const auto folder = target.getParentDirectory();
+    const auto fits = transaction.checkTarget ({ monolithFolder, target.getFileName() }, CheckedFolder::EntryType::file);
 
-    if (! source.existsAsFile() || ! BlockCopy::fitsInto (folder, source.getSize()))
+    if (fits.failed())
+        return fail (fits, copyFailed);
+
+    juce::FileInputStream in (source);
+    std::unique_ptr<ChunkChecksums> checksums;
+
+    if (in.failedToOpen() || ! BlockCopy::fitsInto (target.getParentDirectory(), in.getTotalLength()))
         return fail (copyFailed);
 
-    newMonolith = transaction.makeTemporaryName (folder, target.getFileName());
-    return afterCopy (copyAndReadBack (newMonolith), copyFailed);
+    if (! loadChecksums (in, checksums))
+        return false;
+
+    auto created = juce::Result::ok();
+    const auto file = transaction.createFile (monolithFolder, target.getFileName(), created);
+
+    if (file == nullptr)
+        return fail (created, copyFailed);
+
+    newMonolith = file->getName();
+    const auto outcome = copyAndReadBack (in, in.getTotalLength(), *file, checksums.get());
+
+    if (damage.isNotEmpty())
+        return fail (juce::Result::fail (damage), copyFailed);
+
+    return afterCopy (outcome, copyFailed);
 }
 
-/** Copies the source monolith to the new file `destination`, then reads the copy back and compares it with
-    what was written.
+/** Reads the monolith's chunk headers and its checksum entry, so that the copy can check every chunk as it
+    passes; a monolith without the entry is copied without. One that is no longer whole fails here.
 */
-BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (const juce::File& destination)
+bool InstallerModel::Installation::loadChecksums (juce::InputStream& in, std::unique_ptr<ChunkChecksums>& checksums)
 {
-    juce::FileInputStream in (source);
+    const auto structure = MonolithStructure::of (in);
 
-    if (in.failedToOpen())
-        return BlockCopy::Outcome::failed;
+    if (! structure.isComplete())
+        return fail (juce::Result::fail ("Monolith incomplete or damaged: " + structure.describe()), copyFailed);
 
-    const auto length = in.getTotalLength();
-    juce::uint32 written = 0;
-    const auto copied = BlockCopy::toNewFile (in, length, destination, shouldStop, true, &written);
+    const auto loaded = ChunkChecksums::load (in, structure);
+
+    switch (loaded.getStatus())
+    {
+        case ChunkChecksums::Status::loaded:
+            checksums = std::make_unique<ChunkChecksums> (loaded);
+            break;
+        case ChunkChecksums::Status::damaged:
+        case ChunkChecksums::Status::unreadable:
+            return fail (juce::Result::fail ("Monolith damaged: " + loaded.getProblem()), copyFailed);
+        case ChunkChecksums::Status::absent:
+        case ChunkChecksums::Status::unknownVersion:
+            break;
+    }
+
+    return in.setPosition (0) || fail (copyFailed);
+}
+
+/** Copies `length` bytes of `in` to `destination`, reads the copy back and flushes and closes it. The
+    bytes are checked on both ways: against the monolith's checksums, chunk by chunk, when it carries them;
+    otherwise the copy's CRC-32 against that of what was written. A damaged chunk is named in `damage`.
+    The reading back comes before the flush, so that its work overlaps with the system's writing.
+*/
+BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (juce::InputStream& in, juce::int64 length, CheckedFile& destination,
+                                                                  const ChunkChecksums* checksums)
+{
+    auto written = addToCrc (0, nullptr, 0), readBack = written;
+    juce::int64 done = 0;
+
+    const auto pass = [&] (juce::InputStream& from, juce::OutputStream* to, juce::uint32& crc)
+    {
+        std::optional<ChecksumVerifier> verifier;
+
+        if (checksums != nullptr)
+            verifier.emplace (*checksums);
+
+        const auto see = [&] (const char* data, size_t numBytes)
+        {
+            if (verifier.has_value())
+                verifier->update (data, numBytes);
+            else
+                crc = addToCrc (crc, data, numBytes);
+
+            done += (juce::int64) numBytes;
+            reportStage (copyStart, copyEnd, done, 2 * length);
+            return ! verifier.has_value() || ! verifier->hasFailed();
+        };
+
+        const auto outcome = to != nullptr ? BlockCopy::toStream (from, length, *to, shouldStop, see)
+                                           : BlockCopy::forEachBlock (from, length, shouldStop, see);
+
+        if (verifier.has_value() && (verifier->hasFailed() || (outcome == BlockCopy::Outcome::done && ! verifier->finish())))
+            damage = "Monolith damaged: " + verifier->describeDamage();
+
+        return damage.isEmpty() ? outcome : BlockCopy::Outcome::failed;
+    };
+
+    const auto copied = pass (in, &destination, written);
 
     if (copied != BlockCopy::Outcome::done)
         return copied;
 
-    juce::FileInputStream check (destination);
+    CheckedFolder folder;
+    transaction.openFolder (monolithFolder, false, folder);
+    juce::FileInputStream check (folder.getFile().getChildFile (newMonolith));
 
     if (check.failedToOpen() || check.getTotalLength() != length)
         return BlockCopy::Outcome::failed;
 
-    auto readBack = crc32 (0, nullptr, 0);
-    const auto addToCrc = [&readBack] (const char* data, size_t numBytes)
-    {
-        readBack = crc32 (readBack, reinterpret_cast<const Bytef*> (data), (uInt) numBytes);
-        return true;
-    };
-
-    const auto verified = BlockCopy::forEachBlock (check, length, shouldStop, addToCrc);
+    const auto verified = pass (check, nullptr, readBack);
 
     if (verified != BlockCopy::Outcome::done)
         return verified;
 
-    return readBack == written ? BlockCopy::Outcome::done : BlockCopy::Outcome::failed;
+    destination.flush();
+
+    if (destination.close().failed() || readBack != written)
+        return BlockCopy::Outcome::failed;
+
+    return BlockCopy::Outcome::done;
 }
 
 bool InstallerModel::Installation::unpackPlugin()
@@ -110,31 +261,107 @@ bool InstallerModel::Installation::unpackPlugin()
          || ! BlockCopy::fitsInto (pluginFolder, archive->getTotalSize() + bytesPerFileOnDisk * archive->getNumEntries()))
         return fail (extractFailed);
 
-    // Unpacked beside its target, on the same volume, so that moving it into place is a rename.
-    staging = transaction.makeTemporaryName (pluginFolder, "installing");
+    auto staged = juce::Result::ok();
+    unpacked = transaction.getStaging (staged);
+    CheckedFolder folder;
 
-    if (! staging.createDirectory().wasOk())
-        return fail (extractFailed);
+    if (staged.wasOk())
+        staged = transaction.openFolder (unpacked, false, folder);
 
-    return afterCopy (archive->extractTo (staging, shouldStop), extractFailed);
+    if (staged.failed())
+        return fail (staged, extractFailed);
+
+    const auto total = archive->getTotalSize();
+    const auto outcome = archive->extractTo (folder, shouldStop, [&] (juce::int64 done)
+    {
+        reportStage (unpackStart, unpackEnd, done, total);
+    });
+
+    return afterCopy (outcome, extractFailed);
 }
 
 bool InstallerModel::Installation::moveIntoPlace()
 {
-    // Everything is written and verified; only renames remain, and each can be undone.
-    if (newMonolith != juce::File() && ! transaction.moveIntoPlace (newMonolith, target))
-        return fail (copyFailed);
+    // Everything is written, verified and on the disk; only renames remain, and each can be undone.
+    if (newMonolith.isNotEmpty())
+    {
+        const auto moved = transaction.moveIntoPlace ({ monolithFolder, newMonolith }, { monolithFolder, target.getFileName() },
+                                                      CheckedFolder::EntryType::file);
+        if (moved.failed())
+            return fail (moved, copyFailed);
+    }
+
+    CheckedFolder staged;
+    transaction.openFolder (unpacked, false, staged);
 
     for (const auto& name : archive->getTopLevelNames())
-        if (! transaction.moveIntoPlace (staging.getChildFile (name), pluginFolder.getChildFile (name)))
-            return fail (extractFailed);
+    {
+        const auto type = staged.getEntryType (name);
+
+        if (type == CheckedFolder::EntryType::folder && ! isBundle (name))
+        {
+            if (! moveFolderContents (unpacked.child (name), pluginPlace.child (name)))
+                return false;
+
+            continue;
+        }
+
+        const auto moved = transaction.moveIntoPlace ({ unpacked, name }, { pluginPlace, name }, type);
+
+        if (moved.failed())
+            return fail (moved, extractFailed);
+    }
 
     return true;
 }
 
+/** Moves every file below `from` to the same place below `to`, making the folders that are missing there:
+    a folder that other products of the maker may share keeps the files that are not in the archive.
+*/
+bool InstallerModel::Installation::moveFolderContents (const Place& from, const Place& to)
+{
+    const Item folderItem { { to.root, juce::StringArray (to.path.begin(), to.path.size() - 1) }, to.path[to.path.size() - 1] };
+    CheckedFolder staged, destination;
+    juce::StringArray names;
+    auto moved = transaction.checkTarget (folderItem, CheckedFolder::EntryType::folder);
+
+    if (moved.wasOk())
+        moved = transaction.openFolder (to, true, destination);
+
+    if (moved.wasOk())
+        moved = transaction.openFolder (from, false, staged);
+
+    if (moved.wasOk())
+        moved = staged.list (names);
+
+    names.sort (false);
+
+    for (int i = 0; i < names.size() && moved.wasOk(); ++i)
+    {
+        const auto type = staged.getEntryType (names[i]);
+
+        if (type == CheckedFolder::EntryType::folder)
+        {
+            if (! moveFolderContents (from.child (names[i]), to.child (names[i])))
+                return false;
+
+            continue;
+        }
+
+        moved = transaction.moveIntoPlace ({ from, names[i] }, { to, names[i] }, type);
+    }
+
+    return moved.wasOk() || fail (moved, extractFailed);
+}
+
 bool InstallerModel::Installation::finish()
 {
-    transaction.commit();
+    archive.reset();
+    const auto committed = transaction.commit();
+
+    if (committed.failed())
+        return fail (committed, extractFailed);
+
     model.vst3TempFile.reset();
 
     observer.progressChanged (1.0);
@@ -151,6 +378,13 @@ bool InstallerModel::Installation::pause (double progress)
     return ! observer.shouldStop() || stop();
 }
 
+/** Moves the bar within a stage as its bytes are done. */
+void InstallerModel::Installation::reportStage (double stageStart, double stageEnd, juce::int64 done, juce::int64 total)
+{
+    if (total > 0)
+        observer.progressChanged (stageStart + (stageEnd - stageStart) * (double) juce::jmin (done, total) / (double) total);
+}
+
 bool InstallerModel::Installation::note (const juce::String& line)
 {
     model.write (line);
@@ -161,6 +395,15 @@ bool InstallerModel::Installation::fail (const juce::String& line)
 {
     result = model.fail (writeFailed, line);
     return false;
+}
+
+/** Writes why the step failed, in the file layer's words, then the step's own line. */
+bool InstallerModel::Installation::fail (const juce::Result& why, const juce::String& line)
+{
+    if (why.failed())
+        model.write (why.getErrorMessage());
+
+    return fail (line);
 }
 
 bool InstallerModel::Installation::stop()

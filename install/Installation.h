@@ -4,13 +4,17 @@
 #include "install/InstallTransaction.h"
 #include "install/InstallerModel.h"
 #include "install/PluginArchive.h"
+#include "monolith/ChunkChecksums.h"
 
 /** One run of InstallerModel::install, as a sequence of steps that share the run's transaction. A step
     that fails writes its log line, keeps the result and ends the run.
 
-    Everything new is written under temporary names beside its target and verified first; only then are
-    the new monolith and the plug-in's top-level entries renamed into place. A run that ends early leaves
-    the target folders as they were: the transaction rolls back when the run is destroyed.
+    Every change to the target folders goes through the transaction (and so through the link-safe file
+    layer, and into its journal). The new monolith is written under a temporary name beside its target,
+    the plug-in is unpacked into the transaction's staging folder; both are verified and flushed to the
+    disk, and only then moved into place: the monolith and each plug-in bundle whole, the files of other
+    top-level folders of the archive one by one. A run that ends early rolls back, leaving the target
+    folders as they were.
 */
 class InstallerModel::Installation
 {
@@ -20,25 +24,37 @@ public:
     Result run();
 
 private:
-    bool createFolder (const juce::File& folder);
+    using Place = InstallTransaction::Place;
+    using Item = InstallTransaction::Item;
+
+    bool checkFolders();
+    bool begin();
+    bool createFolder (const Place& place, const juce::File& folder);
     bool copyMonolith();
+    bool loadChecksums (juce::InputStream& in, std::unique_ptr<ChunkChecksums>& checksums);
+    BlockCopy::Outcome copyAndReadBack (juce::InputStream& in, juce::int64 length, CheckedFile& destination,
+                                        const ChunkChecksums* checksums);
     bool unpackPlugin();
     bool moveIntoPlace();
+    bool moveFolderContents (const Place& from, const Place& to);
     bool finish();
     bool pause (double progress);
     bool note (const juce::String& line);
     bool fail (const juce::String& line);
+    bool fail (const juce::Result& why, const juce::String& line);
     bool stop();
     bool afterCopy (BlockCopy::Outcome outcome, const juce::String& failureLine);
-    BlockCopy::Outcome copyAndReadBack (const juce::File& destination);
+    void reportStage (double stageStart, double stageEnd, juce::int64 done, juce::int64 total);
 
     InstallerModel& model;
     Observer& observer;
     const BlockCopy::StopRequest shouldStop { [this] { return observer.shouldStop(); } };
+    const InstallTransaction::Roots roots;
     InstallTransaction transaction;
     const juce::File source, target, archiveFile, pluginFolder;
     const juce::String copyFailed, extractFailed;
-    juce::File newMonolith, staging;
+    Place monolithFolder, pluginPlace, unpacked;
+    juce::String newMonolith, damage;
     std::unique_ptr<PluginArchive> archive;
     Result result = noError;
 

@@ -49,6 +49,12 @@ public:
     explicit InstallerModel (std::unique_ptr<SystemFolders> folders = std::make_unique<SystemFolders>());
     ~InstallerModel();
 
+    /** Finishes or undoes every installation that a kill or a power cut interrupted, and removes what it
+        left behind. Every front end calls it first, before it shows anything; it writes to the log only
+        when it found something.
+    */
+    void recover();
+
     /** Looks for a monolith next to the installer, then in Downloads and on the desktop. */
     juce::File findMonolith();
 

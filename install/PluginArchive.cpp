@@ -1,10 +1,13 @@
 #include "install/PluginArchive.h"
 
+#include "install/CheckedFile.h"
 #include "install/SafeFileName.h"
 
 #include <algorithm>
 #include <map>
 #include <set>
+
+#include <zlib.h>
 
 namespace
 {
@@ -49,6 +52,12 @@ juce::String normalisedPath (const juce::String& name)
     }
 
     return kept.joinIntoString ("/");
+}
+
+/** The folder part of a '/'-separated path: empty for a name at the top. */
+juce::String folderOf (const juce::String& path)
+{
+    return path.substring (0, juce::jmax (0, path.lastIndexOfChar ('/')));
 }
 
 bool isSpecialFile (juce::uint32 versionMadeBy, juce::uint32 externalAttributes)
@@ -316,32 +325,72 @@ juce::StringArray PluginArchive::getTopLevelNames() const
     return names;
 }
 
-BlockCopy::Outcome PluginArchive::extractTo (const juce::File& folder, const BlockCopy::StopRequest& shouldStop) const
+BlockCopy::Outcome PluginArchive::extractTo (const CheckedFolder& folder, const BlockCopy::StopRequest& shouldStop,
+                                              const Progress& progress) const
 {
     if (status.failed())
         return BlockCopy::Outcome::failed;
+
+    OpenFolders folders { { {}, folder } };
+    juce::int64 done = 0;
+    const auto onBytes = [&] (size_t numBytes)
+    {
+        done += (juce::int64) numBytes;
+
+        if (progress != nullptr)
+            progress (done);
+    };
 
     for (const auto& entry : entries)
     {
         if (shouldStop != nullptr && shouldStop())
             return BlockCopy::Outcome::stopped;
 
-        const auto outcome = extractEntry (entry, folder.getChildFile (entry.path), shouldStop);
+        const auto parent = openFolders (folders, entry.isFolder ? entry.path : folderOf (entry.path));
+
+        if (! parent.isOpen())
+            return BlockCopy::Outcome::failed;
+
+        const auto outcome = entry.isFolder ? BlockCopy::Outcome::done : extractEntry (entry, parent, shouldStop, onBytes);
 
         if (outcome != BlockCopy::Outcome::done)
             return outcome;
     }
 
+    // The names of files and subfolders are in their folders once the folders are flushed.
+    for (const auto& opened : folders)
+        if (opened.second.flush().failed())
+            return BlockCopy::Outcome::failed;
+
     return BlockCopy::Outcome::done;
 }
 
-BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const juce::File& target,
-                                                const BlockCopy::StopRequest& shouldStop) const
+/** The folder at `path` ('/'-separated, empty for the top) below the top folder, made when missing. */
+CheckedFolder PluginArchive::openFolders (OpenFolders& folders, const juce::String& path)
 {
-    if (entry.isFolder)
-        return target.createDirectory().wasOk() ? BlockCopy::Outcome::done : BlockCopy::Outcome::failed;
+    const auto found = folders.find (path);
 
-    if (! target.getParentDirectory().createDirectory().wasOk())
+    if (found != folders.end())
+        return found->second;
+
+    const auto parent = openFolders (folders, folderOf (path));
+    const auto folder = parent.openFolder (path.fromLastOccurrenceOf ("/", false, false), CheckedFolder::Missing::create);
+
+    if (folder.isOpen())
+        folders[path] = folder;
+
+    return folder;
+}
+
+BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const CheckedFolder& folder,
+                                                const BlockCopy::StopRequest& shouldStop,
+                                                const std::function<void (size_t)>& onBytes) const
+{
+    const auto name = entry.path.fromLastOccurrenceOf ("/", false, false);
+    auto result = juce::Result::ok();
+    auto file = folder.createFile ("." + name + ".partial-", result);
+
+    if (file == nullptr)
         return BlockCopy::Outcome::failed;
 
     std::unique_ptr<juce::InputStream> data = std::make_unique<juce::SubregionStream> (stream.get(), entry.dataOffset,
@@ -350,8 +399,13 @@ BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const juce::
         data = std::make_unique<juce::GZIPDecompressorInputStream> (data.release(), true,
                                                                     juce::GZIPDecompressorInputStream::deflateFormat);
 
-    juce::uint32 crc = 0;
-    const auto copied = BlockCopy::toNewFile (*data, entry.size, target, shouldStop, false, &crc);
+    auto crc = (juce::uint32) crc32 (0, nullptr, 0);
+    const auto copied = BlockCopy::toStream (*data, entry.size, *file, shouldStop, [&] (const char* bytes, size_t numBytes)
+    {
+        crc = (juce::uint32) crc32 (crc, reinterpret_cast<const Bytef*> (bytes), (uInt) numBytes);
+        onBytes (numBytes);
+        return true;
+    });
 
     if (copied != BlockCopy::Outcome::done)
         return copied;
@@ -362,5 +416,11 @@ BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const juce::
     if (data->read (&beyond, 1) > 0 || crc != entry.crc)
         return BlockCopy::Outcome::failed;
 
-    return BlockCopy::Outcome::done;
+    file->flush();
+
+    if (file->close().failed())
+        return BlockCopy::Outcome::failed;
+
+    return folder.move (file->getName(), folder, name, CheckedFolder::Replace::no).wasOk() ? BlockCopy::Outcome::done
+                                                                                            : BlockCopy::Outcome::failed;
 }

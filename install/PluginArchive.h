@@ -1,7 +1,9 @@
 #pragma once
 
 #include "install/BlockCopy.h"
+#include "install/CheckedFolder.h"
 
+#include <map>
 #include <vector>
 
 /** The plug-in's ZIP archive, read with distrust: the whole central directory is checked before the
@@ -31,11 +33,18 @@ public:
     /** The distinct first path components: what extraction creates directly in its folder. */
     juce::StringArray getTopLevelNames() const;
 
-    /** Unpacks every entry below `folder`, which should be empty. Stops with `stopped` as soon as
-        `shouldStop` says so (asked between entries and between blocks), and with `failed` on a write
-        error, a size or CRC mismatch or damaged data. What was written stays for the caller to remove.
+    /** Told the number of bytes unpacked so far, after every block. */
+    using Progress = std::function<void (juce::int64 bytesDone)>;
+
+    /** Unpacks every entry below `folder`, which should be empty, through the file layer: each file is
+        written under a temporary name, checked against its size and CRC-32, flushed to the disk and only
+        then given its name; every folder is flushed at the end, so that all of it is on the disk before
+        anything is moved out. Stops with `stopped` as soon as `shouldStop` says so (asked between entries
+        and between blocks), and with `failed` on a write error, a size or CRC mismatch or damaged data.
+        What was written stays for the caller to remove. Holds no folder below `folder` once it returns.
     */
-    BlockCopy::Outcome extractTo (const juce::File& folder, const BlockCopy::StopRequest& shouldStop) const;
+    BlockCopy::Outcome extractTo (const CheckedFolder& folder, const BlockCopy::StopRequest& shouldStop,
+                                  const Progress& progress = {}) const;
 
     /** A plug-in bundle is never near this; more is taken for a decompression bomb. */
     static constexpr juce::int64 maxTotalSize = (juce::int64) 4 << 30;
@@ -67,7 +76,11 @@ private:
     juce::Result locateData (Entry& entry, juce::int64 dataLimit);
     juce::Result checkOverlaps() const;
     juce::Result checkNames();
-    BlockCopy::Outcome extractEntry (const Entry& entry, const juce::File& target, const BlockCopy::StopRequest& shouldStop) const;
+    using OpenFolders = std::map<juce::String, CheckedFolder>;
+
+    static CheckedFolder openFolders (OpenFolders& folders, const juce::String& path);
+    BlockCopy::Outcome extractEntry (const Entry& entry, const CheckedFolder& folder, const BlockCopy::StopRequest& shouldStop,
+                                     const std::function<void (size_t)>& onBytes) const;
 
     std::unique_ptr<juce::InputStream> stream;
     std::vector<Entry> entries;

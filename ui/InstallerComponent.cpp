@@ -28,6 +28,7 @@ InstallerComponent::InstallerComponent (juce::DocumentWindow& mainWindow, std::u
     setUpKeyboardAndScreenReaders();
 
     model.log = log.get();
+    model.recover();
     model.monolithFile = model.findMonolith();
 
     if (model.monolithFile != juce::File())

@@ -56,8 +56,7 @@ struct LinkSandbox
     juce::File beta() const     { return root.getChildFile ("Alpha/Beta"); }
     bool decoyUnchanged() const { return snapshotOf (decoy) == decoyBefore; }
 
-    juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                            .getNonexistentChildFile ("checked-folder-test", {}, false);
+    juce::File folder = makeScratchFolder ("checked-folder-test");
     juce::File root = folder.getChildFile ("root"), decoy = folder.getChildFile ("decoy");
     ZipContent decoyBefore;
 };

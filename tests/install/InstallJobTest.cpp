@@ -26,7 +26,7 @@ TEST (InstallJob, RealRunInstallsEverythingWithVisiblePauses)
     const auto elapsed = juce::Time::getMillisecondCounterHiRes() - started;
 
     EXPECT_GE (elapsed, 2500.0);
-    EXPECT_EQ (run.progressSeen, (std::vector<double> { 0.0, 0.1, 0.4, 0.5, 0.7, 1.0 }));
+    EXPECT_EQ (installProgressProblems (run.progressSeen), "");
     EXPECT_EQ (text (run.installMessages()), text (successLines));
 
     juce::MemoryBlock source, installed;
@@ -85,7 +85,8 @@ TEST (InstallJob, EachFailingStepLogsItsLineAndLeavesTheTargetsAsTheyWere)
     const Case cases[] = {
         { "monolith folder cannot be made", Break::dataFolder, 0.0, false },
         { "source monolith disappeared", Break::sourceGone, 0.1, true },
-        { "plug-in folder cannot be made", Break::vst3Folder, 0.4, false },
+        // The folders on the way to both targets are checked before anything is written.
+        { "plug-in folder cannot be made", Break::vst3Folder, 0.0, false },
         { "archive without entries", Break::emptyArchive, 0.5, true },
         { "archive is no zip", Break::notAnArchive, 0.5, true },
         { "archive deleted", Break::archiveGone, 0.5, true },
@@ -157,7 +158,8 @@ TEST (InstallJob, EachFailingStepLogsItsLineAndLeavesTheTargetsAsTheyWere)
 
             const auto before = run.targets();
             EXPECT_EQ (run.install(), 5);
-            EXPECT_EQ (run.finalProgress, c.progress);
+            EXPECT_EQ (lastMilestoneOf (run.progressSeen), c.progress);
+            EXPECT_EQ (installProgressProblems (run.progressSeen, c.progress), "");
 
             const auto messages = run.installMessages();
             ASSERT_GE (messages.size(), 2);

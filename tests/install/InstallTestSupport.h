@@ -8,10 +8,15 @@
 
 #include <juce_graphics/juce_graphics.h>
 
+#include <algorithm>
 #include <map>
+#include <string>
 
 #include <zlib.h>
 
+#include <cstdlib>
+
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,6 +65,19 @@ struct RecordingObserver : public InstallerModel::Observer
     std::vector<double> milestones;
 };
 
+/** A new folder of this process's own in the temporary folder: made with mkdtemp, so that test programs
+    running at the same time never share one; open to other users like any folder, for the tests that
+    act as another user in it. */
+inline juce::File makeScratchFolder (const juce::String& prefix)
+{
+    auto pattern = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile (prefix + ".XXXXXX").getFullPathName().toStdString();
+
+    if (mkdtemp (pattern.data()) == nullptr || chmod (pattern.c_str(), 0755) != 0)
+        return {};
+
+    return juce::File (juce::String (pattern.c_str()));
+}
+
 /** A scratch folder with the usual subfolders already made (data root, VST3 root, temporary). */
 struct Sandbox
 {
@@ -82,17 +100,25 @@ struct Sandbox
 
     const TestFolders& folders() const  { return *testFolders; }
 
-    /** A model over this sandbox, writing to `log`, pausing `pauseMs` between installation stages. */
-    std::unique_ptr<InstallerModel> makeModel (InstallerLog& log, int pauseMs = 0) const
+    /** A model over this sandbox, writing to `log`, pausing `pauseMs` between installation stages; with
+        its data and VST3 roots in `targetVolume` when one is given. */
+    std::unique_ptr<InstallerModel> makeModel (InstallerLog& log, int pauseMs = 0, const juce::File& targetVolume = {}) const
     {
-        auto model = std::make_unique<InstallerModel> (std::make_unique<TestFolders> (folder));
+        auto folders = std::make_unique<TestFolders> (folder);
+
+        if (targetVolume != juce::File())
+        {
+            folders->dataRoot = targetVolume.getChildFile ("data");
+            folders->vst3Root = targetVolume.getChildFile ("vst3");
+        }
+
+        auto model = std::make_unique<InstallerModel> (std::move (folders));
         model->log = &log;
         model->stepPauseMs = pauseMs;
         return model;
     }
 
-    juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                            .getNonexistentChildFile ("installer-engine-test", {}, false);
+    juce::File folder = makeScratchFolder ("installer-engine-test");
     std::unique_ptr<TestFolders> testFolders = std::make_unique<TestFolders> (folder);
 };
 
@@ -268,6 +294,7 @@ struct MonolithContent
     juce::MemoryBlock vst3 = makeZip ({ { "Beta.vst3/Contents/x86_64-win/Beta.vst3", "plug-in code" },
                                         { "Beta.vst3/desktop.ini", "icon" } });
     juce::MemoryBlock screenshot;
+    bool checksums = false;     // a checksum entry in front of the chunks, as monolith-tool pack writes it
 };
 
 inline juce::File writeMonolith (const juce::File& file, const MonolithContent& content)
@@ -278,6 +305,17 @@ inline juce::File writeMonolith (const juce::File& file, const MonolithContent& 
     juce::FileOutputStream out (file);
     MonolithWriter writer (out);
 
+    if (content.checksums)
+    {
+        juce::StringArray names;
+
+        if (content.state.isValid())        names.add ({});
+        if (! content.vst3.isEmpty())       names.add (EntryNames::vst3Plugin);
+        if (! content.screenshot.isEmpty()) names.add (EntryNames::screenshot);
+
+        writer.reserveChecksums (names);
+    }
+
     if (content.state.isValid())
         writer.writeState (content.state);
 
@@ -286,6 +324,9 @@ inline juce::File writeMonolith (const juce::File& file, const MonolithContent& 
 
     if (! content.screenshot.isEmpty())
         writer.writeEntry (ChunkType::pngImage, EntryNames::screenshot, content.screenshot);
+
+    if (content.checksums)
+        writer.writeChecksums();
 
     return file;
 }
@@ -305,6 +346,24 @@ inline ZipContent snapshotOf (const juce::File& folder)
     return tree;
 }
 
+/** The temporary items of installations below `folder`, and the journal folder: what a finished
+    installation, or the recovery after an interrupted one, leaves none of. */
+inline juce::StringArray temporaryItemsIn (const juce::File& folder)
+{
+    juce::StringArray found;
+
+    for (const auto& f : folder.findChildFiles (juce::File::findFilesAndDirectories, true, "*", juce::File::FollowSymlinks::no))
+    {
+        const auto name = f.getFileName();
+
+        if (name.startsWith (".installing-") || name.contains (".partial-") || name.contains (".previous-")
+             || name == "Installer Journal")
+            found.add (f.getRelativePathFrom (folder));
+    }
+
+    return found;
+}
+
 /** Every file below `folder`, as relative path -> content. */
 inline ZipContent treeOf (const juce::File& folder)
 {
@@ -315,6 +374,55 @@ inline ZipContent treeOf (const juce::File& folder)
 
     return tree;
 }
+/** The installation's milestones, in order. */
+inline const std::vector<double>& installMilestones()
+{
+    static const std::vector<double> milestones { 0.0, 0.1, 0.4, 0.5, 0.7, 1.0 };
+    return milestones;
+}
+
+/** What is wrong with the progress an installation reported, in words; empty when nothing is. Every
+    milestone up to `lastMilestone` appears, in order; the bar never goes back; and every value that is
+    not a milestone lies inside a stage in which the bar moves with the bytes done: the monolith copy
+    (0.1 .. 0.4) or the extraction (0.5 .. 0.7). */
+inline std::string installProgressProblems (const std::vector<double>& seen, double lastMilestone = 1.0)
+{
+    std::string problems;
+    const auto& milestones = installMilestones();
+    size_t next = 0;
+
+    for (size_t i = 0; i < seen.size(); ++i)
+    {
+        const auto v = seen[i];
+
+        if (i > 0 && v < seen[i - 1])
+            problems += "went back to " + std::to_string (v) + "; ";
+
+        if (next < milestones.size() && v == milestones[next])
+            ++next;
+        else if (std::find (milestones.begin(), milestones.end(), v) == milestones.end()
+                  && ! ((v > 0.1 && v < 0.4) || (v > 0.5 && v < 0.7)))
+            problems += std::to_string (v) + " is outside the stages; ";
+    }
+
+    const auto reached = (size_t) (std::find (milestones.begin(), milestones.end(), lastMilestone) - milestones.begin()) + 1;
+
+    if (next != reached)
+        problems += "milestones reached: " + std::to_string (next) + " of " + std::to_string (reached);
+
+    return problems;
+}
+
+/** The last milestone in `seen`; -1 when there is none. */
+inline double lastMilestoneOf (const std::vector<double>& seen)
+{
+    for (auto i = seen.rbegin(); i != seen.rend(); ++i)
+        if (std::find (installMilestones().begin(), installMilestones().end(), *i) != installMilestones().end())
+            return *i;
+
+    return -1.0;
+}
+
 /** What a forked child reported: its exit code (-1 when it did not exit) and the text it sent. */
 struct ChildReport
 {
@@ -360,8 +468,8 @@ inline ChildReport runInChild (const std::function<int (juce::String& text)>& bo
 /** A sandbox with a monolith that has passed the check. */
 struct CheckedMonolith
 {
-    explicit CheckedMonolith (const MonolithContent& content = {}, int pauseMs = 0)
-        : model (sandbox.makeModel (log, pauseMs))
+    explicit CheckedMonolith (const MonolithContent& content = {}, int pauseMs = 0, const juce::String& targetVolume = {})
+        : model (sandbox.makeModel (log, pauseMs, targetVolume.isEmpty() ? juce::File() : sandbox.folder.getChildFile (targetVolume)))
     {
         model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("in").getChildFile ("Beta.rom"), content);
         RecordingObserver observer;

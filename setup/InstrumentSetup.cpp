@@ -100,6 +100,9 @@ int InstrumentSetup::run (const juce::StringArray& args)
     if (command == "install" && options.operands.size() == 1)
         return install (options);
 
+    if (command == "uninstall" && options.operands.size() == 2 && ! options.acceptLicence && ! options.showLicence)
+        return uninstall (options);
+
     if (command == "list" && options.operands.isEmpty() && options.logFile == juce::File())
         return list();
 
@@ -174,10 +177,9 @@ int InstrumentSetup::install (const Options& options)
 
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    model.log = &log;
+    recover (model, log);
     model.stepPauseMs = 0;
     model.monolithFile = argumentToFile (options.operands[0]);
-    log.write (InstallerLog::installerCategory, "Starting installer");
     log.write (InstallerLog::installerCategory, "Monolith selected: " + model.monolithFile.getFullPathName());
 
     if (! model.monolithFile.existsAsFile())
@@ -220,10 +222,45 @@ int InstrumentSetup::install (const Options& options)
     return finish (InstallerModel::noError, log, options);
 }
 
+int InstrumentSetup::uninstall (const Options& options)
+{
+    if (! canWriteReport (options))
+        return InstallerModel::installationFailed;
+
+    InstallerLog log;
+    InstallerModel model (std::move (folders));
+    recover (model, log);
+    const auto& company = options.operands[0];
+    const auto& instrument = options.operands[1];
+    auto result = InstallerModel::noError;
+
+    {
+        ConsoleProgress progress (err, showProgress, "Removing " + instrument);
+        result = model.uninstall (company, instrument, progress);
+    }
+
+    if (result != InstallerModel::noError)
+        return finish (fail (result, log.getLastMessage()), log, options);
+
+    out << instrument << " by " << company << " uninstalled\n";
+    return finish (InstallerModel::noError, log, options);
+}
+
+void InstrumentSetup::recover (InstallerModel& model, InstallerLog& log)
+{
+    model.log = &log;
+    log.write (InstallerLog::installerCategory, "Starting installer");
+    model.recover();
+}
+
 int InstrumentSetup::list()
 {
+    InstallerLog log;
+    InstallerModel model (std::move (folders));
+    recover (model, log);
+
     juce::StringArray problems;
-    const auto installations = InstalledInstruments (*folders).findAll (problems);
+    const auto installations = InstalledInstruments (model.getFolders()).findAll (problems);
 
     for (const auto& installation : installations)
     {

@@ -78,7 +78,7 @@ check "--help writes nothing on standard error" err_empty
 run --version
 check "--version: the project's version" out_is "instrument-setup $version"
 for args in "" "frobnicate" "install" "install a.rom b.rom" "install a.rom --force" "install a.rom --log" \
-            "uninstall $company" "list extra"; do
+            "uninstall OnlyCompany" "list extra"; do
     # shellcheck disable=SC2086
     run $args
     check "usage error for '$args': status 64, message on standard error only" \
@@ -178,6 +178,72 @@ run install "$demo_rom" --accept-licence --log "$work/no-such-folder/report.txt"
 check "--log into a missing folder: status 3 before anything is done" \
     sh -c "[ $status -eq 3 ] && grep -q 'cannot write the report' '$work/err'"
 check "--log failure: the installation before it is unchanged" unchanged_since "$work/before-hostile.txt"
+
+# ---------------------------------------------------------------------------------------------------
+begin "record and list"
+record="$data/$company/$instrument/install-record.txt"
+rom_crc=$(python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(open(sys.argv[1], "rb").read()))' "$installed_rom")
+check "the record lists the monolith with its size and CRC-32" \
+    grep -qxF "$(printf 'file\tdata\t%s.rom\t%s\t%s' "$instrument" "$(stat -c %s "$installed_rom")" "$rom_crc")" "$record"
+check "the record lists every file of the archive, and not the user's or the other plug-in's" \
+    sh -c "[ \$(grep -c '^file	plugins	' '$record') -eq \$(cd '$work/expected' && find . -type f | wc -l) ] \
+           && ! grep -q 'notes.txt\|Other.vst3' '$record'"
+run list
+check "list: status 0, nothing on standard error" sh -c "[ $status -eq 0 ] && [ ! -s '$work/err' ]"
+check "list: one line with company, instrument, version, size and both places" \
+    python3 - "$work/out" "$company" "$instrument" "$version" "$data/$company/$instrument" "$vst3/$company" <<'PY'
+import sys
+lines = open(sys.argv[1]).read().splitlines()
+fields = lines[0].split("\t") if len(lines) == 1 else []
+sys.exit(not (len(fields) == 7 and fields[:3] == sys.argv[2:5] and fields[3].endswith("Z")
+              and int(fields[4]) > 0 and fields[5:] == sys.argv[5:7]))
+PY
+
+# ---------------------------------------------------------------------------------------------------
+begin "uninstall"
+echo "my preset" >"$vst3/$company/$instrument.vst3/my-preset.txt"
+# A monolith turned into a link is refused, after the plug-in was moved aside: all of it must come back.
+mv "$installed_rom" "$installed_rom.real" && ln -s "$instrument.rom.real" "$installed_rom"
+snapshot >"$work/before-uninstall.txt"
+run uninstall "$company" "$instrument"
+check "a link in the way: status 5, says what failed" sh -c "[ $status -eq 5 ] && grep -qF 'Failed to remove: $installed_rom' '$work/err'"
+check "a failed removal removes nothing" unchanged_since "$work/before-uninstall.txt"
+rm "$installed_rom" && mv "$installed_rom.real" "$installed_rom"
+run uninstall "$company" "$instrument" --log uninstall-report.txt
+check "status 0" status_is 0
+check "says what was removed" out_is "$instrument by $company uninstalled"
+check "the monolith and the record are gone" sh -c "[ ! -e '$installed_rom' ] && [ ! -e '$record' ]"
+check "the archive's files are gone" \
+    sh -c "cd '$work/expected' && find . -type f | while read -r f; do [ ! -e '$vst3/$company/'\"\$f\" ] || exit 1; done"
+check "the user's files and the other plug-in are kept" \
+    sh -c "[ -f '$data/$company/$instrument/notes.txt' ] && [ -f '$vst3/$company/Other.vst3/other.dll' ] \
+           && [ -f '$vst3/$company/$instrument.vst3/my-preset.txt' ]"
+check "nothing temporary is left" sh -c "[ -z \"\$(find '$home' -name '.*previous-*' -o -name '*partial*' -o -name 'Installer Journal')\" ]"
+check "--log wrote the removal's report" grep -q 'Uninstall job finished' "$work/uninstall-report.txt"
+run list
+check "list is empty afterwards" sh -c "[ $status -eq 0 ] && [ ! -s '$work/out' ]"
+run uninstall "$company" "$instrument"
+check "uninstalling again: status 7" sh -c "[ $status -eq 7 ] && grep -qF 'Not installed' '$work/err'"
+run uninstall "../$company" "$instrument"
+check "a name that is no plain name: status 7" status_is 7
+
+# ---------------------------------------------------------------------------------------------------
+begin "failed installation leaves no record"
+rm -rf "${data:?}/$company" "${vst3:?}/$company"
+run install "$work/damaged.rom" --accept-licence
+check "damaged plug-in: status 5" status_is 5
+check "no record, no folders of the company" sh -c "[ ! -e '$data/$company' ] && [ ! -e '$vst3/$company' ]"
+run list
+check "list shows nothing" sh -c "[ $status -eq 0 ] && [ ! -s '$work/out' ]"
+
+# ---------------------------------------------------------------------------------------------------
+begin "uninstall without a record"
+run install "$demo_rom" --accept-licence
+rm "$data/$company/$instrument/install-record.txt"
+run uninstall "$company" "$instrument"
+check "status 0" status_is 0
+check "removed by what the monolith's plug-in archive names, company folders too" \
+    sh -c "[ ! -e '$data/$company' ] && [ ! -e '$vst3/$company' ]"
 
 echo
 if [ "$failures" -gt 0 ]; then

@@ -48,7 +48,13 @@ juce::uint32 addToCrc (juce::uint32 crc, const char* data, size_t numBytes)
 
 void InstallerModel::recover()
 {
-    InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), [this] (const juce::String& line) { write (line); });
+    const auto note = [this] (const juce::String& line) { write (line); };
+    InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), note);
+
+   #if JUCE_WINDOWS
+    // The Installed apps entries are no items of the journal: they follow the records the recovery left.
+    InstalledAppsEntry::reconcile (*folders, note);
+   #endif
 }
 
 //==============================================================================
@@ -439,7 +445,7 @@ bool InstallerModel::Installation::moveFile (const juce::String& temporaryName, 
 }
 
 /** On Windows, the installation's entry in Installed apps, when it has an uninstaller to name. Undone
-    with the rest when the commit fails; a start after a kill puts it in line with the records
+    with the rest when the commit fails; the next start after a kill puts it in line with the records
     (InstalledAppsEntry::reconcile).
 */
 bool InstallerModel::Installation::registerEntry()

@@ -2,10 +2,13 @@
 
 #if JUCE_WINDOWS
 
+#include "install/InstalledInstruments.h"
 #include "install/SystemError.h"
 #include "install/UninstallerProgram.h"
 
 #include <windows.h>
+
+#include <algorithm>
 
 namespace
 {
@@ -63,22 +66,129 @@ juce::Result InstalledAppsEntry::write (const InstallRecord& record, const juce:
     if (kept.failed())
         return kept;
 
+    changed = true;
+    return setValues (valuesFor (record, dataFolder));
+}
+
+std::vector<InstalledAppsEntry::Value> InstalledAppsEntry::valuesFor (const InstallRecord& record, const juce::File& dataFolder)
+{
     const auto uninstaller = dataFolder.getChildFile (UninstallerProgram::fileName).getFullPathName();
     const auto command = "\"" + uninstaller + "\"";
     const auto kibibytes = (juce::uint32) juce::jmin<juce::int64> ((record.getTotalSize() + 1023) / 1024, 0xffffffff);
 
-    changed = true;
-    return setValues ({ text ("DisplayName", record.instrument),
-                        text ("Publisher", record.company),
-                        text ("DisplayVersion", record.installerVersion),
-                        text ("InstallLocation", dataFolder.getFullPathName()),
-                        text ("InstallDate", record.date.formatted ("%Y%m%d")),
-                        text ("DisplayIcon", uninstaller + ",0"),
-                        number ("EstimatedSize", kibibytes),
-                        text ("UninstallString", command),
-                        text ("QuietUninstallString", command + " " + UninstallerProgram::quietOption),
-                        number ("NoModify", 1),
-                        number ("NoRepair", 1) });
+    return { text ("DisplayName", record.instrument),
+             text ("Publisher", record.company),
+             text ("DisplayVersion", record.installerVersion),
+             text ("InstallLocation", dataFolder.getFullPathName()),
+             text ("InstallDate", record.date.formatted ("%Y%m%d")),
+             text ("DisplayIcon", uninstaller + ",0"),
+             number ("EstimatedSize", kibibytes),
+             text ("UninstallString", command),
+             text ("QuietUninstallString", command + " " + UninstallerProgram::quietOption),
+             number ("NoModify", 1),
+             number ("NoRepair", 1) };
+}
+
+void InstalledAppsEntry::reconcile (const SystemFolders& folders, const std::function<void (const juce::String&)>& note)
+{
+    juce::StringArray problems, installed;
+
+    for (const auto& installation : InstalledInstruments (folders).findAll (problems))
+    {
+        const auto& record = installation.record;
+        const auto hasUninstaller = std::any_of (record.items.begin(), record.items.end(), [] (const InstallRecord::Item& item)
+        {
+            return item.place == InstallRecord::Place::data && item.path == UninstallerProgram::fileName;
+        });
+
+        if (! hasUninstaller)
+            continue;
+
+        installed.add (keyName (record.company, record.instrument));
+        InstalledAppsEntry entry (record.company, record.instrument);
+        const auto values = valuesFor (record, installation.dataFolder);
+
+        if (! entry.holds (values))
+        {
+            const auto written = entry.write (record, installation.dataFolder);
+            note (written.wasOk() ? "Installed apps entry written for " + record.instrument + " (" + record.company + ")"
+                                  : written.getErrorMessage());
+        }
+    }
+
+    for (const auto& name : ourKeyNames (folders.getDataRoot()))
+    {
+        if (installed.contains (name))
+            continue;
+
+        InstalledAppsEntry entry (name.upToFirstOccurrenceOf (": ", false, false), name.fromFirstOccurrenceOf (": ", false, false));
+        const auto removed = entry.remove();
+        note (removed.wasOk() ? "Installed apps entry removed: " + name : removed.getErrorMessage());
+    }
+}
+
+/** Whether the key holds every one of `values`, each with its type and data. */
+bool InstalledAppsEntry::holds (const std::vector<Value>& values) const
+{
+    Key key;
+
+    if (RegOpenKeyExW (HKEY_LOCAL_MACHINE, keyPath.toWideCharPointer(), 0, KEY_QUERY_VALUE | view, &key.handle) != ERROR_SUCCESS)
+        return false;
+
+    for (const auto& value : values)
+    {
+        DWORD type = 0, size = 0;
+
+        if (RegQueryValueExW (key.handle, value.name.toWideCharPointer(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS
+             || type != value.type || size != value.data.getSize())
+            return false;
+
+        juce::MemoryBlock data (size);
+
+        if (RegQueryValueExW (key.handle, value.name.toWideCharPointer(), nullptr, &type, static_cast<BYTE*> (data.getData()), &size)
+                != ERROR_SUCCESS
+             || data != value.data)
+            return false;
+    }
+
+    return true;
+}
+
+/** The names of the entries that are an installation's below `dataRoot`: named by company and instrument,
+    and placed in that instrument's folder.
+*/
+juce::StringArray InstalledAppsEntry::ourKeyNames (const juce::File& dataRoot)
+{
+    juce::StringArray names;
+    Key uninstall;
+
+    if (RegOpenKeyExW (HKEY_LOCAL_MACHINE, juce::String (uninstallKeys).toWideCharPointer(), 0, KEY_READ | view,
+                       &uninstall.handle) != ERROR_SUCCESS)
+        return names;
+
+    wchar_t name[256];
+
+    for (DWORD i = 0;; ++i)
+    {
+        auto length = (DWORD) juce::numElementsInArray (name);
+
+        if (RegEnumKeyExW (uninstall.handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+
+        const juce::String keyName (name, length);
+        const auto company = keyName.upToFirstOccurrenceOf (": ", false, false);
+        const auto instrument = keyName.fromFirstOccurrenceOf (": ", false, false);
+
+        if (company.isEmpty() || instrument.isEmpty())
+            continue;
+
+        const InstalledAppsEntry entry (company, instrument);
+
+        if (juce::File (entry.read ("InstallLocation")) == dataRoot.getChildFile (company).getChildFile (instrument))
+            names.add (keyName);
+    }
+
+    return names;
 }
 
 juce::Result InstalledAppsEntry::remove()

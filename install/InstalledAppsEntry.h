@@ -6,7 +6,10 @@
 
 #include "install/InstallRecord.h"
 
+#include <functional>
 #include <vector>
+
+class SystemFolders;
 
 /** An installation's entry in Windows' Installed apps: the key `keyName` below
     HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall, whose values name the instrument, its
@@ -23,6 +26,12 @@ public:
 
     /** Writes the entry for the installation that `record` describes, whose data folder is `dataFolder`. */
     juce::Result write (const InstallRecord& record, const juce::File& dataFolder);
+
+    /** Puts the entries in line with the installations, after the recovery of a start has finished or undone
+        what a kill interrupted: an installation whose record lists the uninstaller gets the entry its record
+        describes, and an entry whose installation below the data root has no record goes. Notes each change.
+    */
+    static void reconcile (const SystemFolders& folders, const std::function<void (const juce::String&)>& note);
 
     /** Removes the entry; no entry is no failure. */
     juce::Result remove();
@@ -46,6 +55,10 @@ private:
         unsigned long type = 0;
         juce::MemoryBlock data;
     };
+
+    static std::vector<Value> valuesFor (const InstallRecord& record, const juce::File& dataFolder);
+    bool holds (const std::vector<Value>& values) const;
+    static juce::StringArray ourKeyNames (const juce::File& dataRoot);
 
     juce::Result keepPrevious();
     juce::Result setValues (const std::vector<Value>& values) const;

@@ -103,6 +103,53 @@ else
 fi
 grep -q "Install job finished" "$WINEPREFIX/drive_c/setup-report.txt" && pass "--log wrote the report" || fail "no report"
 
+data_folder="$data_root/$company/$instrument"
+windows_data_folder="C:\\ProgramData\\$company\\$instrument"
+[ -f "$data_folder/uninstall.exe" ] && pass "the uninstaller is beside the monolith" || fail "no uninstall.exe in the data folder"
+grep -q "^file	data	uninstall.exe	" "$data_folder/install-record.txt" && pass "the record lists the uninstaller" \
+    || fail "the record does not list the uninstaller"
+
+# --- 4. Installed apps, read back from the registry
+echo "== Installed apps"
+expect_equal "DisplayName" "$(registry_value DisplayName)" "$instrument"
+expect_equal "Publisher" "$(registry_value Publisher)" "$company"
+expect_equal "DisplayVersion" "$(registry_value DisplayVersion)" "$version"
+expect_equal "InstallLocation" "$(registry_value InstallLocation)" "$windows_data_folder"
+size_kib=$(( ($(find "$data_folder" "$vst3_root/$company" -type f ! -name install-record.txt -printf '%s+') 0 + 1023) / 1024 ))
+expect_equal "EstimatedSize (KiB)" "$(( $(registry_value EstimatedSize) ))" "$size_kib"
+expect_equal "UninstallString" "$(registry_value UninstallString)" "\"$windows_data_folder\\uninstall.exe\""
+quiet=$(registry_value QuietUninstallString)
+expect_equal "QuietUninstallString" "$quiet" "\"$windows_data_folder\\uninstall.exe\" --quiet"
+
+# --- 5. list and the console's uninstall
+echo "== List and uninstall"
+setup list
+expect_equal "list status" "$status" 0
+expect_equal "list: company, instrument, version" "$(cut -f1-3 "$work/out")" "$company	$instrument	$version"
+setup uninstall "$company" "$instrument"
+expect_equal "uninstall status" "$status" 0
+expect_equal "uninstall result" "$(cat "$work/out")" "$instrument by $company uninstalled"
+[ ! -e "$data_root/$company" ] && [ ! -e "$vst3_root/$company" ] && pass "no files left" \
+    || fail "left: $(find "$data_root/$company" "$vst3_root/$company" 2>/dev/null | head -5)"
+[ -z "$(registry_value DisplayName)" ] && pass "no Installed apps entry" || fail "the entry is still there"
+setup uninstall "$company" "$instrument"
+expect_equal "uninstalling again" "$status" 7
+
+# --- 6. the QuietUninstallString, run to its end
+echo "== QuietUninstallString"
+setup install "$instrument.rom" --accept-licence
+expect_equal "installed again" "$status" 0
+program=$(sed 's/^"\([^"]*\)".*/\1/' <<<"$quiet")
+# shellcheck disable=SC2086  # the options after the quoted program, as Windows splits them
+wine "$program" ${quiet#\"$program\" } </dev/null >"$work/quiet-out" 2>&1 && quiet_status=0 || quiet_status=$?
+wineserver -w   # the uninstaller's copy in the temporary folder finishes the removal after it has ended
+expect_equal "the quiet uninstaller's status" "$quiet_status" 0
+[ ! -e "$data_root/$company" ] && [ ! -e "$vst3_root/$company" ] && pass "no files left, the uninstaller neither" \
+    || fail "left: $(find "$data_root/$company" "$vst3_root/$company" 2>/dev/null | head -5)"
+[ -z "$(find "$temp_dir" -maxdepth 1 -name 'uninstall-*.exe' 2>/dev/null)" ] && pass "no copy left in the temporary folder" \
+    || fail "the uninstaller's copy is left in $temp_dir"
+[ -z "$(registry_value DisplayName)" ] && pass "no Installed apps entry" || fail "the entry is still there"
+
 echo
 if [ "$failures" -gt 0 ]; then
     echo "$failures Wine console check(s) failed"

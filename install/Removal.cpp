@@ -282,10 +282,14 @@ bool InstallerModel::Removal::commit()
 void InstallerModel::Removal::removeEmptyFolders()
 {
     const auto data = CheckedFolder::openRoot (roots.data);
-    const auto companyData = data.openFolder (company, CheckedFolder::Missing::fail);
 
-    if (companyData.isOpen())
-        companyData.remove (instrument);
+    {
+        // Windows removes no folder that is held open.
+        const auto companyData = data.openFolder (company, CheckedFolder::Missing::fail);
+
+        if (companyData.isOpen())
+            companyData.remove (instrument);
+    }
 
     data.remove (company);
     CheckedFolder::openRoot (roots.vst3).remove (company);

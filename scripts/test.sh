@@ -35,6 +35,7 @@ echo "== Windows build and Wine tests"
 scripts/windows/build.sh build-win
 python3 tests/windows/check_resources.py build-win/Installer_artefacts/Release/Installer.exe
 python3 tests/windows/check_resources.py build-win/setup/instrument-setup.exe
+python3 tests/windows/check_resources.py build-win/setup/instrument-uninstall.exe
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-e2e.sh \
     build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-screenshots
 # Every page at 96, 144 and 192 DPI, complete on screen without help; screenshots for a look.

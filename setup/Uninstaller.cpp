@@ -44,6 +44,7 @@ int Uninstaller::run()
     InstallerModel model;
     model.log = &log;
     log.write (InstallerLog::installerCategory, "Starting uninstaller");
+    model.recover();
 
     InstallerModel::Observer observer;
     const auto result = model.uninstall (company, instrument, observer);

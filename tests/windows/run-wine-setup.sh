@@ -140,8 +140,9 @@ echo "== QuietUninstallString"
 setup install "$instrument.rom" --accept-licence
 expect_equal "installed again" "$status" 0
 program=$(sed 's/^"\([^"]*\)".*/\1/' <<<"$quiet")
+options=$(sed 's/^"[^"]*" *//' <<<"$quiet")
 # shellcheck disable=SC2086  # the options after the quoted program, as Windows splits them
-wine "$program" ${quiet#\"$program\" } </dev/null >"$work/quiet-out" 2>&1 && quiet_status=0 || quiet_status=$?
+wine "$program" $options </dev/null >"$work/quiet-out" 2>&1 && quiet_status=0 || quiet_status=$?
 wineserver -w   # the uninstaller's copy in the temporary folder finishes the removal after it has ended
 expect_equal "the quiet uninstaller's status" "$quiet_status" 0
 [ ! -e "$data_root/$company" ] && [ ! -e "$vst3_root/$company" ] && pass "no files left, the uninstaller neither" \

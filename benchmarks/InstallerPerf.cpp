@@ -7,13 +7,16 @@
 //   - instrument-setup install of a 2 GiB monolith followed by sync, against cp of the same file
 //     followed by sync;
 //   - the peak memory (maximum resident set of a child process) of the check with a 1 GiB entry minus the
-//     check with a 1 MiB entry.
+//     check with a 1 MiB entry;
+//   - the installation of a 2 GiB monolith that carries checksums (copy, checksum pass and read-back, flushed
+//     to the disk), against cp and sync of the same file;
+//   - the peak memory of that installation (check and install in a child process) minus an idle child.
 // Times are wall-clock medians of several runs; every run starts with warm sources and with the dirty
 // pages of the previous one written back (sync). Fixtures live in a temporary folder, removed at the end.
 // Prints FIGURE lines for scripts/bench.sh; no figure fails the program.
 //
-//   installer_perf [repetitions]
-//   installer_perf --check <monolith> <folder>     (the child of the memory figure)
+//   installer_perf [repetitions [check|extraction|tool|install]]
+//   installer_perf --check|--install|--idle <monolith> <folder>    (the children of the memory figures)
 
 #include "BenchmarkFigures.h"
 #include "install/InstallerModel.h"
@@ -140,7 +143,6 @@ namespace
     {
         int exitCode = -1;
         double seconds = 0;
-        long maxResidentKiB = 0;
     };
 
     /** Runs a program, optionally in another working folder, and waits for it. */
@@ -169,14 +171,12 @@ namespace
             return result;
 
         int status = 0;
-        rusage usage {};
 
-        if (wait4 (pid, &status, 0, &usage) != pid)
+        if (waitpid (pid, &status, 0) != pid)
             return result;
 
         result.seconds = std::chrono::duration<double> (std::chrono::steady_clock::now() - start).count();
         result.exitCode = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
-        result.maxResidentKiB = usage.ru_maxrss;
         return result;
     }
 
@@ -223,13 +223,94 @@ namespace
         std::exit (1);
     }
 
-    /** The child of the memory figure: one check, its result as the exit code. */
-    int checkOnly (const juce::File& monolith, const juce::File& root)
+    /** Where a child of the memory figures leaves its peak resident memory, in KiB. */
+    juce::File peakFileIn (const juce::File& root)     { return root.getChildFile ("peak-kib"); }
+
+    /** The child's own high-water mark of resident memory. Not the rusage its parent gets: a child
+        started with posix_spawn (vfork) inherits the parent's high-water mark until exec, and reports
+        the parent's size whenever it stays smaller.
+    */
+    bool writePeakMemory (const juce::File& root)
     {
-        InstallerLog log;
-        auto model = makeModel (root, log, monolith);
-        InstallerModel::Observer unobserved;
-        return model->processMonolith (unobserved);
+        juce::StringArray status;
+        status.addLines (juce::File ("/proc/self/status").loadFileAsString());
+
+        for (const auto& line : status)
+            if (line.startsWith ("VmHWM:"))
+                return root.createDirectory() && peakFileIn (root).replaceWithText (line.fromFirstOccurrenceOf (":", false, false).trim()
+                                                                                       .upToFirstOccurrenceOf (" ", false, false));
+        return false;
+    }
+
+    /** A memory figure's child: `what` is "--idle" (start and end), "--check" or "--install" (the check,
+        then the installation); the first failing result as the exit code. */
+    int memoryChild (const juce::String& what, const juce::File& monolith, const juce::File& root)
+    {
+        auto result = 0;
+
+        if (what != "--idle")
+        {
+            InstallerLog log;
+            auto model = makeModel (root, log, monolith);
+            InstallerModel::Observer unobserved;
+            result = model->processMonolith (unobserved);
+
+            if (result == 0 && what == "--install")
+                result = model->install (unobserved);
+        }
+
+        return result == 0 && ! writePeakMemory (root) ? 1 : result;
+    }
+
+    /** Runs a memory figure's child and returns its peak resident memory in KiB. */
+    long peakMemoryOfChild (const juce::String& what, const juce::File& monolith, const juce::File& root)
+    {
+        const auto self = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName();
+        const auto child = runChild ({ self, what, monolith.getFullPathName(), root.getFullPathName() });
+
+        if (child.exitCode != 0)
+            fail ("the child " + what + " failed with " + juce::String (child.exitCode));
+
+        return peakFileIn (root).loadFileAsString().getLargeIntValue();
+    }
+
+    /** A monolith of a small plug-in archive and an entry of `sampleBytes` noise, with checksums. */
+    bool writeLargeMonolith (const juce::File& file, juce::int64 sampleBytes)
+    {
+        juce::MemoryOutputStream zip;
+        juce::ZipFile::Builder builder;
+        builder.addEntry (new NoiseInputStream (mebibyte, 17), 0, "Beta.vst3/Contents/x86_64-win/Beta.vst3", juce::Time());
+        builder.writeToStream (zip, nullptr);
+
+        file.getParentDirectory().createDirectory();
+        file.deleteFile();
+        juce::FileOutputStream out (file);
+        MonolithWriter writer (out);
+        NoiseInputStream samples (sampleBytes, 23);
+
+        return out.openedOk() && writer.reserveChecksums ({ "", EntryNames::vst3Plugin, "SAMPLES" })
+                && writer.writeState (makeState()) && writer.writeEntry (ChunkType::binary, EntryNames::vst3Plugin, zip.getMemoryBlock())
+                && writer.writeEntry (ChunkType::binary, "SAMPLES", samples) && writer.writeChecksums();
+    }
+
+    void installationMemory (const juce::File& folder, const juce::File& monolith)
+    {
+        long peakKiB[2] = {};
+        const char* modes[2] = { "--idle", "--install" };
+
+        for (int i = 0; i < 2; ++i)
+        {
+            const auto root = folder.getChildFile ("memory");
+            peakKiB[i] = peakMemoryOfChild (modes[i], monolith, root);
+            root.deleteRecursively();
+        }
+
+        const auto difference = (double) (peakKiB[1] - peakKiB[0]) / 1024.0;
+        BenchmarkFigure { "peak memory of the 2 GiB installation (check and install) minus an idle run",
+                          BenchmarkFigure::format (difference, "MiB"),
+                          BenchmarkFigure::format ((double) peakKiB[0] / 1024.0, "MiB (idle)"),
+                          peakKiB[0] > 0 ? (double) peakKiB[1] / (double) peakKiB[0] : 0.0,
+                          "< 64 MiB", BenchmarkFigure::yesNo (difference < 64.0) }.print();
     }
 
     //==============================================================================
@@ -454,26 +535,6 @@ namespace
         plain.deleteFile();
     }
 
-    /** A monolith of about 2 GiB: a small plug-in archive and a large entry, as a sample library's. */
-    bool writeLargeMonolith (const juce::File& file, juce::int64 sampleBytes)
-    {
-        juce::ZipFile::Builder bundle;
-        bundle.addEntry (new juce::MemoryInputStream ("plug-in code", 12, true), 6, "Beta.vst3/Contents/x86_64-win/Beta.vst3",
-                         juce::Time::getCurrentTime());
-        juce::MemoryOutputStream zip;
-        bundle.writeToStream (zip, nullptr);
-
-        file.getParentDirectory().createDirectory();
-        file.deleteFile();
-        juce::FileOutputStream out (file);
-        MonolithWriter writer (out);
-        NoiseInputStream samples (sampleBytes, 6);
-
-        return out.openedOk() && writer.writeState (makeState())
-                && writer.writeEntry (ChunkType::binary, EntryNames::vst3Plugin, zip.getMemoryBlock())
-                && writer.writeEntry (ChunkType::binary, "SAMPLES", samples);
-    }
-
     void consoleInstallAgainstCopy (const juce::File& folder, int repetitions)
     {
         const auto setup = builtProgram ("setup", "instrument-setup");
@@ -526,7 +587,6 @@ namespace
 
     void peakMemory (const juce::File& folder)
     {
-        const auto self = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName();
         long peakKiB[2] = {};
         const juce::int64 sizes[2] = { mebibyte, 1024 * mebibyte };
 
@@ -539,12 +599,7 @@ namespace
             if (! writeMonolith (monolith, entry))
                 fail ("cannot write the memory figure's monolith");
 
-            const auto child = runChild ({ self, "--check", monolith.getFullPathName(), root.getFullPathName() });
-
-            if (child.exitCode != 0)
-                fail ("the check in the child process failed with " + juce::String (child.exitCode));
-
-            peakKiB[i] = child.maxResidentKiB;
+            peakKiB[i] = peakMemoryOfChild ("--check", monolith, root);
             root.deleteRecursively();
         }
 
@@ -555,12 +610,62 @@ namespace
                           peakKiB[0] > 0 ? (double) peakKiB[1] / (double) peakKiB[0] : 0.0,
                           "< 16 MiB", BenchmarkFigure::yesNo (difference < 16.0) }.print();
     }
+
+    void installationAgainstCopy (const juce::File& folder, int repetitions)
+    {
+        const PerfFolders folders (folder);
+        const auto monolith = folder.getChildFile ("in/Beta.rom"), copy = folder.getChildFile ("copy.rom");
+
+        if (! writeLargeMonolith (monolith, 2048 * mebibyte))
+            fail ("cannot write the installation's monolith");
+
+        warm (monolith);
+        std::vector<double> installTimes, copyTimes;
+
+        for (int run = 0; run < repetitions; ++run)
+        {
+            InstallerLog log;
+            auto model = makeModel (folder, log, monolith);
+            InstallerModel::Observer unobserved;
+
+            if (model->processMonolith (unobserved) != 0)
+                fail ("the check before the installation failed", &log);
+
+            int result = -1;
+            sync();
+            installTimes.push_back (timeOf ([&] { result = model->install (unobserved); }));
+
+            if (result != 0 || folders.getInstallTarget().getSize() != monolith.getSize())
+                fail ("the installation failed with " + juce::String (result), &log);
+
+            model.reset();
+            folders.getDataRoot().getChildFile ("Alpha").deleteRecursively();
+            folders.getVst3Root().getChildFile ("Alpha").deleteRecursively();
+            sync();
+
+            const auto child = runChild ({ "sh", "-c", "cp \"$0\" \"$1\" && sync", monolith.getFullPathName(), copy.getFullPathName() });
+
+            if (child.exitCode != 0)
+                fail ("cp failed");
+
+            copyTimes.push_back (child.seconds);
+            copy.deleteFile();
+        }
+
+        const auto install = median (installTimes), baseline = median (copyTimes);
+        const auto ratio = baseline > 0 ? install / baseline : 0.0;
+        BenchmarkFigure { "installation of a 2 GiB monolith with checksums / cp + sync of it", BenchmarkFigure::format (install * 1000, "ms"),
+                          BenchmarkFigure::format (baseline * 1000, "ms"), ratio, "<= 1.2", BenchmarkFigure::yesNo (ratio <= 1.2) }.print();
+
+        installationMemory (folder, monolith);
+        monolith.deleteFile();
+    }
 }
 
 int main (int argc, char** argv)
 {
-    if (argc == 4 && juce::String (argv[1]) == "--check")
-        return checkOnly (juce::File (juce::String (argv[2])), juce::File (juce::String (argv[3])));
+    if (argc == 4 && juce::String (argv[1]).startsWith ("--"))
+        return memoryChild (argv[1], juce::File (juce::String (argv[2])), juce::File (juce::String (argv[3])));
 
     const auto repetitions = argc > 1 ? juce::jmax (1, juce::String (argv[1]).getIntValue()) : 5;
     scratchFolder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("installer-perf", {}, false);
@@ -568,11 +673,16 @@ int main (int argc, char** argv)
     if (! scratchFolder.createDirectory())
         fail ("cannot create " + scratchFolder.getFullPathName());
 
-    checkAgainstCopy (scratchFolder.getChildFile ("check"), repetitions);
-    extractionAgainstUnzip (scratchFolder.getChildFile ("extract"), repetitions);
-    extractAgainstCopy (scratchFolder.getChildFile ("tool"), repetitions);
-    consoleInstallAgainstCopy (scratchFolder.getChildFile ("console"), repetitions);
-    peakMemory (scratchFolder);
+    // A second argument picks the figures whose group name contains it.
+    const juce::String only (argc > 2 ? argv[2] : "");
+    const auto wanted = [&] (const char* group) { return only.isEmpty() || juce::String (group).contains (only); };
+
+    if (wanted ("check"))       checkAgainstCopy (scratchFolder.getChildFile ("check"), repetitions);
+    if (wanted ("extraction"))  extractionAgainstUnzip (scratchFolder.getChildFile ("extract"), repetitions);
+    if (wanted ("tool"))        extractAgainstCopy (scratchFolder.getChildFile ("tool"), repetitions);
+    if (wanted ("check"))       peakMemory (scratchFolder);
+    if (wanted ("install"))     installationAgainstCopy (scratchFolder.getChildFile ("install"), repetitions);
+    if (wanted ("console"))     consoleInstallAgainstCopy (scratchFolder.getChildFile ("console"), repetitions);
 
     scratchFolder.deleteRecursively();
     return 0;

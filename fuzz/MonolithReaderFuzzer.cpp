@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes, as a monolith file, through the chunk walk, every entry reader, the structural
 // check, the checksum entry's parser and the checksum verifier.
 
+#include "InputFile.h"
 #include "monolith/ChecksumVerifier.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
@@ -8,25 +9,13 @@
 
 #include <cstdint>
 #include <iterator>
-#include <unistd.h>
 
 namespace
 {
-    /** One file per process, rewritten for every input (parallel fuzzing jobs must not share it),
-        and removed when the process ends.
-    */
-    struct InputFile
+    const InputFile& getInputFile()
     {
-        ~InputFile()    { file.deleteFile(); }
-
-        const juce::File file = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                    .getChildFile ("monolith_reader_fuzzer_" + juce::String (getpid()) + ".rom");
-    };
-
-    const juce::File& getInputFile()
-    {
-        static const InputFile inputFile;
-        return inputFile.file;
+        static const InputFile inputFile ("monolith_reader_fuzzer");
+        return inputFile;
     }
 
     const juce::int64 screenshotKey = EntryNames::keyOf (EntryNames::screenshot);
@@ -104,12 +93,12 @@ namespace
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
 {
-    const auto& file = getInputFile();
+    const auto& input = getInputFile();
 
-    if (! file.replaceWithData (data, size))
+    if (! input.write (data, size))
         return 0;
 
-    const MonolithReader reader (file);
+    const MonolithReader reader (input.file);
 
     for (const auto type : { (juce::int32) ChunkType::binary, (juce::int32) ChunkType::stateTree,
                              (juce::int32) ChunkType::pngImage, juce::int32 { 2 }, juce::int32 { -1 } })

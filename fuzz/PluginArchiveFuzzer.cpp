@@ -9,7 +9,8 @@
 namespace
 {
     /** One scratch folder per process (parallel fuzzing jobs must not share it), emptied after every
-        input and removed when the process ends.
+        input and removed when the process ends. Its name has the same length in every process, so that
+        what an input covers does not change from one run to the next.
     */
     struct ScratchFolder
     {
@@ -17,7 +18,7 @@ namespace
         ~ScratchFolder()    { parent.deleteRecursively(); }
 
         const juce::File parent = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                      .getChildFile ("plugin_archive_fuzzer_" + juce::String (getpid()));
+                                      .getChildFile ("plugin_archive_fuzzer_" + juce::String (getpid()).paddedLeft ('0', 7));
         const juce::File folder = parent.getChildFile ("extract");
     };
 

@@ -4,13 +4,13 @@
 // (The framework's own ValueTree::readFromData trusts every count in the data and hangs on a few
 // hostile bytes, which is why the reader checks the data first.)
 
+#include "InputFile.h"
 #include "model/InstrumentParameters.h"
 #include "model/StateIds.h"
 #include "monolith/MonolithReader.h"
 #include "monolith/MonolithWriter.h"
 
 #include <cstdint>
-#include <unistd.h>
 
 namespace juce
 {
@@ -21,22 +21,13 @@ namespace juce
 
 namespace
 {
-    /** One file per process, rewritten for every input, removed when the process ends. */
-    struct InputFile
-    {
-        ~InputFile()    { file.deleteFile(); }
-
-        const juce::File file = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                    .getChildFile ("state_tree_fuzzer_" + juce::String (getpid()) + ".rom");
-    };
-
     juce::ValueTree readStateThroughMonolith (const std::uint8_t* data, size_t size)
     {
-        static const InputFile inputFile;
+        static const InputFile inputFile ("state_tree_fuzzer");
         juce::MemoryOutputStream monolith;
 
         if (! MonolithWriter (monolith).writeChunk (0x2545f491u, ChunkType::stateTree, 0, data, size)
-              || ! inputFile.file.replaceWithData (monolith.getData(), monolith.getDataSize()))
+              || ! inputFile.write (monolith.getData(), monolith.getDataSize()))
             return {};
 
         return MonolithReader (inputFile.file).readState();
@@ -147,5 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
     juce::ignoreUnused (juce::Base64::convertFromBase64 (eula, state.getProperty ("eula").toString()));
 
     dispatchPendingMessages();
+
+    // The framework's pool of identifiers sweeps out unused names on a clock (every 30 s once it holds
+    // 300). Swept after every input instead, what an input covers does not depend on when it runs.
+    juce::StringPool::getGlobalPool().garbageCollect();
     return 0;
 }

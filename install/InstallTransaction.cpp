@@ -133,9 +133,14 @@ juce::Result InstallTransaction::begin (const juce::String& what)
 
     if (result.wasOk())
     {
-        openRoot (Root::data, folder);
-        folder = folder.openFolder (InstallJournal::folderName, CheckedFolder::Missing::create);
+        CheckedFolder dataRoot;
+        openRoot (Root::data, dataRoot);
+        folder = dataRoot.openFolder (InstallJournal::folderName, CheckedFolder::Missing::create);
         result = folder.getStatus();
+
+        // A start finds the journal only if its folder is on the disk too.
+        if (result.wasOk() && folder.wasCreated())
+            result = dataRoot.flush();
     }
 
     if (result.wasOk())
@@ -230,7 +235,10 @@ juce::Result InstallTransaction::openFolder (const Place& place, bool create, Ch
         result = folder.getStatus();
 
         if (result.wasOk())
+        {
             open[upTo (place, depth).key()] = folder;
+            madeIn.addIfNotAlreadyThere (upTo (place, depth - 1));
+        }
     }
 
     return result;
@@ -327,6 +335,7 @@ InstallTransaction::Place InstallTransaction::stagingFolder (const juce::String&
 
         staging = temporary.place.child (folder.getFile().getFileName());
         open[staging.key()] = folder;
+        madeIn.addIfNotAlreadyThere (temporary.place);
     }
 
     const auto place = staging.child (name);
@@ -338,7 +347,10 @@ InstallTransaction::Place InstallTransaction::stagingFolder (const juce::String&
         result = folder.getStatus();
 
         if (result.wasOk())
+        {
             open[place.key()] = folder;
+            madeIn.addIfNotAlreadyThere (staging);
+        }
     }
 
     return result.wasOk() ? place : Place();
@@ -438,7 +450,10 @@ juce::Result InstallTransaction::moveAside (const Item& item, EntryType kind)
 juce::Result InstallTransaction::moveItem (const Item& from, const Item& to)
 {
     CheckedFolder source, destination;
-    auto result = openFolder (from.folder, false, source);
+    auto result = flush (madeIn);
+
+    if (result.wasOk())
+        result = openFolder (from.folder, false, source);
 
     if (result.wasOk())
         result = openFolder (to.folder, false, destination);
@@ -463,7 +478,10 @@ void InstallTransaction::forget (const Place& place)
 //==============================================================================
 juce::Result InstallTransaction::commit()
 {
-    auto result = flushTargets();
+    auto result = flush (madeIn);
+
+    if (result.wasOk())
+        result = flush (receivedItems);
 
     if (result.wasOk())
     {
@@ -480,9 +498,10 @@ juce::Result InstallTransaction::commit()
     return juce::Result::ok();
 }
 
-juce::Result InstallTransaction::flushTargets()
+/** Flushes the folders `places`, then forgets them. */
+juce::Result InstallTransaction::flush (juce::Array<Place>& places)
 {
-    for (const auto& place : receivedItems)
+    for (const auto& place : places)
     {
         CheckedFolder folder;
         auto result = openFolder (place, false, folder);
@@ -494,6 +513,7 @@ juce::Result InstallTransaction::flushTargets()
             return result;
     }
 
+    places.clear();
     return juce::Result::ok();
 }
 

@@ -90,7 +90,7 @@ public:
     /** Moves `from` to `to`, whose folder must be open. When `to` exists it must be of the type `kind`
         (file or folder); it is moved aside and deleted at commit. Refused, changing nothing, when `to` is a
         link or of another type. Every folder that received an item is flushed at commit, before the
-        commit is recorded.
+        commit is recorded; every folder in which the transaction made a folder, before the next move.
     */
     juce::Result moveIntoPlace (const Item& from, const Item& to, EntryType kind);
 
@@ -147,7 +147,7 @@ private:
     juce::Result typeOf (const Item& item, EntryType& type);
     juce::Result moveItem (const Item& from, const Item& to);
     juce::Result cleanUp();
-    juce::Result flushTargets();
+    juce::Result flush (juce::Array<Place>& places);
     juce::Result end();
 
     Roots roots;
@@ -155,7 +155,7 @@ private:
     std::unique_ptr<InstallJournal> journal;
     std::vector<Record> records;
     std::map<juce::String, CheckedFolder> open;
-    juce::Array<Place> receivedItems;
+    juce::Array<Place> receivedItems, madeIn;   // folders to flush: at commit, and before the next move too
     Place staging;
     int numAside = 0;
     bool committed = false, finished = false;

@@ -6,6 +6,7 @@
 
 #include "model/InstrumentParameters.h"
 
+#include "model/NumberConversion.h"
 #include "model/StateIds.h"
 
 InstrumentParameters::InstrumentParameters (juce::ValueTree instrumentNode)
@@ -60,7 +61,7 @@ void InstrumentParameters::valueTreePropertyChanged (juce::ValueTree& tree, cons
         for (auto* preset : presets)
             preset->removeAllListeners();
 
-        listeners.call ([this] (Listener& l) { l.selectedPresetChanged ((int) state[StateIds::selectedPresetIndex]); });
+        listeners.call ([this] (Listener& l) { l.selectedPresetChanged (NumberConversion::toInt (state[StateIds::selectedPresetIndex])); });
     }
     else if (tree.hasType (StateIds::PRESET) && property == StateIds::presetName)
     {
@@ -90,7 +91,7 @@ void InstrumentParameters::valueTreeChildRemoved (juce::ValueTree&, juce::ValueT
         presets.getUnchecked (i)->getState().setProperty (StateIds::presetIndex, i, nullptr);
 
     // The selection only ever shrinks to the last child here; with none left nothing is selected.
-    const auto selected = (int) state[StateIds::selectedPresetIndex];
+    const auto selected = NumberConversion::toInt (state[StateIds::selectedPresetIndex]);
     const auto numChildren = state.getNumChildren();
 
     if (selected >= numChildren)

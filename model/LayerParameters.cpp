@@ -6,6 +6,7 @@
 
 #include "model/LayerParameters.h"
 
+#include "model/NumberConversion.h"
 #include "model/StateIds.h"
 
 LayerParameters::LayerParameters (juce::ValueTree layerNode, int layerIndexToUse)
@@ -45,7 +46,7 @@ void LayerParameters::rebuildSamples()
 
 void LayerParameters::loadCachedValues()
 {
-    layerID.store ((int) state[StateIds::layerID]);
+    layerID.store (NumberConversion::toInt (state[StateIds::layerID]));
 
     storeFloat (keyStart, StateIds::keyStart);
     storeFloat (keyEnd, StateIds::keyEnd);
@@ -85,11 +86,11 @@ void LayerParameters::valueTreePropertyChanged (juce::ValueTree&, const juce::Id
     }
     else if (property == StateIds::layerID)
     {
-        layerID.store ((int) state[StateIds::layerID]);
+        layerID.store (NumberConversion::toInt (state[StateIds::layerID]));
     }
     else if (property == StateIds::layerIndex)
     {
-        layerIndex = (int) state[StateIds::layerIndex];
+        layerIndex = NumberConversion::toInt (state[StateIds::layerIndex]);
     }
     else if (property == StateIds::pitchShift)
     {
@@ -105,7 +106,7 @@ void LayerParameters::valueTreeChildAdded (juce::ValueTree&, juce::ValueTree& ch
 
     sampleCount.store (state.getNumChildren());
 
-    const auto sampleIndex = (int) child[StateIds::sampleIndex];
+    const auto sampleIndex = NumberConversion::toInt (child[StateIds::sampleIndex]);
     auto* sample = samples.add (new SampleParameters (child, sampleIndex, layerIndex));
 
     const SampleIndices indices { layerIndex, sampleIndex };
@@ -142,5 +143,5 @@ void LayerParameters::valueTreeRedirected (juce::ValueTree&)
 
 void LayerParameters::storeFloat (std::atomic<float>& field, const juce::Identifier& property)
 {
-    field.store ((float) state[property]);
+    field.store (NumberConversion::toFloat (state[property]));
 }

@@ -1,6 +1,6 @@
 #include "model/ParameterCatalogue.h"
-#include "model/TruncateToInt.h"
 
+#include "model/NumberConversion.h"
 #include "model/StateIds.h"
 
 #include <cmath>
@@ -29,7 +29,7 @@ juce::StringArray makeNumberChoices (int first, int last)
 
 juce::String stepsText (float value, int)
 {
-    return juce::String() + juce::String (truncateToInt (value)) + " steps";
+    return juce::String() + juce::String (NumberConversion::truncateToInt (value)) + " steps";
 }
 
 juce::String millisecondsText (float value, int)

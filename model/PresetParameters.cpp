@@ -6,6 +6,7 @@
 
 #include "model/PresetParameters.h"
 
+#include "model/NumberConversion.h"
 #include "model/ParameterCatalogue.h"
 #include "model/StateIds.h"
 
@@ -212,7 +213,7 @@ void PresetParameters::presetPropertyChanged (const juce::Identifier& property)
     }
     else if (property == StateIds::presetIndex)
     {
-        presetIndex = (int) state[StateIds::presetIndex];
+        presetIndex = NumberConversion::toInt (state[StateIds::presetIndex]);
     }
 }
 
@@ -223,7 +224,7 @@ void PresetParameters::valueTreeChildAdded (juce::ValueTree&, juce::ValueTree& c
 
     layerCount.store (state.getNumChildren());
 
-    const auto layerIndex = (int) child[StateIds::layerIndex];
+    const auto layerIndex = NumberConversion::toInt (child[StateIds::layerIndex]);
     auto* layer = layers.add (new LayerParameters (child, layerIndex));
     const auto layerID = layer->layerID.load();
 
@@ -291,7 +292,7 @@ void PresetParameters::handleAsyncUpdate()
 
 void PresetParameters::storeFloat (std::atomic<float>& field, const juce::Identifier& property)
 {
-    field.store ((float) state[property]);
+    field.store (NumberConversion::toFloat (state[property]));
 }
 
 void PresetParameters::refreshEnvelope()

@@ -6,8 +6,8 @@
 
 #include "model/SampleParameters.h"
 
+#include "model/NumberConversion.h"
 #include "model/StateIds.h"
-#include "model/TruncateToInt.h"
 
 #include <cmath>
 
@@ -31,7 +31,7 @@ SampleParameters::~SampleParameters() = default;
 
 void SampleParameters::loadCachedValues()
 {
-    sampleID.store ((int) state[StateIds::sampleID]);
+    sampleID.store (NumberConversion::toInt (state[StateIds::sampleID]));
 
     storeFloat (rootNote, StateIds::rootNote);
     storeFloat (keyStart, StateIds::keyStart);
@@ -126,11 +126,11 @@ void SampleParameters::valueTreePropertyChanged (juce::ValueTree&, const juce::I
     }
     else if (property == StateIds::sampleID)
     {
-        sampleID.store ((int) state[StateIds::sampleID]);
+        sampleID.store (NumberConversion::toInt (state[StateIds::sampleID]));
     }
     else if (property == StateIds::sampleIndex)
     {
-        sampleIndex = (int) state[StateIds::sampleIndex];
+        sampleIndex = NumberConversion::toInt (state[StateIds::sampleIndex]);
     }
 }
 
@@ -139,8 +139,8 @@ void SampleParameters::valueTreePropertyChanged (juce::ValueTree&, const juce::I
 void SampleParameters::checkRange (const juce::Identifier& startId, const juce::Identifier& endId,
                                    std::atomic<float>& startField, std::atomic<float>& endField, RangeWriter writer)
 {
-    const auto start = (float) state[startId];
-    const auto end = (float) state[endId];
+    const auto start = NumberConversion::toFloat (state[startId]);
+    const auto end = NumberConversion::toFloat (state[endId]);
 
     if (start < end || std::isnan (start) || std::isnan (end))
     {
@@ -149,9 +149,9 @@ void SampleParameters::checkRange (const juce::Identifier& startId, const juce::
         return;
     }
 
-    const auto length = (int) state[StateIds::sampleLength];
-    const auto newEnd = truncateToInt (end);
-    auto candidate = truncateToInt (end - 1.0f);
+    const auto length = NumberConversion::toInt (state[StateIds::sampleLength]);
+    const auto newEnd = NumberConversion::truncateToInt (end);
+    auto candidate = NumberConversion::truncateToInt (end - 1.0f);
 
     if (candidate < 0)
         candidate = 0;
@@ -163,5 +163,5 @@ void SampleParameters::checkRange (const juce::Identifier& startId, const juce::
 
 void SampleParameters::storeFloat (std::atomic<float>& field, const juce::Identifier& property)
 {
-    field.store ((float) state[property]);
+    field.store (NumberConversion::toFloat (state[property]));
 }

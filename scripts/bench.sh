@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
 # Builds a release build in build-bench, runs the reader benchmarks (Google Benchmark) and the
 # whole-program driver, and prints every figure in one table: measured, baseline from the same run,
-# ratio, goal. Slow (about a minute, several GiB of temporary files); not part of scripts/test.sh.
-#   scripts/bench.sh [runs per whole-program figure, default 5]
+# ratio, goal. Slow (several minutes, up to 5 GiB of temporary files); not part of scripts/test.sh.
+#   scripts/bench.sh [runs per whole-program figure, default 5 [check|extraction|tool|install: only those]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=${1:-5}
+only=${2:-}
 scripts/install-deps.sh
 scripts/build.sh build-bench -DINSTALLER_BUILD_TESTS=OFF
 
 figures=$(mktemp)
 trap 'rm -f "$figures"' EXIT
 
-echo "== Reader benchmarks"
-build-bench/benchmarks/installer_benchmarks --benchmark_color=false | tee -a "$figures"
+if [ -z "$only" ]; then
+    echo "== Reader benchmarks"
+    build-bench/benchmarks/installer_benchmarks --benchmark_color=false | tee -a "$figures"
+fi
 
 echo "== Whole-program figures ($runs runs each, medians)"
-build-bench/benchmarks/installer_perf "$runs" | tee -a "$figures"
+build-bench/benchmarks/installer_perf "$runs" $only | tee -a "$figures"
 
 echo
 echo "== Figures ($(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg))"

@@ -1,14 +1,38 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer, writes their
-# seed corpora with the monolith writer and runs each target for a bounded time. Fails on any crash,
-# hang, leak or sanitizer report; the input that caused it is left in build-fuzz/artifacts/.
-#   FUZZ_SECONDS=300 scripts/fuzz.sh     # per target; default 30
+# seed corpora with the monolith writer and runs every target. Fails on any crash, hang, leak or
+# sanitizer report; the input that caused it is left in build-fuzz/artifacts/.
+#
+#   scripts/fuzz.sh                           # the test command's step: the same inputs every time
+#   scripts/fuzz.sh explore [SECONDS] [TARGET...]   # hunting for bugs: random, for SECONDS per target (default 1200)
+#
+# The first form runs the committed regression corpus (fuzz/corpus/<target>/, every input that ever
+# found a fault) and the generated seeds, then a fixed number of mutations from a fixed seed, starting
+# from an empty working corpus: the same commit gives the same inputs and the same verdict. The second
+# form starts from a random seed, keeps what it learns in build-fuzz/corpus/<target>/ across runs and
+# runs the targets one after another.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${FUZZ_SECONDS:-30}
 build_dir=build-fuzz
 targets=(monolith_reader_fuzzer state_tree_fuzzer plugin_archive_fuzzer)
+
+# Runs per target in the test command's step, each about a minute on a busy core.
+declare -A runs=([monolith_reader_fuzzer]=20000 [state_tree_fuzzer]=20000 [plugin_archive_fuzzer]=100000)
+fixed_seed=1
+# Values the code compares feed later mutations. The framework's identifier pool compares the clock
+# once it holds 300 names, so the state-tree target's fixed run does without them.
+declare -A fixed_run_options=([state_tree_fuzzer]=-use_cmp=0)
+
+mode=${1:-check}
+case $mode in
+    check) ;;
+    explore)
+        seconds=${2:-1200}
+        if [ $# -gt 2 ]; then targets=("${@:3}"); fi
+        ;;
+    *) echo "usage: scripts/fuzz.sh [explore [SECONDS] [TARGET...]]" >&2; exit 2 ;;
+esac
 
 scripts/install-deps.sh clang libclang-rt-14-dev llvm
 
@@ -27,26 +51,49 @@ cmake --build "$build_dir" -j 2 --target "${targets[@]}" fuzz_seeds
 rm -rf "$build_dir/seeds"
 "$build_dir/fuzz/fuzz_seeds" "$build_dir/seeds"
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
+asan_options=detect_leaks=1:abort_on_error=1
+sanitizer_options=(UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 LSAN_OPTIONS=suppressions=tests/lsan.supp)
 
 mkdir -p "$build_dir/artifacts"
 for target in "${targets[@]}"; do
-    seeds=$build_dir/seeds/${target%_fuzzer}
-    corpus=$build_dir/corpus/${target%_fuzzer}
-    mkdir -p "$corpus"
-    echo "== $target for $seconds s"
-    # The corpus grows across runs; the seeds are rewritten every time.
+    name=${target%_fuzzer}
+    inputs=("$build_dir/seeds/$name")
+    [ -d "fuzz/corpus/$name" ] && inputs+=("fuzz/corpus/$name")
+
+    # libFuzzer writes what it finds into the first folder; -reload=0 keeps it from rereading the
+    # folders on a timer, which would make a run depend on its speed.
+    options=(-timeout=10 -rss_limit_mb=2048 -detect_leaks=1 -reload=0 -print_final_stats=1
+             -artifact_prefix="$build_dir/artifacts/$target-")
+
+    if [ "$mode" = check ]; then
+        work=$build_dir/work/$name
+        rm -rf "$work"
+        options+=(-seed="$fixed_seed" -runs="${runs[$target]}" ${fixed_run_options[$target]:-})
+        # The coverage that decides which inputs come next must not change from one run to the next,
+        # nor with the folder or the environment it runs in: the sanitizer's checks branch on where
+        # memory lies, so no address randomisation and the same environment, which sits at the top
+        # of the stack; and every allocation filled (some code on these paths reads heap memory
+        # before writing it, which otherwise holds whatever earlier inputs left there).
+        runner=(env -i PATH=/usr/bin:/bin "${sanitizer_options[@]}"
+                ASAN_OPTIONS="$asan_options:max_malloc_fill_size=2147483647" setarch -R)
+        echo "== $target: ${runs[$target]} runs from seed $fixed_seed"
+    else
+        work=$build_dir/corpus/$name
+        options+=(-max_total_time="$seconds")
+        runner=(env "${sanitizer_options[@]}" ASAN_OPTIONS="$asan_options")
+        echo "== $target for $seconds s"
+    fi
+
+    mkdir -p "$work"
     status=0
-    "$build_dir/fuzz/$target" "$corpus" "$seeds" \
-        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -detect_leaks=1 \
-        -print_final_stats=1 -artifact_prefix="$build_dir/artifacts/$target-" \
-        >"$build_dir/$target.log" 2>&1 || status=$?
+    "${runner[@]}" "$build_dir/fuzz/$target" "$work" "${inputs[@]}" "${options[@]}" >"$build_dir/$target.log" 2>&1 || status=$?
     grep -E "^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::number_of_executed_units|^stat::peak_rss|ERROR|SUMMARY|runtime error" \
         "$build_dir/$target.log" || true
+
     if [ "$status" -ne 0 ]; then
         echo "$target failed (exit $status); full output in $build_dir/$target.log" >&2
+        echo "Minimise the input with: $build_dir/fuzz/$target -minimize_crash=1 -runs=10000 <artifact>," >&2
+        echo "then commit the result to fuzz/corpus/$name/ together with the fix." >&2
         exit 1
     fi
 done

@@ -69,9 +69,23 @@ void InstallerComponent::JobPage::timerCallback()
         return;
     }
 
+    // Read before the status: the pool lets go of a job that has run only after its final status is set.
+    const auto inPool = owner.threadPool.contains (job.get());
+
     switch (job->status.load())
     {
         case Job::waiting:
+            // Asked to stop before the worker took it up, the pool drops the job without running it.
+            if (! inPool)
+            {
+                releaseJob();
+                stopTimer();
+                owner.showErrorPage (interrupted);
+                break;
+            }
+
+            [[fallthrough]];
+
         case Job::running:
             owner.footer.progressValue = job->progress.load();
             owner.footer.progressBar.setVisible (true);

@@ -42,6 +42,21 @@ make_assets()
     printf 'End user licence agreement\n\nYou may play this instrument.\n' > "$assets/eula.txt"
 }
 
+# Runs "$@" until it succeeds; fails after a minute, far longer than a busy machine needs.
+wait_until()
+{
+    local end=$((SECONDS + 60))
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
+        sleep 0.1
+    done
+}
+
+# The main window (not the file chooser that the same process may show), looked up every time: the
+# framework may replace a window while it sets it up.
+main_window() { xdotool search --all --onlyvisible --pid "$pid" --name "^($instrument )?Installer\$" 2>/dev/null | tail -n 1; }
+main_window_shown() { [ -n "$(main_window)" ]; }
+
 # Starts "<instrument> Installer" from $app with HOME at $home and waits for its main window.
 start_installer()
 {
@@ -49,32 +64,15 @@ start_installer()
     cp "$installer" "$app/$instrument Installer"
     (cd "$app" && exec env -u XDG_DATA_HOME HOME="$home" PATH="$run_path" "./$instrument Installer" >"$work/$case_name.out" 2>&1) &
     pid=$!
-    wid=
-    for _ in $(seq 100); do
-        # The main window, not the file chooser that the same process may show.
-        wid=$(xdotool search --all --onlyvisible --pid "$pid" --name "^($instrument )?Installer\$" 2>/dev/null | head -n 1 || true)
-        [ -n "$wid" ] && break
-        sleep 0.1
-    done
-    [ -n "$wid" ] || { fail "no window appeared"; return 1; }
-    # The framework may replace a window while it sets it up: take the newest once things settle.
-    sleep 0.5
-    wid=$(xdotool search --all --onlyvisible --pid "$pid" --name "^($instrument )?Installer\$" 2>/dev/null | tail -n 1)
-    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    wait_until main_window_shown || { fail "no window appeared"; return 1; }
+    eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
     win_w=$WIDTH
     win_h=$HEIGHT
 }
 
-title() { xdotool getwindowname "$wid"; }
-
-wait_for_title()
-{
-    for _ in $(seq 100); do
-        [ "$(title)" = "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
+title() { xdotool getwindowname "$(main_window)"; }
+title_is() { [ "$(title)" = "$1" ]; }
+wait_for_title() { wait_until title_is "$1"; }
 
 # Footer button i (0 = rightmost), centre in window coordinates; the error page's second button is 120 wide.
 button_x()
@@ -86,26 +84,35 @@ button_x()
     esac
 }
 
+# The click is handled later: every check after it waits for what the click should lead to.
 click_button()
 {
-    xdotool mousemove --window "$wid" "$(button_x "$@")" $((win_h - 30)) click 1
-    sleep 0.3
+    xdotool mousemove --window "$(main_window)" "$(button_x "$@")" $((win_h - 30)) click 1
 }
 
-# Brightest grey level (0..255) inside a rectangle of the window, from a screenshot of the screen.
+# A screenshot of the whole screen in $last_shot; keep_shot saves it under a name when SCREENSHOT_DIR is given.
 shot_index=0
-screenshot()
+take_shot()
+{
+    last_shot=$work/$case_name-shot.png
+    import -window root "$last_shot"
+}
+
+keep_shot()
 {
     shot_index=$((shot_index + 1))
-    last_shot=$work/$case_name-$shot_index.png
-    import -window root "$last_shot"
     if [ -n "$shots" ]; then mkdir -p "$shots"; cp "$last_shot" "$shots/$case_name-$shot_index-$1.png"; fi
 }
 
+# Takes screenshots until one shows what the shell condition $2 says, and keeps that one as $1.
+screen_shows() { take_shot && eval "$1"; }
+wait_for_screen() { wait_until screen_shows "$2" && keep_shot "$1"; }
+
+# Brightest grey level (0..255) inside a rectangle of the window, from the last screenshot.
 brightest()
 {
     local x=$1 y=$2 w=$3 h=$4
-    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
     convert "$last_shot" -crop "${w}x${h}+$((X + x))+$((Y + y))" +repage -colorspace gray \
         -format '%[fx:round(255*maxima)]' info:
 }
@@ -124,25 +131,18 @@ button_shown()
     [ "$(brightest "$left" $((win_h - 42)) "$width" 24)" -gt 60 ]
 }
 
-wait_for_exit()
-{
-    for _ in $(seq 100); do
-        kill -0 "$pid" 2>/dev/null || { wait "$pid" || true; pid=; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
+# Whether the progress bar is drawn in the footer.
+progress_shown() { [ "$(brightest 30 $((win_h - 42)) 240 24)" -gt 60 ]; }
 
-wait_for_file()
-{
-    for _ in $(seq 100); do
-        [ -f "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
+# The finish page: only OK, and no progress bar as on the installing page, whose only button is Cancel.
+finish_page_shown() { button_shown 0 && ! button_shown 1 && ! progress_shown; }
+
+process_ended() { ! kill -0 "$pid" 2>/dev/null; }
+wait_for_exit() { wait_until process_ended && { wait "$pid" || true; pid=; }; }
+wait_for_file() { wait_until test -f "$1"; }
 
 clipboard() { xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null || true; }
+clipboard_has() { clipboard | grep -qE "$1"; }
 
 new_case()
 {
@@ -177,27 +177,20 @@ pack --eula "$work/assets/eula.txt"
 start_installer "$app" "$home"
 check "title becomes \"$instrument Installer\" on the welcome page" wait_for_title "$instrument Installer"
 check "window is 640 x 480" test "$win_w x $win_h" = "640 x 480"
-screenshot welcome
-check "welcome shows Install and Cancel" button_shown 1
-check "welcome has no third button" eval '! button_shown 2'
+check "welcome shows Install and Cancel and no third button" wait_for_screen welcome 'button_shown 1 && ! button_shown 2'
 check "header separator line drawn" test "$(brightest 320 79 1 1)" -ge 55
 check "screenshot shows faintly behind the page" test "$(brightest 20 100 1 1)" -ge 30 -a "$(brightest 20 100 1 1)" -le 60
 click_button 1
-screenshot eula
-check "EULA page shows < Back, Accept, Cancel" button_shown 2
-sleep 1
-check "nothing installed before Accept" test ! -e "$(installed_rom)"
+check "EULA page shows < Back, Accept, Cancel" wait_for_screen eula 'button_shown 2'
 click_button 2
-screenshot welcome-again
-check "< Back leads to the welcome page" eval '! button_shown 2'
+check "< Back leads to the welcome page" wait_for_screen welcome-again '! button_shown 2'
+check "nothing installed before Accept" test ! -e "$(installed_rom)"
 click_button 1
+check "Install leads to the EULA page again" wait_for_screen eula-again 'button_shown 2'
 click_button 1
-screenshot installing
 check "monolith installed" wait_for_file "$(installed_rom)"
 check "plug-in unpacked" wait_for_file "$(installed_plugin)"
-sleep 2
-screenshot finished
-check "finish page shows only OK" eval 'button_shown 0 && ! button_shown 1'
+check "finish page shows only OK" wait_for_screen finished finish_page_shown
 click_button 0
 check "OK ends the program" wait_for_exit
 check "installed monolith equals the original" cmp -s "$app/$instrument.rom" "$(installed_rom)"
@@ -207,10 +200,10 @@ new_case without-licence
 pack
 start_installer "$app" "$home"
 check "welcome page reached" wait_for_title "$instrument Installer"
+check "welcome shows Install" wait_for_screen welcome 'button_shown 1'
 click_button 1
 check "Install goes straight to the installation" wait_for_file "$(installed_plugin)"
-sleep 2
-screenshot finished
+check "finish page shows only OK" wait_for_screen finished finish_page_shown
 click_button 0
 check "OK ends the program" wait_for_exit
 
@@ -218,16 +211,14 @@ check "OK ends the program" wait_for_exit
 new_case damaged-monolith
 head -c 5000 /dev/urandom > "$app/$instrument.rom"
 start_installer "$app" "$home"
-sleep 2
-screenshot error
+check "error page shows Copy Report and OK" wait_for_screen error 'button_shown 1 120 && button_shown 0 && nothing_left_of $((win_w - 223))'
 check "title stays \"Installer\"" test "$(title)" = "Installer"
-check "error page shows Copy Report and OK" eval 'button_shown 1 120 && button_shown 0 && nothing_left_of $((win_w - 223))'
 printf 'old' | xclip -selection clipboard
 click_button 1 120
-report=$(clipboard)
-check "report starts with the first log line" grep -q "<InstallerComponent> Starting installer" <<<"$report"
-check "report names the failure" grep -q "No valid instrument database found in monolith" <<<"$report"
-screenshot report-copied
+check "report starts with the first log line" wait_until clipboard_has "<InstallerComponent> Starting installer"
+check "report names the failure" clipboard_has "No valid instrument database found in monolith"
+take_shot
+keep_shot report-copied
 click_button 0
 check "OK ends the program" wait_for_exit
 check "nothing installed" test ! -e "$home/.local/share/$company"
@@ -235,24 +226,18 @@ check "nothing installed" test ! -e "$home/.local/share/$company"
 #---------------------------------------------------------------------------------------------------
 new_case no-monolith
 start_installer "$app" "$home"
-chooser=
-for _ in $(seq 100); do
-    chooser=$(xdotool search --onlyvisible --name "Choose installer data file" 2>/dev/null | head -n 1 || true)
-    [ -n "$chooser" ] && break
-    sleep 0.1
-done
-check "the file chooser opens" test -n "$chooser"
+chooser_shown() { chooser=$(xdotool search --onlyvisible --name "Choose installer data file" 2>/dev/null | head -n 1); [ -n "$chooser" ]; }
+check "the file chooser opens" wait_until chooser_shown
 check "title is \"Installer\" while the chooser is open" test "$(title)" = "Installer"
-screenshot chooser
+take_shot
+keep_shot chooser
 xdotool windowfocus --sync "$chooser" 2>/dev/null || true
 xdotool key --window "$chooser" Escape
-sleep 2
-screenshot error
-check "error page after the cancelled chooser" eval 'button_shown 1 120 && button_shown 0'
+check "error page after the cancelled chooser" wait_for_screen error 'button_shown 1 120 && button_shown 0'
+printf 'old' | xclip -selection clipboard
 click_button 1 120
-report=$(clipboard)
-check "report shows the empty selection" grep -qE "Monolith selected: *$" <<<"$report"
-check "report says no monolith" grep -q "No monolith file available" <<<"$report"
+check "report shows the empty selection" wait_until clipboard_has "Monolith selected: *$"
+check "report says no monolith" clipboard_has "No monolith file available"
 click_button 0
 check "OK ends the program" wait_for_exit
 

@@ -27,6 +27,7 @@ TEST (InstallJob, RealRunInstallsEverythingWithVisiblePauses)
     EXPECT_EQ (run.install(), 0);
     const auto elapsed = juce::Time::getMillisecondCounterHiRes() - started;
 
+    // Five pauses of 500 ms: after each of the four stages and after the end.
     EXPECT_GE (elapsed, 2500.0);
     EXPECT_EQ (installProgressProblems (run.progressSeen), "");
     EXPECT_EQ (text (run.installMessages()), text (successLines));
@@ -392,4 +393,56 @@ TEST (InstallJob, MultiPresetMonolithIsCheckedAndInstalledAsTheLayoutSays)
 
     EXPECT_EQ (treeOf (f.vst3Root), expectedPlugin);
     EXPECT_TRUE (treeOf (f.temporary).empty());
+}
+
+TEST (InstallJob, BarMovesWithEveryBlockOfTheCopyAndTheExtraction)
+{
+    // A report after every block keeps the bar moving at any size: a block takes well under half a second.
+    juce::String code;
+    {
+        juce::Random random (5);
+        juce::MemoryOutputStream digits;
+
+        for (int i = 0; i < (5 << 20); ++i)
+            digits.writeByte ((char) ('0' + random.nextInt (10)));
+
+        code = digits.toString();
+    }
+
+    const auto path = "Beta.vst3/Contents/x86_64-win/Beta.vst3";
+
+    for (const bool deflated : { false, true })
+    {
+        SCOPED_TRACE (deflated ? "deflated" : "stored");
+        MonolithContent content;
+        content.vst3 = deflated ? makeZip ({ { path, code } }) : makeStoredZip ({ { path, code } });
+        CheckedMonolith run (content);
+        ASSERT_EQ (run.check, 0);
+        ASSERT_EQ (run.install(), 0);
+        EXPECT_EQ (installProgressProblems (run.progressSeen), "");
+
+        // The largest step inside each stage is one block's share of it: copy and read-back, then extraction.
+        const std::tuple<double, double, double> stages[] = { { 0.1, 0.4, 2.0 * (double) run.model->monolithFile.getSize() },
+                                                              { 0.5, 0.7, (double) code.length() } };
+
+        for (const auto& [start, end, bytes] : stages)
+        {
+            const auto share = (end - start) * BlockCopy::blockSize / bytes;
+            double previous = start, largestStep = 0.0;
+            int reports = 0;
+
+            for (const auto v : run.progressSeen)
+            {
+                if (v > start && v <= end)
+                {
+                    largestStep = std::max (largestStep, v - previous);
+                    previous = v;
+                    ++reports;
+                }
+            }
+
+            EXPECT_GE (reports, 5) << "stage " << start << ".." << end;
+            EXPECT_LE (largestStep, share * 1.001) << "stage " << start << ".." << end;
+        }
+    }
 }

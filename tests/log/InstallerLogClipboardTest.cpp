@@ -1,5 +1,7 @@
 #include "log/InstallerLog.h"
 
+#include "../MessageLoop.h"
+
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -17,10 +19,8 @@ TEST (InstallerLog, CopyToClipboardHandsTheWholeReportToOtherPrograms)
     // Another X client reads the clipboard; this process answers it from its message loop.
     juce::ChildProcess xclip;
     ASSERT_TRUE (xclip.start (juce::StringArray { "xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING" }));
-    juce::String pasted;
-    for (int i = 0; i < 500 && xclip.isRunning(); ++i)
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
-    pasted = juce::String::fromUTF8 (xclip.readAllProcessOutput().toRawUTF8());
+    ASSERT_TRUE (MessageLoop::runUntil ([&xclip] { return ! xclip.isRunning(); }));
+    const auto pasted = juce::String::fromUTF8 (xclip.readAllProcessOutput().toRawUTF8());
 
     EXPECT_EQ (pasted, log.getText());
 }

@@ -1,6 +1,8 @@
 #include "model/InstrumentParameters.h"
 #include "model/StateIds.h"
 
+#include "../MessageLoop.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -197,7 +199,7 @@ TEST (InstrumentParametersTest, ReorderingPresetsRebuildsThemAsynchronouslyThenS
     node.getChild (0).moveChild (0, 0, nullptr);
     EXPECT_EQ (listener.events.joinIntoString (","), "");
 
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    ASSERT_TRUE (MessageLoop::deliverPosted());
 
     EXPECT_EQ (listener.events.joinIntoString (","), "presetsRebuilt,selected 0");
     ASSERT_EQ (instrument.getNumPresets(), 3);
@@ -206,7 +208,7 @@ TEST (InstrumentParametersTest, ReorderingPresetsRebuildsThemAsynchronouslyThenS
     listener.events.clear();
     instrument.setPendingPresetIndex (1);
     node.moveChild (2, 0, nullptr);
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    ASSERT_TRUE (MessageLoop::deliverPosted());
     EXPECT_EQ (listener.events.joinIntoString (","), "presetsRebuilt,selected 1");
 }
 
@@ -223,7 +225,7 @@ TEST (InstrumentParametersTest, RedirectingToAnotherNodeNotifiesAsynchronously)
     EXPECT_EQ (instrument.getInstrumentName(), "Other Keys");
     EXPECT_TRUE (listener.events.isEmpty());
 
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    ASSERT_TRUE (MessageLoop::deliverPosted());
     EXPECT_EQ (listener.events.joinIntoString (","), "instrumentChanged");
 
     // Still listening to the new node.
@@ -245,7 +247,7 @@ TEST (InstrumentParametersTest, DestroyingCancelsPendingUpdates)
         instrument.getPreset (0)->getState().moveChild (0, 1, nullptr);
     }
 
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    ASSERT_TRUE (MessageLoop::deliverPosted());
     EXPECT_TRUE (listener.events.isEmpty());
 }
 } // namespace

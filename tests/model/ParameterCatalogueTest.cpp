@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace
 {
 using namespace ParameterCatalogue;
@@ -200,6 +202,8 @@ TEST (ParameterCatalogueTest, TextFunctionsFollowTheirRulesAtTheBoundaries)
         { &steps, 2.0f, "2 steps" },
         { &steps, -0.5f, "0 steps" },
         { &steps, -1.5f, "-1 steps" },
+        { &steps, std::numeric_limits<float>::quiet_NaN(), "0 steps" },
+        { &steps, std::numeric_limits<float>::infinity(), "2147483647 steps" },
         { &milliseconds, 500.0f, "500.0 ms" },
         { &milliseconds, 2.5f, "2.5 ms" },
     };

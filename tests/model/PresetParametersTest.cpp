@@ -1,6 +1,8 @@
 #include "model/PresetParameters.h"
 #include "model/StateIds.h"
 
+#include "../MessageLoop.h"
+
 #include <gtest/gtest.h>
 
 namespace
@@ -239,7 +241,7 @@ TEST (PresetParametersTest, MovingASampleRebuildsTheLayersAsynchronously)
     node.moveChild (0, 1, nullptr);
     EXPECT_TRUE (listener.events.isEmpty());
 
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    ASSERT_TRUE (MessageLoop::deliverPosted());
 
     // The wrappers follow the new child order.
     // The new wrappers write their indices during the rebuild; one rebuild for two triggers.

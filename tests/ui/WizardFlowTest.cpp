@@ -85,8 +85,7 @@ TEST (WizardFlow, WithoutLicenceInstallSkipsTheEulaPage)
     EXPECT_EQ (wizard.component->currentPage, 3);
 
     // The installation pauses after each stage, so the timer sees it running and shows the bar.
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (300);
-    EXPECT_TRUE (wizard.footer().progressBar.isVisible());
+    EXPECT_TRUE (MessageLoop::runUntil ([&wizard] { return wizard.footer().progressBar.isVisible(); }));
     EXPECT_GE (wizard.footer().progressValue, 0.0);
     EXPECT_LE (wizard.footer().progressValue, 1.0);
 
@@ -120,6 +119,27 @@ TEST (WizardFlow, CancelDuringInstallationStopsTheJobAndReportsTheInterruption)
     EXPECT_EQ (wizard.component->errorType, InstallerComponent::interrupted);
     EXPECT_EQ (wizard.labelText(), "Installation interrupted");
     EXPECT_EQ (snapshotOf (wizard.sandbox.folders().dataRoot), before);
+    EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().vst3Root).empty());
+}
+
+TEST (WizardFlow, CancelBeforeTheInstallationHasStartedReportsTheInterruption)
+{
+    // The pool's only worker is kept busy, so that the installation still waits in the pool when Cancel
+    // comes; the pool then drops it without running it, and the page must not wait for it forever.
+    juce::WaitableEvent workerFree;
+    Wizard wizard (MonolithContent {});
+    const juce::ScopeGuard freeTheWorker { [&workerFree] { workerFree.signal(); } };
+    ASSERT_TRUE (wizard.waitForPage (1));
+
+    wizard.component->threadPool.addJob ([&workerFree] { workerFree.wait(); });
+    wizard.click (1);
+    ASSERT_EQ (wizard.component->currentPage, 3);
+    wizard.click (0);
+    workerFree.signal();
+
+    ASSERT_TRUE (wizard.waitForPage (5));
+    EXPECT_EQ (wizard.component->errorType, InstallerComponent::interrupted);
+    EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().dataRoot).empty());
     EXPECT_TRUE (snapshotOf (wizard.sandbox.folders().vst3Root).empty());
 }
 
@@ -240,7 +260,8 @@ TEST (WizardComponent, InputCheckAfterASuccessfulCheckStartsNoJob)
     EXPECT_EQ (checkPage->job, nullptr);
     EXPECT_EQ (wizard.visibleButtons(), juce::StringArray ({ "Cancel" }));
 
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (250);
+    // Whatever showing the page posted has been handled, and still no job runs.
+    ASSERT_TRUE (MessageLoop::deliverPosted());
     EXPECT_EQ (wizard.component->currentPage, 0);
     EXPECT_EQ (wizard.component->threadPool.getNumJobs(), 0);
 }
@@ -255,6 +276,12 @@ MonolithContent largeMonolith()
     MonolithContent content;
     content.vst3 = makeRawZip ({ { "Beta.vst3/Contents/x86_64-win/Beta.vst3", "", code } });
     return content;
+}
+
+/** Runs the message loop until a file (not just a folder) has appeared below `folder`. */
+bool waitForFileIn (const juce::File& folder)
+{
+    return MessageLoop::runUntil ([&folder] { return ! folder.findChildFiles (juce::File::findFiles, true).isEmpty(); });
 }
 
 /** Destroys the wizard's component as closing the window does, and says how long that took. */
@@ -276,7 +303,8 @@ TEST (WizardComponent, QuittingDuringTheInstallationStopsTheCopyAndLeavesTheTarg
     auto* installing = dynamic_cast<InstallerComponent::JobPage*> (wizard.component->page.get());
     ASSERT_NE (installing, nullptr);
     ASSERT_NE (installing->job, nullptr);
-    juce::Thread::sleep (30);
+    // Quit once the monolith's copy has begun.
+    ASSERT_TRUE (waitForFileIn (wizard.sandbox.folders().dataRoot));
 
     // The sanitizer run also catches a worker that outlives the model or the log.
     const auto milliseconds = quit (wizard);
@@ -291,7 +319,7 @@ TEST (WizardComponent, QuittingDuringTheCheckStopsTheArchiveCopy)
 {
     // The component starts the check as it is made; quit while it copies the archive out.
     Wizard wizard (largeMonolith());
-    juce::Thread::sleep (30);
+    ASSERT_TRUE (waitForFileIn (wizard.sandbox.folders().temporary));
 
     const auto milliseconds = quit (wizard);
     std::cout << "quit during the check took " << milliseconds << " ms\n";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../MessageLoop.h"
 #include "../install/InstallTestSupport.h"
 #include "ui/PageBase.h"
 
@@ -28,22 +29,21 @@ struct Wizard
     InstallerComponent::Footer& footer()    { return component->footer; }
     InstallerComponent::Header& header()    { return component->header; }
 
-    /** Runs the message loop until `index` is shown; false when it does not come within 20 s. */
+    /** Runs the message loop until `index` is shown; false when it does not come by the deadline. */
     bool waitForPage (int index)
     {
-        for (int i = 0; i < 1000 && component->currentPage != index; ++i)
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
-
-        return component->currentPage == index;
+        return MessageLoop::runUntil ([this, index] { return component->currentPage == index; });
     }
 
-    /** Clicks a footer button as the user would (the click arrives through the message loop). */
+    /** Clicks a footer button as the user would: the click arrives through the message loop, and is
+        handled when this returns.
+    */
     void click (int buttonIndex)
     {
         auto& button = footer().buttons[buttonIndex];
         ASSERT_TRUE (button.isVisible()) << button.getButtonText().toStdString();
         button.triggerClick();
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (30);
+        ASSERT_TRUE (MessageLoop::deliverPosted());
     }
 
     /** The visible buttons' texts, from the left as the user reads them. */

@@ -9,7 +9,8 @@
 #    program's folder first, which makes this a stricter test than Windows needs;
 #  - the link-safe file layer, driven by containment-probe.exe, refuses links planted in C:\ProgramData,
 #    protects the folders it makes, restricts a folder that everyone may change, and makes private
-#    folders;
+#    folders; the installer itself, with a link planted as its company folder in C:\ProgramData or in
+#    the VST3 folder, fails the installation with a line naming the link and writes nothing;
 #  - a second copy of the same user's ends at once, and the framework's global lock held by someone else
 #    does not stop the program.
 #   tests/windows/run-wine-containment.sh [Installer.exe] [monolith.rom] [containment-probe.exe]
@@ -55,8 +56,12 @@ failures=0
 pass() { echo "ok   $*"; }
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 
-instrument=$("$tool" state "$rom" | python3 -c 'import sys, xml.etree.ElementTree as T; print(T.parse(sys.stdin).find("INSTRUMENT").get("instrumentName", ""))')
-[ -n "$instrument" ] || { echo "cannot read the instrument's name from $rom"; exit 1; }
+instrument_attribute() {
+    "$tool" state "$rom" | python3 -c 'import sys, xml.etree.ElementTree as T; print(T.parse(sys.stdin).find("INSTRUMENT").get(sys.argv[1], ""))' "$1"
+}
+instrument=$(instrument_attribute instrumentName)
+company=$(instrument_attribute companyName)
+[ -n "$instrument" ] && [ -n "$company" ] || { echo "cannot read the names from $rom"; exit 1; }
 
 # --- display and a fresh Wine prefix
 display_number=$((100 + RANDOM % 800))
@@ -72,6 +77,7 @@ wineserver -w
 
 drive_c=$WINEPREFIX/drive_c
 data_root=$drive_c/ProgramData
+vst3_root="$drive_c/Program Files/Common Files/VST3"
 
 wait_for_window() {   # title
     window=
@@ -82,14 +88,16 @@ wait_for_window() {   # title
     done
     return 1
 }
-click_cancel() {   # the rightmost footer button of the 640 x 480 client area, below Wine's caption
+click_slot() {   # footer buttons of the 640 x 480 client area, below Wine's caption: 0 the rightmost, 1 left of it
     local geometry x y width height
     geometry=$(xdotool getwindowgeometry --shell "$window")
     x=$(sed -n 's/^X=//p' <<<"$geometry"); y=$(sed -n 's/^Y=//p' <<<"$geometry")
     width=$(sed -n 's/^WIDTH=//p' <<<"$geometry"); height=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
     local border=$(((width - 640) / 2))
-    xdotool mousemove $((x + border + 582)) $((y + height - 480 - border + 450)) sleep 0.2 click 1
+    xdotool mousemove $((x + border + 582 - 85 * $1)) $((y + height - 480 - border + 450)) sleep 0.2 click 1
+    sleep 0.3
 }
+click_cancel() { click_slot 0; }
 start_installer() {   # folder; the rest goes into the environment
     (cd "$1" && exec env "${@:2}" wine "$instrument Installer.exe") >"$work/app.log" 2>&1 &
     app_pid=$!
@@ -194,6 +202,50 @@ else
     echo "skip junction: this Wine cannot make one"
     rmdir "$data_root/Alpha" 2>/dev/null || true
 fi
+# The installer itself: Install, Accept, then the error page's report.
+install_through_link() {   # description, link on the Linux side, its Windows path
+    local listing_before listing_after report
+    ln -s "$work/elsewhere" "$2"
+    listing_before=$(cd "$drive_c" && find ProgramData "Program Files/Common Files" -not -path '*/Microsoft*' | sort)
+    new_dist
+    echo -n "" | xclip -selection clipboard 2>/dev/null || true
+    start_installer "$work/dist"
+    if wait_for_window "$instrument Installer"; then
+        click_slot 1                              # Install
+        click_slot 1                              # Accept
+        sleep 3
+        click_slot 1                              # Copy Report, on the error page
+        report=
+        for _ in $(seq 50); do
+            report=$(xclip -o -selection clipboard 2>/dev/null | tr -d "\r" || true)
+            grep -q "Refusing the link" <<<"$report" && break
+            sleep 0.2
+        done
+        if grep -qF "Refusing the link $3 " <<<"$report" && grep -qF "remove the link or install to the default place" <<<"$report" \
+            && [[ "$(grep -v '^$' <<<"$report" | tail -1)" == *"Failed to create directory: "* ]]; then
+            pass "$1: the installation failed with a line naming $3"
+        else
+            fail "$1: report '$(tail -3 <<<"$report")'"
+        fi
+        click_slot 0                              # OK
+        if wait_for_exit 10; then pass "$1: exit code 0 after OK on the error page"; else fail "$1: exit $?"; fi
+    else
+        fail "$1: no window '$instrument Installer' ($(tail -3 "$work/app.log"))"
+        wait_for_exit 1 || true
+    fi
+    listing_after=$(cd "$drive_c" && find ProgramData "Program Files/Common Files" -not -path '*/Microsoft*' | sort)
+    if [ "$listing_before" == "$listing_after" ]; then
+        pass "$1: nothing written beside the link"
+    else
+        fail "$1: written: $(diff <(echo "$listing_before") <(echo "$listing_after") | head -5)"
+    fi
+    rm "$2"
+}
+mkdir -p "$vst3_root"
+install_through_link "installer, link as the company folder in C:\\ProgramData" "$data_root/$company" "C:\\ProgramData\\$company"
+install_through_link "installer, link as the company folder in the VST3 folder" "$vst3_root/$company" \
+    "C:\\Program Files\\Common Files\\VST3\\$company"
+
 elsewhere_after=$(cd "$work/elsewhere" && find . -exec ls -ld --time-style=+ {} + | sort; md5sum Beta/Beta.rom)
 if [ "$elsewhere_before" == "$elsewhere_after" ]; then
     pass "nothing changed where the links point"

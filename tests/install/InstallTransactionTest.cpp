@@ -1,0 +1,129 @@
+// The transaction on its own, as programs other than the installation use it: a removal (what an uninstaller
+// does) and one more file put into place beside an installation's items (a record of what was installed).
+// Committed, the change is whole and nothing temporary is left; not committed, everything is as it was.
+
+#include "InstallTestSupport.h"
+
+#include "install/CheckedFile.h"
+#include "install/InstallTransaction.h"
+
+#include <gtest/gtest.h>
+
+using namespace InstallTestSupport;
+
+namespace
+{
+using Root = InstallTransaction::Root;
+using EntryType = CheckedFolder::EntryType;
+
+struct TransactionSandbox
+{
+    TransactionSandbox()
+    {
+        const std::pair<const char*, const char*> files[] = {
+            { "data/Alpha/Beta/Beta.rom", "monolith" },
+            { "data/Alpha/Gamma/Gamma.rom", "other instrument" },
+            { "vst3/Alpha/Beta.vst3/Contents/x86_64-win/Beta.vst3", "plug-in code" },
+            { "vst3/Alpha/Gamma.vst3/desktop.ini", "other plug-in" },
+        };
+
+        for (const auto& [path, content] : files)
+        {
+            sandbox.folder.getChildFile (path).getParentDirectory().createDirectory();
+            sandbox.folder.getChildFile (path).replaceWithText (content);
+        }
+    }
+
+    InstallTransaction::Roots roots() const             { return InstallTransaction::Roots::of (sandbox.folders()); }
+    InstallTransaction::Note note()                     { return [this] (const juce::String& line) { notes.add (line); }; }
+    ZipContent tree() const                             { return snapshotOf (sandbox.folder); }
+
+    Sandbox sandbox;
+    juce::StringArray notes;
+};
+
+const InstallTransaction::Item monolith { { Root::data, { "Alpha", "Beta" } }, "Beta.rom" };
+const InstallTransaction::Item bundle { { Root::vst3, { "Alpha" } }, "Beta.vst3" };
+} // namespace
+
+TEST (InstallTransaction, RemovalIsWholeOnCommitAndUndoneWithout)
+{
+    for (const bool commit : { true, false })
+    {
+        SCOPED_TRACE (commit ? "committed" : "not committed");
+        TransactionSandbox s;
+        const auto before = s.tree();
+
+        {
+            InstallTransaction transaction (s.roots(), s.note());
+            ASSERT_TRUE (transaction.begin ("Beta (Alpha)").wasOk());
+            ASSERT_TRUE (transaction.moveAside (monolith, EntryType::file).wasOk());
+            ASSERT_TRUE (transaction.moveAside (bundle, EntryType::folder).wasOk());
+
+            // Refused, changing nothing: an item of another kind than the caller expects.
+            EXPECT_TRUE (transaction.moveAside ({ { Root::data, { "Alpha" } }, "Gamma" }, EntryType::file).failed());
+
+            if (commit)
+            {
+                ASSERT_TRUE (transaction.commit().wasOk());
+            }
+        }
+
+        auto expected = before;
+
+        if (commit)
+            for (auto i = expected.begin(); i != expected.end();)
+                i = i->first.startsWith ("data/Alpha/Beta/Beta.rom") || i->first.startsWith ("vst3/Alpha/Beta.vst3/") ? expected.erase (i)
+                                                                                                                      : std::next (i);
+
+        EXPECT_EQ (s.tree(), expected);
+        EXPECT_EQ (text (temporaryItemsIn (s.sandbox.folder)), "");
+        EXPECT_EQ (text (s.notes), "");
+    }
+}
+
+TEST (InstallTransaction, OneMoreFileGoesIntoPlaceWithTheCommitOrNotAtAll)
+{
+    for (const bool commit : { true, false })
+    {
+        SCOPED_TRACE (commit ? "committed" : "not committed");
+        TransactionSandbox s;
+        const auto before = s.tree();
+        const InstallTransaction::Place records { Root::data, { "Alpha", "Records" } };
+
+        {
+            InstallTransaction transaction (s.roots(), s.note());
+            CheckedFolder folder;
+            auto result = juce::Result::ok();
+            ASSERT_TRUE (transaction.begin ("Beta (Alpha)").wasOk());
+            ASSERT_TRUE (transaction.openFolder (records, true, folder).wasOk());
+            folder = {};
+
+            auto file = transaction.createFile (records, "Beta.record", result);
+            ASSERT_NE (file, nullptr) << result.getErrorMessage();
+            ASSERT_TRUE (file->writeText ("installed: Beta", false, false, nullptr));
+            file->flush();
+            ASSERT_TRUE (file->close().wasOk());
+            const auto temporaryName = file->getName();
+            file.reset();
+
+            ASSERT_TRUE (transaction.moveIntoPlace ({ records, temporaryName }, { records, "Beta.record" }, EntryType::file).wasOk());
+
+            if (commit)
+            {
+                ASSERT_TRUE (transaction.commit().wasOk());
+            }
+        }
+
+        auto expected = before;
+
+        if (commit)
+        {
+            expected["data/Alpha/Records/"] = {};
+            expected["data/Alpha/Records/Beta.record"] = "installed: Beta";
+        }
+
+        EXPECT_EQ (s.tree(), expected);
+        EXPECT_EQ (text (temporaryItemsIn (s.sandbox.folder)), "");
+    }
+}

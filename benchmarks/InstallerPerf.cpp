@@ -4,6 +4,8 @@
 //   - the installation's extraction of a 200 MiB plug-in archive of many files, against unzip -q -o of the
 //     same archive (the monolith already lies at its install target, so install() copies nothing else);
 //   - monolith-tool extract of a 256 MiB entry, against cp of a file of the same 256 MiB;
+//   - instrument-setup install of a 2 GiB monolith followed by sync, against cp of the same file
+//     followed by sync;
 //   - the peak memory (maximum resident set of a child process) of the check with a 1 GiB entry minus the
 //     check with a 1 MiB entry;
 //   - the installation of a 2 GiB monolith that carries checksums (copy, checksum pass and read-back, flushed
@@ -474,13 +476,21 @@ namespace
         monolith.deleteFile();
     }
 
+    /** A built program of the project, in its folder beside the benchmarks'. */
+    juce::File builtProgram (const juce::String& folderName, const juce::String& name)
+    {
+        const auto program = juce::File::getSpecialLocation (juce::File::currentExecutableFile)
+                                 .getParentDirectory().getSiblingFile (folderName).getChildFile (name);
+
+        if (! program.existsAsFile())
+            fail ("no " + name + " at " + program.getFullPathName());
+
+        return program;
+    }
+
     void extractAgainstCopy (const juce::File& folder, int repetitions)
     {
-        const auto tool = juce::File::getSpecialLocation (juce::File::currentExecutableFile)
-                              .getParentDirectory().getSiblingFile ("tools").getChildFile ("monolith-tool");
-
-        if (! tool.existsAsFile())
-            fail ("no monolith-tool at " + tool.getFullPathName());
+        const auto tool = builtProgram ("tools", "monolith-tool");
 
         const auto monolith = folder.getChildFile ("entry.rom"), plain = folder.getChildFile ("plain.bin");
         const auto extracted = folder.getChildFile ("extracted.bin"), copy = folder.getChildFile ("copy.bin");
@@ -523,6 +533,56 @@ namespace
 
         monolith.deleteFile();
         plain.deleteFile();
+    }
+
+    void consoleInstallAgainstCopy (const juce::File& folder, int repetitions)
+    {
+        const auto setup = builtProgram ("setup", "instrument-setup");
+        const auto monolith = folder.getChildFile ("Beta.rom"), copy = folder.getChildFile ("copy.rom");
+        const auto home = folder.getChildFile ("home");
+        const auto installed = home.getChildFile (".local/share/Alpha/Beta/Beta.rom");
+
+        if (! writeLargeMonolith (monolith, 2048 * mebibyte))
+            fail ("cannot write the console installation's monolith");
+
+        warm (monolith);
+        std::vector<double> installTimes, copyTimes;
+
+        for (int run = 0; run < repetitions; ++run)
+        {
+            home.deleteRecursively();
+            sync();
+            // Its results on standard output would mix with the figures.
+            const auto installation = runChild ({ "sh", "-c", "exec \"$@\" >/dev/null", "sh", "env", "-u", "XDG_DATA_HOME",
+                                                  "HOME=" + home.getFullPathName(), setup.getFullPathName(), "install",
+                                                  monolith.getFullPathName() });
+            const auto flushed = timeOf ([] { sync(); });
+
+            if (installation.exitCode != 0 || installed.getSize() != monolith.getSize())
+                fail ("instrument-setup install failed with " + juce::String (installation.exitCode));
+
+            installTimes.push_back (installation.seconds + flushed);
+            sync();
+
+            const auto child = runChild ({ "cp", monolith.getFullPathName(), copy.getFullPathName() });
+            const auto copyFlushed = timeOf ([] { sync(); });
+
+            if (child.exitCode != 0)
+                fail ("cp failed");
+
+            copyTimes.push_back (child.seconds + copyFlushed);
+            copy.deleteFile();
+        }
+
+        const auto install = median (installTimes), baseline = median (copyTimes);
+        const auto ratio = baseline > 0 ? install / baseline : 0.0;
+        BenchmarkFigure { "instrument-setup install of a " + juce::String (monolith.getSize() / mebibyte).toStdString()
+                              + " MiB monolith + sync / cp + sync",
+                          BenchmarkFigure::format (install * 1000, "ms"), BenchmarkFigure::format (baseline * 1000, "ms"),
+                          ratio, "<= 1.2", BenchmarkFigure::yesNo (ratio <= 1.2) }.print();
+
+        home.deleteRecursively();
+        monolith.deleteFile();
     }
 
     void peakMemory (const juce::File& folder)
@@ -622,6 +682,7 @@ int main (int argc, char** argv)
     if (wanted ("tool"))        extractAgainstCopy (scratchFolder.getChildFile ("tool"), repetitions);
     if (wanted ("check"))       peakMemory (scratchFolder);
     if (wanted ("install"))     installationAgainstCopy (scratchFolder.getChildFile ("install"), repetitions);
+    if (wanted ("console"))     consoleInstallAgainstCopy (scratchFolder.getChildFile ("console"), repetitions);
 
     scratchFolder.deleteRecursively();
     return 0;

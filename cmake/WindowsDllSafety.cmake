@@ -5,7 +5,8 @@
 # work is done, kernel32 and msvcrt, both protected by Windows as known DLLs. The others, known DLLs
 # or not, are then looked for only after the search is restricted: a known DLL's own imports are
 # protected only on Windows, not under Wine, where the tests run. Does nothing on other systems.
-#   installer_windows_dll_safety(<target>)
+#   installer_windows_dll_safety(<target> [CONSOLE])
+# CONSOLE for a console program, whose C runtime starts at main rather than WinMain.
 
 # The import libraries of every DLL the installer imports but kernel32 and msvcrt.
 # tests/windows/run-wine-containment.sh fails when the program imports another DLL directly.
@@ -38,8 +39,15 @@ function(_installer_delay_import_library dll directory)
 endfunction()
 
 function(installer_windows_dll_safety target)
+    cmake_parse_arguments(arg "CONSOLE" "" "" ${ARGN})
+
     if(NOT WIN32)
         return()
+    endif()
+
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app/WindowsEntryPoint.cpp)
+    if(arg_CONSOLE)
+        target_compile_definitions(${target} PRIVATE INSTALLER_CONSOLE_PROGRAM=1)
     endif()
 
     find_program(INSTALLER_DLLTOOL NAMES ${INSTALLER_MINGW_TRIPLET}-dlltool REQUIRED)

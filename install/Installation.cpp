@@ -1,6 +1,8 @@
 #include "install/Installation.h"
 
 #include "install/CheckedFile.h"
+#include "install/ProductVersion.h"
+#include "install/UninstallerProgram.h"
 #include "monolith/ChecksumVerifier.h"
 
 #include <optional>
@@ -45,7 +47,13 @@ juce::uint32 addToCrc (juce::uint32 crc, const char* data, size_t numBytes)
 
 void InstallerModel::recover()
 {
-    InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), [this] (const juce::String& line) { write (line); });
+    const auto note = [this] (const juce::String& line) { write (line); };
+    InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), note);
+
+   #if JUCE_WINDOWS
+    // The Installed apps entries are no items of the journal: they follow the records the recovery left.
+    InstalledAppsEntry::reconcile (*folders, note);
+   #endif
 }
 
 //==============================================================================
@@ -80,8 +88,11 @@ InstallerModel::Result InstallerModel::Installation::run()
                              && pause (unpackStart)
                              && unpackPlugin()
                              && pause (unpackEnd)
+                             && writeUninstaller()
+                             && writeRecord()
                              && note ("Copy AU")
                              && moveIntoPlace()
+                             && registerEntry()
                              && finish();
 
     if (completed)
@@ -89,6 +100,12 @@ InstallerModel::Result InstallerModel::Installation::run()
 
     archive.reset();
     transaction.rollback();
+
+   #if JUCE_WINDOWS
+    if (entry != nullptr)
+        entry->undo();
+   #endif
+
     return result;
 }
 
@@ -127,9 +144,9 @@ bool InstallerModel::Installation::createFolder (const Place& place, const juce:
 
 bool InstallerModel::Installation::copyMonolith()
 {
-    // Installing the installed monolith onto itself leaves it where it is.
+    // Installing the installed monolith onto itself leaves it where it is; the record still wants its CRC-32.
     if (source == target)
-        return true;
+        return crcOfInstalledMonolith();
 
     const auto fits = transaction.checkTarget ({ monolithFolder, target.getFileName() }, CheckedFolder::EntryType::file);
 
@@ -156,6 +173,25 @@ bool InstallerModel::Installation::copyMonolith()
     if (damage.isNotEmpty())
         return fail (juce::Result::fail (damage), copyFailed);
 
+    record.addFile (InstallRecord::Place::data, target.getFileName(), monolith.getSize(), monolithCrc);
+    return afterCopy (outcome, copyFailed);
+}
+
+bool InstallerModel::Installation::crcOfInstalledMonolith()
+{
+    const auto& monolith = model.monolithSource;
+    const auto in = monolith.createInputStream();
+
+    if (in == nullptr)
+        return fail (copyFailed);
+
+    const auto outcome = BlockCopy::forEachBlock (*in, monolith.getSize(), shouldStop, [this] (const char* data, size_t numBytes)
+    {
+        monolithCrc = addToCrc (monolithCrc, data, numBytes);
+        return true;
+    });
+
+    record.addFile (InstallRecord::Place::data, target.getFileName(), monolith.getSize(), monolithCrc);
     return afterCopy (outcome, copyFailed);
 }
 
@@ -184,6 +220,10 @@ BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (juce::InputStr
             else
                 crc = addToCrc (crc, data, numBytes);
 
+            // The record's CRC-32 of the monolith; without checksums `written` is the same.
+            if (verifier.has_value() && to != nullptr)
+                monolithCrc = addToCrc (monolithCrc, data, numBytes);
+
             done += (juce::int64) numBytes;
             reportStage (copyStart, copyEnd, done, 2 * length);
             return ! verifier.has_value() || ! verifier->hasFailed();
@@ -202,6 +242,9 @@ BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (juce::InputStr
 
     if (copied != BlockCopy::Outcome::done)
         return copied;
+
+    if (checksums == nullptr)
+        monolithCrc = written;
 
     CheckedFolder folder;
     transaction.openFolder (monolithFolder, false, folder);
@@ -283,16 +326,91 @@ bool InstallerModel::Installation::openCheckedArchive (std::unique_ptr<juce::Inp
     return fail (juce::Result::fail ("Plug-in archive changed since the check: " + archiveFile.getFullPathName()), extractFailed);
 }
 
+/** On Windows, the uninstaller that Installed apps runs, beside the monolith; a program that carries none
+    leaves none, and makes no Installed apps entry.
+*/
+bool InstallerModel::Installation::writeUninstaller()
+{
+   #if JUCE_WINDOWS
+    const auto program = UninstallerProgram::open();
+
+    if (program == nullptr)
+        return true;
+
+    auto crc = addToCrc (0, nullptr, 0);
+
+    if (! writeNewFile (UninstallerProgram::fileName, *program, program->getTotalLength(), newUninstaller, crc))
+        return false;
+
+    record.addFile (InstallRecord::Place::data, UninstallerProgram::fileName, program->getTotalLength(), crc);
+   #endif
+
+    return true;
+}
+
+/** The install record: the monolith, the uninstaller and every entry of the plug-in archive. */
+bool InstallerModel::Installation::writeRecord()
+{
+    record.company = model.companyName;
+    record.instrument = model.instrumentName;
+    record.installerVersion = ProductVersion::get();
+    record.date = juce::Time::getCurrentTime();
+
+    archive->forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
+    {
+        if (isFolder)
+            record.addFolders (InstallRecord::Place::plugins, path);
+        else
+            record.addFile (InstallRecord::Place::plugins, path, size, crc);
+    });
+
+    const auto text = record.toText();
+    juce::MemoryInputStream in (text.toRawUTF8(), text.getNumBytesAsUTF8(), false);
+    auto crc = addToCrc (0, nullptr, 0);
+    return writeNewFile (InstallRecord::fileName, in, in.getTotalLength(), newRecord, crc);
+}
+
+/** Writes `length` bytes of `in` to a new file beside the monolith, to be moved into place as `name`, and
+    flushes it to the disk; `crc` gets their CRC-32.
+*/
+bool InstallerModel::Installation::writeNewFile (const juce::String& name, juce::InputStream& in, juce::int64 length,
+                                                 juce::String& temporaryName, juce::uint32& crc)
+{
+    const auto failed = "Failed to write: " + target.getParentDirectory().getChildFile (name).getFullPathName();
+    auto created = transaction.checkTarget ({ monolithFolder, name }, CheckedFolder::EntryType::file);
+    std::unique_ptr<CheckedFile> file;
+
+    if (created.wasOk())
+        file = transaction.createFile (monolithFolder, name, created);
+
+    if (file == nullptr)
+        return fail (created, failed);
+
+    temporaryName = file->getName();
+    auto outcome = BlockCopy::toStream (in, length, *file, shouldStop, [&crc] (const char* data, size_t numBytes)
+    {
+        crc = addToCrc (crc, data, numBytes);
+        return true;
+    });
+
+    if (outcome == BlockCopy::Outcome::done)
+    {
+        file->flush();
+
+        if (file->close().failed())
+            outcome = BlockCopy::Outcome::failed;
+    }
+
+    return afterCopy (outcome, failed);
+}
+
 bool InstallerModel::Installation::moveIntoPlace()
 {
     // Everything is written, verified and on the disk; only renames remain, and each can be undone.
-    if (newMonolith.isNotEmpty())
-    {
-        const auto moved = transaction.moveIntoPlace ({ monolithFolder, newMonolith }, { monolithFolder, target.getFileName() },
-                                                      CheckedFolder::EntryType::file);
-        if (moved.failed())
-            return fail (moved, copyFailed);
-    }
+    if (! (moveFile (newMonolith, target.getFileName())
+            && moveFile (newUninstaller, UninstallerProgram::fileName)
+            && moveFile (newRecord, InstallRecord::fileName)))
+        return false;
 
     CheckedFolder staged;
     transaction.openFolder (unpacked, false, staged);
@@ -314,6 +432,38 @@ bool InstallerModel::Installation::moveIntoPlace()
         if (moved.failed())
             return fail (moved, extractFailed);
     }
+
+    return true;
+}
+
+/** Moves the new file `temporaryName` beside the monolith into place as `name`; nothing to do without one. */
+bool InstallerModel::Installation::moveFile (const juce::String& temporaryName, const juce::String& name)
+{
+    if (temporaryName.isEmpty())
+        return true;
+
+    const auto moved = transaction.moveIntoPlace ({ monolithFolder, temporaryName }, { monolithFolder, name },
+                                                  CheckedFolder::EntryType::file);
+    return moved.wasOk() || fail (moved, name == target.getFileName() ? copyFailed
+                                                                       : "Failed to write: " + target.getParentDirectory().getChildFile (name).getFullPathName());
+}
+
+/** On Windows, the installation's entry in Installed apps, when it has an uninstaller to name. Undone
+    with the rest when the commit fails; the next start after a kill puts it in line with the records
+    (InstalledAppsEntry::reconcile).
+*/
+bool InstallerModel::Installation::registerEntry()
+{
+   #if JUCE_WINDOWS
+    if (newUninstaller.isEmpty())
+        return true;
+
+    entry = std::make_unique<InstalledAppsEntry> (model.companyName, model.instrumentName);
+    const auto written = entry->write (record, target.getParentDirectory());
+
+    if (written.failed())
+        return fail (written, "Failed to register in Installed apps: " + entry->getKeyPath());
+   #endif
 
     return true;
 }

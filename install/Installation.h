@@ -1,7 +1,9 @@
 #pragma once
 
 #include "install/BlockCopy.h"
+#include "install/InstallRecord.h"
 #include "install/InstallTransaction.h"
+#include "install/InstalledAppsEntry.h"
 #include "install/InstallerModel.h"
 #include "install/PluginArchive.h"
 #include "monolith/ChunkChecksums.h"
@@ -14,8 +16,10 @@
     under a temporary name beside its target; the plug-in, from the check's copy of its archive once that
     is proven unchanged, is unpacked into the transaction's staging folder; both are verified and flushed to the
     disk, and only then moved into place: the monolith and each plug-in bundle whole, the files of other
-    top-level folders of the archive one by one. A run that ends early rolls back, leaving the target
-    folders as they were.
+    top-level folders of the archive one by one. The install record (and on Windows the uninstaller) is
+    written beside the new monolith and moved into place with it; the Installed apps entry is written
+    last, before the commit, and undone with everything else. A run that ends early rolls back, leaving
+    the target folders and the entry as they were.
 */
 class InstallerModel::Installation
 {
@@ -32,11 +36,18 @@ private:
     bool begin();
     bool createFolder (const Place& place, const juce::File& folder);
     bool copyMonolith();
+    bool crcOfInstalledMonolith();
     BlockCopy::Outcome copyAndReadBack (juce::InputStream& in, juce::int64 length, CheckedFile& destination,
                                         const ChunkChecksums* checksums);
     bool unpackPlugin();
     bool openCheckedArchive (std::unique_ptr<juce::InputStream>& stream);
+    bool writeUninstaller();
+    bool writeRecord();
+    bool writeNewFile (const juce::String& name, juce::InputStream& in, juce::int64 length, juce::String& temporaryName,
+                       juce::uint32& crc);
     bool moveIntoPlace();
+    bool moveFile (const juce::String& temporaryName, const juce::String& name);
+    bool registerEntry();
     bool moveFolderContents (const Place& from, const Place& to);
     bool finish();
     bool pause (double progress);
@@ -55,7 +66,12 @@ private:
     const juce::File source, target, archiveFile, pluginFolder;
     const juce::String copyFailed, extractFailed;
     Place monolithFolder, pluginPlace, unpacked;
-    juce::String newMonolith, damage;
+    juce::String newMonolith, newRecord, newUninstaller, damage;
+    juce::uint32 monolithCrc = 0;
+    InstallRecord record;
+   #if JUCE_WINDOWS
+    std::unique_ptr<InstalledAppsEntry> entry;
+   #endif
     std::unique_ptr<PluginArchive> archive;
     Result result = noError;
 

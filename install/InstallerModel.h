@@ -29,7 +29,8 @@ public:
         installationFailed = 3,     // not returned by the engine; a front end may use it for its own failures
         accessDenied = 4,           // check: the data folder is read-only and cannot be made writable
         writeFailed = 5,            // check: the plug-in archive not written; installation: anything not written
-        interrupted = 6             // the observer asked to stop
+        interrupted = 6,            // the observer asked to stop
+        notInstalled = 7            // uninstall: the instrument is not installed
     };
 
     /** How a front end follows a long operation and asks it to stop. The operation calls both methods on
@@ -82,6 +83,16 @@ public:
     */
     Result install (Observer& observer);
 
+    /** Removes the installation of `instrument` by `company`: what its install record lists, or for an
+        installation without one what its monolith's plug-in archive names, and on Windows its Installed
+        apps entry; everything else in the company's folders stays. Returns noError; notInstalled when
+        there is no such installation; invalidData when its record or monolith cannot be read; writeFailed
+        when something cannot be moved or removed; interrupted when the observer asked to stop. On any
+        failure nothing is removed.
+        Milestones: 0, 0.1 (found), 0.5 (plug-in), 0.8 (data folder), 1.
+    */
+    Result uninstall (const juce::String& company, const juce::String& instrument, Observer& observer);
+
     /** The screenshot the check loaded; null when the monolith has none. Safe from any thread. */
     juce::Image getScreenshot() const;
 
@@ -115,6 +126,7 @@ public:
 private:
     class MonolithCheck;
     class Installation;
+    class Removal;
 
     void write (const juce::String& message) const;
 

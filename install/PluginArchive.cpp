@@ -325,6 +325,12 @@ juce::Result PluginArchive::checkNames()
     return juce::Result::ok();
 }
 
+void PluginArchive::forEachEntry (const EntryVisitor& visit) const
+{
+    for (const auto& entry : entries)
+        visit (entry.path, entry.isFolder, entry.size, entry.crc);
+}
+
 juce::StringArray PluginArchive::getTopLevelNames() const
 {
     juce::StringArray names;

@@ -36,6 +36,12 @@ public:
     /** The distinct first path components: what extraction creates directly in its folder. */
     juce::StringArray getTopLevelNames() const;
 
+    /** Calls `visit` for every entry, in the archive's order: its path ('/'-separated), whether it is a
+        folder, and for a file its size and CRC-32. For the install record.
+    */
+    using EntryVisitor = std::function<void (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)>;
+    void forEachEntry (const EntryVisitor& visit) const;
+
     /** Told the number of bytes unpacked so far, after every block. */
     using Progress = std::function<void (juce::int64 bytesDone)>;
 

@@ -9,6 +9,7 @@ void InstallerLog::write (const juce::String& category, const juce::String& mess
     const juce::ScopedLock sl (lock);
     // The time is read under the lock so that the lines stay in time order.
     text << timestampText (juce::Time::getCurrentTime()) << ' ' << body << '\n';
+    lastMessage = message;
 }
 
 juce::String InstallerLog::timestampText (juce::Time time)
@@ -20,4 +21,10 @@ juce::String InstallerLog::getText() const
 {
     const juce::ScopedLock sl (lock);
     return text;
+}
+
+juce::String InstallerLog::getLastMessage() const
+{
+    const juce::ScopedLock sl (lock);
+    return lastMessage;
 }

@@ -24,6 +24,9 @@ public:
     /** A copy of everything written so far. */
     juce::String getText() const;
 
+    /** The message of the last line: for a failed operation, the line that says why. */
+    juce::String getLastMessage() const;
+
     /** The time stamp that starts a line: day and hour without, minutes and seconds with a leading zero. */
     static juce::String timestampText (juce::Time time);
 
@@ -33,7 +36,7 @@ public:
     static const char* const installerCategory;
 
 private:
-    juce::String text;
+    juce::String text, lastMessage;
     juce::CriticalSection lock;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InstallerLog)

@@ -76,6 +76,8 @@ stage "Windows build and Wine tests"
 # monolith of the release build above.
 scripts/windows/build.sh build-win
 python3 tests/windows/check_resources.py build-win/Installer_artefacts/Release/Installer.exe
+python3 tests/windows/check_resources.py build-win/setup/instrument-setup.exe
+python3 tests/windows/check_resources.py build-win/setup/instrument-uninstall.exe
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-e2e.sh \
     build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-screenshots
 # The same run for an instrument and a maker named with accents, Greek and Japanese letters and an emoji.
@@ -84,6 +86,9 @@ MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-names.sh \
 # Every page at 96, 144 and 192 DPI, complete on screen without help; screenshots for a look.
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-display.sh \
     build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-display-screenshots
+# The console installer without a display: install, list, Installed apps read back, the quiet uninstall.
+MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-setup.sh \
+    build-win/setup/instrument-setup.exe "build/demo/Glass Piano.rom"
 # No planted DLL loaded, links in C:\ProgramData refused, access lists, the per-user single instance.
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-containment.sh \
     build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" build-win/tests/windows/containment-probe.exe

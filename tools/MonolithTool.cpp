@@ -1,5 +1,6 @@
 #include "tools/MonolithTool.h"
 
+#include "install/ProductVersion.h"
 #include "monolith/ChecksumVerifier.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
@@ -77,6 +78,21 @@ juce::String MonolithTool::getUsage()
            " | pack OUT --state TREE.xml [--screenshot PNG] [--vst3 ZIP] [--eula TEXTFILE] [--entry NAME=FILE]...";
 }
 
+juce::String MonolithTool::getHelp()
+{
+    return getUsage() + "\n"
+           "\n"
+           "  list FILE               offset, type, key, entry name and payload size of every chunk\n"
+           "  state FILE              the state tree as XML\n"
+           "  verify FILE             walks every chunk header and checks every chunk against the checksum entry\n"
+           "  extract FILE NAME OUT   writes the payload of the entry NAME to OUT\n"
+           "  pack OUT --state TREE.xml ...\n"
+           "                          writes a monolith of the state tree and the files given\n"
+           "  --help, --version       this text, or the version\n"
+           "\n"
+           "Exit status: 0 done, 1 failed (one line on standard error says why), 2 wrong use.\n";
+}
+
 int MonolithTool::fail (const juce::String& message)
 {
     err << "monolith-tool: " << message.toStdString() << std::endl;
@@ -91,6 +107,20 @@ juce::File MonolithTool::argumentToFile (const juce::String& path) const
 int MonolithTool::run (const juce::StringArray& args)
 {
     const auto command = args[0];
+
+    if (args.size() == 1 && (command == "--help" || command == "-h"))
+    {
+        out << getHelp().toStdString();
+        out.flush();
+        return 0;
+    }
+
+    if (args.size() == 1 && command == "--version")
+    {
+        out << "monolith-tool " << ProductVersion::get().toStdString() << "\n";
+        out.flush();
+        return 0;
+    }
 
     if (command == "list" && args.size() == 2)
         return list (argumentToFile (args[1]));

@@ -17,6 +17,9 @@ public:
 
     static juce::String getUsage();
 
+    /** The usage and what each command does: --help. */
+    static juce::String getHelp();
+
 private:
     int list (const juce::File& monolith);
     int printState (const juce::File& monolith);

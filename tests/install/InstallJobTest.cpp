@@ -1,5 +1,7 @@
 #include "InstallTestSupport.h"
 
+#include "install/InstallRecord.h"
+
 #include "install/PluginArchive.h"
 
 #include <iostream>
@@ -375,9 +377,11 @@ TEST (InstallJob, MultiPresetMonolithIsCheckedAndInstalledAsTheLayoutSays)
 
     const auto& f = sandbox.folders();
     const auto installed = f.dataRoot.getChildFile ("North Pier").getChildFile ("Glass Keys").getChildFile ("Glass Keys.rom");
-    const auto dataFiles = f.dataRoot.findChildFiles (juce::File::findFiles, true);
-    ASSERT_EQ (dataFiles.size(), 1);
+    auto dataFiles = f.dataRoot.findChildFiles (juce::File::findFiles, true);
+    dataFiles.sort();
+    ASSERT_EQ (dataFiles.size(), 2);
     EXPECT_EQ (dataFiles[0], installed);
+    EXPECT_EQ (dataFiles[1], installed.getSiblingFile (InstallRecord::fileName));
 
     juce::MemoryBlock source, copy;
     ASSERT_TRUE (model->monolithFile.loadFileAsData (source));

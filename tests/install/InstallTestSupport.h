@@ -348,6 +348,23 @@ inline ZipContent snapshotOf (const juce::File& folder)
     return tree;
 }
 
+/** An install record's text without its date and without the CRC-32s of the data folder's files. */
+inline juce::String comparableRecord (const juce::String& text)
+{
+    juce::StringArray lines;
+    lines.addLines (text);
+
+    for (auto& line : lines)
+    {
+        if (line.startsWith ("date\t"))
+            line = "date";
+        else if (line.startsWith ("file\tdata\t"))
+            line = line.upToLastOccurrenceOf ("\t", false, false);
+    }
+
+    return lines.joinIntoString ("\n");
+}
+
 /** The temporary items of installations below `folder`, and the journal folder: what a finished
     installation, or the recovery after an interrupted one, leaves none of. */
 inline juce::StringArray temporaryItemsIn (const juce::File& folder)
@@ -517,13 +534,15 @@ struct CheckedMonolith
         }
     }
 
-    /** What the installation may change: both target roots. */
+    /** What the installation may change: both target roots. The install record without what differs between
+        two runs of the same installation: its date, and the CRC-32 of the monolith, which every run scrambles.
+    */
     ZipContent targets() const
     {
         ZipContent all;
 
         for (const auto& [path, content] : snapshotOf (sandbox.folders().dataRoot))
-            all["data/" + path] = content;
+            all["data/" + path] = path.endsWith ("/install-record.txt") ? comparableRecord (content) : content;
 
         for (const auto& [path, content] : snapshotOf (sandbox.folders().vst3Root))
             all["vst3/" + path] = content;

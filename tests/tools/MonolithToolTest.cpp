@@ -1,3 +1,4 @@
+#include "install/ProductVersion.h"
 #include "monolith/MonolithReader.h"
 #include "monolith/MonolithWriter.h"
 
@@ -30,13 +31,14 @@ namespace
             folder.deleteRecursively();
         }
 
-        ToolResult run (juce::StringArray args) const
+        /** Runs the tool with `args`; `streams` says which of its outputs `output` holds. */
+        ToolResult run (juce::StringArray args, int streams = juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr) const
         {
             args.insert (0, tool.getFullPathName());
             juce::ChildProcess process;
             ToolResult result;
 
-            if (! process.start (args))
+            if (! process.start (args, streams))
                 return result;
 
             result.output = process.readAllProcessOutput();
@@ -116,6 +118,25 @@ TEST_F (MonolithToolTest, PackedMonolithListsExtractsAndReadsBack)
         const auto extracted = run ({ "extract", path ("demo.rom"), name, path ("out.bin") });
         ASSERT_EQ (extracted.exitCode, 0) << extracted.output;
         EXPECT_TRUE (folder.getChildFile ("out.bin").hasIdenticalContentTo (original)) << name;
+    }
+}
+
+TEST_F (MonolithToolTest, HelpAndVersionGoToStandardOutputAndWrongUseToStandardError)
+{
+    const auto help = run ({ "--help" }, juce::ChildProcess::wantStdOut);
+    EXPECT_EQ (help.exitCode, 0);
+    EXPECT_TRUE (help.output.startsWith ("usage: monolith-tool list FILE")) << help.output;
+    EXPECT_TRUE (help.output.contains ("Exit status: 0 done, 1 failed")) << help.output;
+
+    const auto shown = run ({ "--version" }, juce::ChildProcess::wantStdOut);
+    EXPECT_EQ (shown.exitCode, 0);
+    EXPECT_EQ (shown.output, "monolith-tool " + ProductVersion::get() + "\n");
+
+    for (const auto& args : { juce::StringArray(), juce::StringArray { "--help", "extra" }, juce::StringArray { "--bogus" } })
+    {
+        const auto wrong = run (args, juce::ChildProcess::wantStdOut);
+        EXPECT_EQ (wrong.exitCode, 2) << args.joinIntoString (" ");
+        EXPECT_EQ (wrong.output, "") << args.joinIntoString (" ");
     }
 }
 

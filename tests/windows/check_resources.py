@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Reads the version resource, the manifest and the icon back from a built Installer.exe and checks them.
-   check_resources.py path/to/Installer.exe        (needs wrestool from icoutils)"""
+"""Reads the version resource, the manifest and the icon back from a built Windows program of the project
+   (Installer.exe, instrument-setup.exe or instrument-uninstall.exe, told apart by file name) and checks them.
+   check_resources.py path/to/program.exe        (needs wrestool from icoutils)"""
 import pathlib
 import re
 import struct
@@ -12,14 +13,29 @@ import xml.etree.ElementTree as ElementTree
 PROJECT_FILE = pathlib.Path(__file__).resolve().parents[2] / "CMakeLists.txt"
 VERSION = re.search(r"project\(\w+ VERSION (\d+)\.(\d+)\.(\d+)", PROJECT_FILE.read_text()).groups()
 
-EXPECTED_FIXED = {"file version": tuple(int(part) for part in VERSION) + (0,), "product version": (0, 0, 0, 0)}
-EXPECTED_STRINGS = {
-    "FileVersion": ".".join(VERSION),
-    "ProductVersion": ".".join(VERSION),
-    "ProductName": "Sambrel Instrument Installer",
-    "FileDescription": "Instrument Installer",
-    "CompanyName": "Sambrel",
-    "OriginalFilename": "Installer.exe",
+FILE_VERSION = tuple(int(part) for part in VERSION) + (0,)
+
+
+def strings(description, original_filename):
+    return {
+        "FileVersion": ".".join(VERSION),
+        "ProductVersion": ".".join(VERSION),
+        "ProductName": "Sambrel Instrument Installer",
+        "FileDescription": description,
+        "CompanyName": "Sambrel",
+        "OriginalFilename": original_filename,
+    }
+
+
+# What each program carries. Every one asks for administrator rights; the ones with a window also
+# get the common controls 6 and per-monitor DPI awareness. The installer's fixed product version is 0.
+PROGRAMS = {
+    "Installer.exe": {"product version": (0, 0, 0, 0), "window": True,
+                      "strings": strings("Instrument Installer", "Installer.exe")},
+    "instrument-setup.exe": {"product version": FILE_VERSION, "window": False,
+                             "strings": strings("Instrument Installer without a window", "instrument-setup.exe")},
+    "instrument-uninstall.exe": {"product version": FILE_VERSION, "window": True,
+                                 "strings": strings("Instrument Uninstaller", "uninstall.exe")},
 }
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
@@ -60,6 +76,7 @@ def version(ms, ls):
 
 def main():
     exe = sys.argv[1]
+    expected = PROGRAMS[pathlib.Path(exe).name]
     failures = []
 
     def check(what, actual, expected):
@@ -72,17 +89,17 @@ def main():
     check("version resource key", key, "VS_VERSION_INFO")
     signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<6I", fixed)
     check("fixed info signature", hex(signature), hex(0xFEEF04BD))
-    check("fixed file version", version(file_ms, file_ls), EXPECTED_FIXED["file version"])
-    check("fixed product version", version(product_ms, product_ls), EXPECTED_FIXED["product version"])
+    check("fixed file version", version(file_ms, file_ls), FILE_VERSION)
+    check("fixed product version", version(product_ms, product_ls), expected["product version"])
 
-    strings = {}
+    found = {}
     for child in children:
         if child[0] == "StringFileInfo":
             for table in child[3]:
                 for entry in table[3]:
-                    strings[entry[0]] = entry[1].decode("utf-16-le").rstrip("\0")
-    for name, expected in EXPECTED_STRINGS.items():
-        check(f"string {name}", strings.get(name), expected)
+                    found[entry[0]] = entry[1].decode("utf-16-le").rstrip("\0")
+    for name, text in expected["strings"].items():
+        check(f"string {name}", found.get(name), text)
 
     manifest = ElementTree.fromstring(resource(exe, 24))
     level = manifest.find(f"{ASM_V3}trustInfo/{ASM_V3}security/{ASM_V3}requestedPrivileges/"
@@ -90,12 +107,14 @@ def main():
     check("manifest execution level", None if level is None else level.get("level"), "requireAdministrator")
     controls = [(a.get("name"), a.get("version")) for a in manifest.iter(f"{ASM_V1}assemblyIdentity")
                 if a.get("name") == "Microsoft.Windows.Common-Controls"]
-    check("manifest common controls", controls, [("Microsoft.Windows.Common-Controls", "6.0.0.0")])
+    check("manifest common controls", controls,
+          [("Microsoft.Windows.Common-Controls", "6.0.0.0")] if expected["window"] else [])
 
     # Sharp at any display scale: per-monitor DPI awareness (v2 from Windows 10 1703, v1 before).
     settings = f"{ASM_V3}application/{ASM_V3}windowsSettings/"
     awareness = [(element.tag.split("}")[1], element.text) for element in manifest.findall(f"{settings}*")]
-    check("manifest DPI awareness", awareness, [("dpiAware", "true/pm"), ("dpiAwareness", "PerMonitorV2")])
+    check("manifest DPI awareness", awareness,
+          [("dpiAware", "true/pm"), ("dpiAwareness", "PerMonitorV2")] if expected["window"] else [])
 
     icons = resource(exe, 14)
     check("icon group present", len(icons) >= 6 and struct.unpack_from("<HH", icons)[1] == 1, True)

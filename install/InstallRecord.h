@@ -1,0 +1,73 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <set>
+#include <vector>
+
+/** What one installation wrote: every file with its size and CRC-32, and every folder it made, so that
+    the installation can be listed and removed exactly, keeping whatever else shares its folders.
+
+    The installation leaves it beside the monolith as `fileName`; its text format is described in
+    docs/install-record.md. Paths are relative to the two places an installation writes to, so a
+    record says nothing about where those places are: that is the engine's to know (SystemFolders).
+*/
+class InstallRecord
+{
+public:
+    /** The two places: the instrument's data folder (company/instrument below the data root) and the
+        company's plug-in folder (company below the VST3 root).
+    */
+    enum class Place { data, plugins };
+
+    struct Item
+    {
+        Place place = Place::data;
+        juce::String path;              // '/'-separated safe names, relative to the place
+        bool isFolder = false;
+        juce::int64 size = 0;           // files only
+        juce::uint32 crc = 0;           // files only: zlib's CRC-32 of the content
+
+        bool operator== (const Item& other) const;
+    };
+
+    juce::String company, instrument, installerVersion;
+    juce::Time date;
+
+    /** In the order they were added; a folder comes before what it holds. */
+    std::vector<Item> items;
+
+    /** The record as its file holds it. */
+    juce::String toText() const;
+
+    /** Reads a record from its text. Fails, saying why, on anything toText() would not have written:
+        another format, a missing or repeated field, an unsafe or repeated path, a bad number.
+    */
+    static juce::Result fromText (const juce::String& text, InstallRecord& record);
+
+    /** Reads the record file `file`, which must be a plain file (not a link) of a sensible size. */
+    static juce::Result read (const juce::File& file, InstallRecord& record);
+
+    /** The bytes of all files listed. */
+    juce::int64 getTotalSize() const;
+
+    /** Adds a folder of `place` and every folder above it inside `place` that is not yet listed. */
+    void addFolders (Place place, const juce::String& path);
+
+    void addFile (Place place, const juce::String& path, juce::int64 size, juce::uint32 crc);
+
+    /** The record file's name in the instrument's data folder. */
+    static constexpr const char* fileName = "install-record.txt";
+
+    /** The first line of every record: the format's name and version. */
+    static constexpr const char* formatLine = "instrument-install-record 1";
+
+    /** Larger files are not taken for a record: an installation of many thousands of files stays far below. */
+    static constexpr juce::int64 maxFileSize = 16 << 20;
+
+private:
+    class Parser;
+
+    // The folders addFolders has listed, without case, for a quick look-up among many files.
+    std::set<juce::String> listedFolders;
+};

@@ -1,0 +1,278 @@
+#include "setup/InstrumentSetup.h"
+
+#include "install/InstalledInstruments.h"
+#include "install/ProductVersion.h"
+#include "log/InstallerLog.h"
+#include "setup/ConsoleProgress.h"
+
+namespace
+{
+constexpr const char* programName = "instrument-setup";
+
+/** Every exit status and what it means: the help's table, which the README repeats. */
+struct StatusText
+{
+    int status;
+    const char* meaning;
+};
+
+const StatusText statusTexts[] = {
+    { InstallerModel::noError,              "done" },
+    { InstallerModel::invalidData,          "invalid data: the monolith holds no readable instrument, or an install record is damaged" },
+    { InstallerModel::missingData,          "missing data: no such monolith, or no plug-in in it" },
+    { InstallerModel::installationFailed,   "the report could not be written to the --log file; nothing was done" },
+    { InstallerModel::accessDenied,         "access denied: the data folder is read-only and cannot be made writable" },
+    { InstallerModel::writeFailed,          "write failed: something could not be written or removed; nothing was changed" },
+    { InstallerModel::interrupted,          "interrupted by Ctrl+C or a termination request; nothing was changed" },
+    { InstallerModel::notInstalled,         "not installed: no installation of that instrument by that company" },
+    { InstrumentSetup::licenceNotAccepted,  "licence not accepted: the monolith has a licence and --accept-licence was not given; nothing was written" },
+    { InstrumentSetup::usageError,          "usage error: an unknown command or option, or a missing argument" },
+};
+} // namespace
+
+InstrumentSetup::InstrumentSetup (juce::OutputStream& output, juce::OutputStream& errors, bool errIsTerminal,
+                                  std::unique_ptr<SystemFolders> foldersToUse)
+    : out (output), err (errors), showProgress (errIsTerminal), folders (std::move (foldersToUse))
+{
+}
+
+juce::String InstrumentSetup::getVersion()
+{
+    return juce::String (programName) + " " + ProductVersion::get();
+}
+
+juce::String InstrumentSetup::getHelp()
+{
+    juce::String help;
+    help << "usage: instrument-setup install FILE.rom [--accept-licence] [--show-licence] [--log FILE]\n"
+            "       instrument-setup uninstall COMPANY INSTRUMENT [--log FILE]\n"
+            "       instrument-setup list\n"
+            "       instrument-setup --help | --version\n"
+            "\n"
+            "Installs an instrument without a window, as the installer's wizard does, removes an installation,\n"
+            "and lists what is installed.\n"
+            "\n"
+            "  install FILE.rom    checks the monolith FILE.rom, then copies it into the data folder and unpacks\n"
+            "                      its plug-in into the VST3 folder; prints where both went.\n"
+            "  --accept-licence    accepts the monolith's licence: without it, a monolith that has one is not\n"
+            "                      installed.\n"
+            "  --show-licence      prints the licence on standard output; installs only with --accept-licence.\n"
+            "  uninstall COMPANY INSTRUMENT\n"
+            "                      removes what the installation of INSTRUMENT by COMPANY wrote, and nothing\n"
+            "                      else; on failure nothing is removed.\n"
+            "  list                one line per installation, its fields separated by tabs: company, instrument,\n"
+            "                      installer version, date (UTC), size in bytes, data folder, plug-in folder.\n"
+            "  --log FILE          writes the installer's report to FILE, whatever the outcome.\n"
+            "\n"
+            "Progress goes to standard error when it is a terminal; standard output carries only results.\n"
+            "Ctrl+C stops an installation or a removal and leaves everything as it was.\n"
+            "\n"
+            "Exit status:\n";
+
+    for (const auto& text : statusTexts)
+        help << juce::String (text.status).paddedLeft (' ', 4) << "  " << text.meaning << "\n";
+
+    return help;
+}
+
+int InstrumentSetup::run (const juce::StringArray& args)
+{
+    const auto command = args[0];
+
+    if (args.size() == 1 && (command == "--help" || command == "-h"))
+    {
+        out << getHelp();
+        return InstallerModel::noError;
+    }
+
+    if (args.size() == 1 && command == "--version")
+    {
+        out << getVersion() << "\n";
+        return InstallerModel::noError;
+    }
+
+    Options options;
+    const auto parsed = parseOptions (args, options);
+
+    if (parsed.failed())
+        return usage (parsed.getErrorMessage());
+
+    if (command == "install" && options.operands.size() == 1)
+        return install (options);
+
+    if (command == "uninstall" && options.operands.size() == 2 && ! options.acceptLicence && ! options.showLicence)
+        return uninstall (options);
+
+    if (command == "list" && options.operands.isEmpty() && options.logFile == juce::File())
+        return list();
+
+    return usage (command.isEmpty() ? "no command" : "wrong use of " + command);
+}
+
+juce::Result InstrumentSetup::parseOptions (const juce::StringArray& args, Options& options) const
+{
+    for (int i = 1; i < args.size(); ++i)
+    {
+        const auto& arg = args[i];
+
+        if (arg == "--accept-licence")
+            options.acceptLicence = true;
+        else if (arg == "--show-licence")
+            options.showLicence = true;
+        else if (arg == "--log" && (i + 1 == args.size() || args[i + 1].isEmpty()))
+            return juce::Result::fail ("--log needs a FILE");
+        else if (arg == "--log")
+            options.logFile = argumentToFile (args[++i]);
+        else if (arg.startsWith ("-"))
+            return juce::Result::fail ("unknown option " + arg);
+        else
+            options.operands.add (arg);
+    }
+
+    return juce::Result::ok();
+}
+
+int InstrumentSetup::usage (const juce::String& problem)
+{
+    err << programName << ": " << problem << "\n"
+        << getHelp().upToFirstOccurrenceOf ("\n\n", false, false) << "\n"
+        << "Try 'instrument-setup --help' for more.\n";
+    return usageError;
+}
+
+int InstrumentSetup::fail (int status, const juce::String& message)
+{
+    err << programName << ": " << message << "\n";
+    return status;
+}
+
+juce::File InstrumentSetup::argumentToFile (const juce::String& path) const
+{
+    return juce::File::getCurrentWorkingDirectory().getChildFile (path);
+}
+
+//==============================================================================
+bool InstrumentSetup::canWriteReport (const Options& options)
+{
+    if (options.logFile == juce::File() || options.logFile.replaceWithText ({}))
+        return true;
+
+    fail (InstallerModel::installationFailed, "cannot write the report to " + options.logFile.getFullPathName());
+    return false;
+}
+
+int InstrumentSetup::finish (int status, const InstallerLog& log, const Options& options)
+{
+    if (options.logFile != juce::File() && ! options.logFile.replaceWithText (log.getText()))
+        return fail (status != InstallerModel::noError ? status : InstallerModel::installationFailed,
+                     "cannot write the report to " + options.logFile.getFullPathName());
+
+    return status;
+}
+
+int InstrumentSetup::install (const Options& options)
+{
+    if (! canWriteReport (options))
+        return InstallerModel::installationFailed;
+
+    InstallerLog log;
+    InstallerModel model (std::move (folders));
+    recover (model, log);
+    model.stepPauseMs = 0;
+    model.monolithFile = argumentToFile (options.operands[0]);
+    log.write (InstallerLog::installerCategory, "Monolith selected: " + model.monolithFile.getFullPathName());
+
+    if (! model.monolithFile.existsAsFile())
+        return finish (fail (InstallerModel::missingData, "no such file: " + model.monolithFile.getFullPathName()), log, options);
+
+    auto result = InstallerModel::noError;
+
+    {
+        ConsoleProgress progress (err, showProgress, "Checking " + model.monolithFile.getFileName());
+        result = model.processMonolith (progress);
+    }
+
+    if (result != InstallerModel::noError)
+        return finish (fail (result, log.getLastMessage()), log, options);
+
+    if (options.showLicence)
+        out << model.eulaText << (model.eulaText.endsWithChar ('\n') || model.eulaText.isEmpty() ? "" : "\n");
+
+    if (! options.acceptLicence && (options.showLicence || model.eulaText.isNotEmpty()))
+    {
+        if (options.showLicence)
+            return finish (InstallerModel::noError, log, options);
+
+        return finish (fail (licenceNotAccepted, model.instrumentName + " comes with a licence: read it with --show-licence,"
+                                                 " and accept it with --accept-licence to install"), log, options);
+    }
+
+    {
+        ConsoleProgress progress (err, showProgress, "Installing " + model.instrumentName);
+        result = model.install (progress);
+    }
+
+    if (result != InstallerModel::noError)
+        return finish (fail (result, log.getLastMessage()), log, options);
+
+    out << model.instrumentName << " by " << model.companyName << " installed\n"
+        << "monolith: " << model.monolithInstallFile.getFullPathName() << "\n"
+        << "plug-in: " << model.vst3Folder.getFullPathName() << "\n";
+
+    return finish (InstallerModel::noError, log, options);
+}
+
+int InstrumentSetup::uninstall (const Options& options)
+{
+    if (! canWriteReport (options))
+        return InstallerModel::installationFailed;
+
+    InstallerLog log;
+    InstallerModel model (std::move (folders));
+    recover (model, log);
+    const auto& company = options.operands[0];
+    const auto& instrument = options.operands[1];
+    auto result = InstallerModel::noError;
+
+    {
+        ConsoleProgress progress (err, showProgress, "Removing " + instrument);
+        result = model.uninstall (company, instrument, progress);
+    }
+
+    if (result != InstallerModel::noError)
+        return finish (fail (result, log.getLastMessage()), log, options);
+
+    out << instrument << " by " << company << " uninstalled\n";
+    return finish (InstallerModel::noError, log, options);
+}
+
+void InstrumentSetup::recover (InstallerModel& model, InstallerLog& log)
+{
+    model.log = &log;
+    log.write (InstallerLog::installerCategory, "Starting installer");
+    model.recover();
+}
+
+int InstrumentSetup::list()
+{
+    InstallerLog log;
+    InstallerModel model (std::move (folders));
+    recover (model, log);
+
+    juce::StringArray problems;
+    const auto installations = InstalledInstruments (model.getFolders()).findAll (problems);
+
+    for (const auto& installation : installations)
+    {
+        const auto& record = installation.record;
+        out << juce::StringArray { record.company, record.instrument, record.installerVersion, record.date.toISO8601 (true),
+                                   juce::String (record.getTotalSize()), installation.dataFolder.getFullPathName(),
+                                   installation.pluginFolder.getFullPathName() }.joinIntoString ("\t")
+            << "\n";
+    }
+
+    for (const auto& problem : problems)
+        fail (InstallerModel::invalidData, problem);
+
+    return problems.isEmpty() ? InstallerModel::noError : InstallerModel::invalidData;
+}

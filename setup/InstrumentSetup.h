@@ -1,0 +1,66 @@
+#pragma once
+
+#include "install/InstallerModel.h"
+
+class InstallerLog;
+
+/** The commands of instrument-setup, the installer without a window: install, list and uninstall.
+
+    Results go to `out` and nothing else does; errors go to `err`, and so does progress when `err` is a
+    terminal. The exit status is the engine's result (InstallerModel::Result) or one of the program's
+    own below; `getHelp()` lists them all.
+*/
+class InstrumentSetup
+{
+public:
+    /** The program's own exit statuses, beside the engine's results 0 to 7. */
+    enum Status : int
+    {
+        licenceNotAccepted = 8,     // the monolith has a licence and --accept-licence was not given
+        usageError = 64             // an unknown command or option, or a missing argument
+    };
+
+    InstrumentSetup (juce::OutputStream& out, juce::OutputStream& err, bool errIsTerminal,
+                     std::unique_ptr<SystemFolders> folders = std::make_unique<SystemFolders>());
+
+    /** Runs the command in args (without the program's name) and returns the exit status. */
+    int run (const juce::StringArray& args);
+
+    static juce::String getHelp();
+    static juce::String getVersion();
+
+private:
+    /** The options after a command, and what is left once they are taken out. */
+    struct Options
+    {
+        bool acceptLicence = false, showLicence = false;
+        juce::File logFile;
+        juce::StringArray operands;
+    };
+
+    int install (const Options& options);
+    int uninstall (const Options& options);
+    int list();
+
+    /** Finishes or undoes what a killed run left, with the model every command works through. */
+    void recover (InstallerModel& model, InstallerLog& log);
+
+    juce::Result parseOptions (const juce::StringArray& args, Options& options) const;
+    int usage (const juce::String& problem);
+    int fail (int status, const juce::String& message);
+
+    /** Writes the report to the --log file, if there is one; a failure to do so is the program's own. */
+    int finish (int status, const InstallerLog& log, const Options& options);
+
+    /** Makes sure the --log file can be written before anything else is done. */
+    bool canWriteReport (const Options& options);
+
+    juce::File argumentToFile (const juce::String& path) const;
+
+    juce::OutputStream& out;
+    juce::OutputStream& err;
+    const bool showProgress;
+    std::unique_ptr<SystemFolders> folders;
+
+    JUCE_DECLARE_NON_COPYABLE (InstrumentSetup)
+};

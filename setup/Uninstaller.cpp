@@ -1,0 +1,106 @@
+#include "setup/Uninstaller.h"
+
+#if JUCE_WINDOWS
+
+#include "install/InstallerModel.h"
+#include "install/UninstallerProgram.h"
+#include "log/InstallerLog.h"
+#include "setup/InstrumentSetup.h"
+#include "setup/SelfRemoval.h"
+
+#include <windows.h>
+
+namespace
+{
+int showMessage (const juce::String& title, const juce::String& text, UINT style)
+{
+    return MessageBoxW (nullptr, text.toWideCharPointer(), title.toWideCharPointer(), style | MB_SETFOREGROUND);
+}
+} // namespace
+
+Uninstaller::Uninstaller (const juce::StringArray& arguments) : args (arguments)
+{
+}
+
+int Uninstaller::run()
+{
+    for (int i = 0; i < args.size(); ++i)
+    {
+        if (args[i] == UninstallerProgram::quietOption)
+            quiet = true;
+        else if (args[i] == "--log" && i + 1 < args.size())
+            logFile = juce::File::getCurrentWorkingDirectory().getChildFile (args[++i]);
+        else
+            return InstrumentSetup::usageError;
+    }
+
+    if (! findInstallation())
+        return InstallerModel::notInstalled;
+
+    if (! quiet && ! confirm())
+        return InstallerModel::interrupted;
+
+    InstallerLog log;
+    InstallerModel model;
+    model.log = &log;
+    log.write (InstallerLog::installerCategory, "Starting uninstaller");
+    model.recover();
+
+    InstallerModel::Observer observer;
+    const auto result = model.uninstall (company, instrument, observer);
+
+    if (result == InstallerModel::noError)
+    {
+        const auto removal = SelfRemoval::start (company, instrument);
+
+        if (removal.failed())
+            log.write (InstallerLog::installerCategory, removal.getErrorMessage());
+    }
+
+    writeReport (log);
+    tell (result, log);
+    return result;
+}
+
+/** The installation is the one whose data folder holds this program: data root / company / instrument. */
+bool Uninstaller::findInstallation()
+{
+    const auto folder = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getParentDirectory();
+    instrument = folder.getFileName();
+    company = folder.getParentDirectory().getFileName();
+
+    if (folder.getParentDirectory().getParentDirectory() == SystemFolders().getDataRoot())
+        return true;
+
+    if (! quiet)
+        showMessage ("Uninstall", "This uninstaller is not in an instrument's folder: "
+                                  + folder.getFullPathName(), MB_OK | MB_ICONERROR);
+
+    return false;
+}
+
+bool Uninstaller::confirm() const
+{
+    return showMessage ("Uninstall " + instrument, "Remove " + instrument + " by " + company + " from this computer?",
+                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+void Uninstaller::tell (int status, const InstallerLog& log) const
+{
+    if (quiet)
+        return;
+
+    if (status == InstallerModel::noError)
+        showMessage ("Uninstall " + instrument, instrument + " by " + company + " has been removed.", MB_OK | MB_ICONINFORMATION);
+    else
+        showMessage ("Uninstall " + instrument, instrument + " could not be removed, and nothing was changed:\n\n"
+                                                + log.getLastMessage(), MB_OK | MB_ICONERROR);
+}
+
+void Uninstaller::writeReport (const InstallerLog& log) const
+{
+    if (logFile != juce::File())
+        logFile.replaceWithText (log.getText());
+}
+
+#endif

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#if JUCE_WINDOWS
+
+class InstallerLog;
+
+/** The uninstaller that an installation leaves in the instrument's data folder, and that Installed apps
+    runs: it removes the installation it lies in. Without options it asks first and says how it went in
+    a message box; with --quiet it shows nothing, and its exit status says how it went (the statuses of
+    instrument-setup). --log FILE writes the report.
+*/
+class Uninstaller
+{
+public:
+    explicit Uninstaller (const juce::StringArray& args);
+
+    /** Removes the installation, then starts removing the uninstaller itself; returns the exit status. */
+    int run();
+
+private:
+    bool findInstallation();
+    bool confirm() const;
+    void tell (int status, const InstallerLog& log) const;
+    void writeReport (const InstallerLog& log) const;
+
+    const juce::StringArray args;
+    bool quiet = false;
+    juce::File logFile;
+    juce::String company, instrument;
+
+    JUCE_DECLARE_NON_COPYABLE (Uninstaller)
+};
+
+#endif

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The console installer under Wine, without a display, as a deployment script runs it: its direct imports,
+# the licence refused, an installation checked byte for byte, list, the Installed apps entry read back
+# with `wine reg query`, and the entry's QuietUninstallString run to its end, which must leave no file of
+# the installation (nor the uninstaller's copy in the temporary folder) and no entry.
+#   tests/windows/run-wine-setup.sh [instrument-setup.exe] [monolith.rom]
+# Needs the Linux build's monolith-tool (build/tools/monolith-tool) to read the monolith's names and archive.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+exe=$(realpath "${1:-build-win/setup/instrument-setup.exe}")
+rom=$(realpath "${2:-build/demo/Glass Piano.rom}")
+tool=$(realpath "${MONOLITH_TOOL:-build/tools/monolith-tool}")
+version=$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
+work=$(mktemp -d /tmp/installer-wine-setup.XXXXXX)
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
+# no Mono/Gecko install prompts, no menu entries in the real desktop
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+pass() { echo "ok   $*"; }
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+expect_equal() { if [ "$2" == "$3" ]; then pass "$1: $2"; else fail "$1: '$2' (expected '$3')"; fi; }
+
+# --- what the monolith holds, read with the Linux tool
+"$tool" state "$rom" >"$work/state.xml"
+instrument_attribute() {
+    python3 -c 'import sys, xml.etree.ElementTree as T; print(T.parse(sys.argv[1]).find("INSTRUMENT").get(sys.argv[2], ""))' \
+        "$work/state.xml" "$1"
+}
+instrument=$(instrument_attribute instrumentName)
+company=$(instrument_attribute companyName)
+mkdir -p "$work/expected-vst3"
+"$tool" extract "$rom" PLUGIN_BINARY_VST3_WIN64 "$work/vst3.zip" >/dev/null
+unzip -q "$work/vst3.zip" -d "$work/expected-vst3"
+echo "Monolith: $instrument by $company"
+
+wineboot -i >"$work/wineboot.log" 2>&1
+wineserver -w
+
+data_root="$WINEPREFIX/drive_c/ProgramData"
+vst3_root="$WINEPREFIX/drive_c/Program Files/Common Files/VST3"
+temp_dir="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
+key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$company: $instrument"
+dist=$work/dist
+mkdir -p "$dist"
+cp "$exe" "$dist/instrument-setup.exe"
+cp "$rom" "$dist/$instrument.rom"
+
+# Runs the console program from the folder of the monolith, standard output and error apart.
+status=0
+setup() {
+    status=0
+    (cd "$dist" && wine instrument-setup.exe "$@") >"$work/out" 2>"$work/err" </dev/null || status=$?
+    # Wine ends each line with CR LF
+    sed -i 's/\r$//' "$work/out" "$work/err"
+}
+registry_value() {   # name: its data as reg query prints it, or nothing
+    wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
+}
+
+# --- 1. the program itself
+echo "== The program"
+imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
+expect_equal "imported directly (everything else is delay-loaded)" "$imports" "kernel32.dll msvcrt.dll "
+subsystem=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^Subsystem[[:space:]]*[0-9a-f]*[[:space:]]*//p')
+expect_equal "subsystem" "$subsystem" "(Windows CUI)"
+setup --version
+expect_equal "--version" "$(cat "$work/out")" "instrument-setup $version"
+setup --help
+expect_equal "--help status" "$status" 0
+grep -q "^usage: instrument-setup install" "$work/out" && pass "--help on standard output" || fail "--help: $(head -2 "$work/out")"
+
+# --- 2. the licence
+echo "== Licence not accepted"
+setup install "$instrument.rom"
+expect_equal "status without --accept-licence" "$status" 8
+[ ! -e "$data_root/$company" ] && [ ! -e "$vst3_root/$company" ] && pass "nothing installed" || fail "files installed without the licence"
+[ -z "$(registry_value DisplayName)" ] && pass "no Installed apps entry" || fail "an Installed apps entry without the licence"
+
+# --- 3. the installation
+echo "== Installation"
+setup install "$instrument.rom" --accept-licence --log 'C:\setup-report.txt'
+expect_equal "status" "$status" 0
+expect_equal "results" "$(cat "$work/out")" "$instrument by $company installed
+monolith: C:\\ProgramData\\$company\\$instrument\\$instrument.rom
+plug-in: C:\\Program Files\\Common Files\\VST3\\$company"
+[ ! -s "$work/err" ] && pass "nothing on standard error" || fail "standard error: $(cat "$work/err")"
+cmp -s "$rom" "$data_root/$company/$instrument/$instrument.rom" && pass "monolith installed byte for byte" \
+    || fail "installed monolith missing or different"
+if diff -r "$work/expected-vst3" "$vst3_root/$company" >"$work/vst3.diff" 2>&1; then
+    pass "VST3 folder holds the archive's files"
+else
+    fail "VST3 folder differs from the archive: $(head -3 "$work/vst3.diff")"
+fi
+grep -q "Install job finished" "$WINEPREFIX/drive_c/setup-report.txt" && pass "--log wrote the report" || fail "no report"
+
+data_folder="$data_root/$company/$instrument"
+windows_data_folder="C:\\ProgramData\\$company\\$instrument"
+[ -f "$data_folder/uninstall.exe" ] && pass "the uninstaller is beside the monolith" || fail "no uninstall.exe in the data folder"
+grep -q "^file	data	uninstall.exe	" "$data_folder/install-record.txt" && pass "the record lists the uninstaller" \
+    || fail "the record does not list the uninstaller"
+
+# --- 4. Installed apps, read back from the registry
+echo "== Installed apps"
+expect_equal "DisplayName" "$(registry_value DisplayName)" "$instrument"
+expect_equal "Publisher" "$(registry_value Publisher)" "$company"
+expect_equal "DisplayVersion" "$(registry_value DisplayVersion)" "$version"
+expect_equal "InstallLocation" "$(registry_value InstallLocation)" "$windows_data_folder"
+size_kib=$(( ($(find "$data_folder" "$vst3_root/$company" -type f ! -name install-record.txt -printf '%s+') 0 + 1023) / 1024 ))
+expect_equal "EstimatedSize (KiB)" "$(( $(registry_value EstimatedSize) ))" "$size_kib"
+expect_equal "UninstallString" "$(registry_value UninstallString)" "\"$windows_data_folder\\uninstall.exe\""
+quiet=$(registry_value QuietUninstallString)
+expect_equal "QuietUninstallString" "$quiet" "\"$windows_data_folder\\uninstall.exe\" --quiet"
+
+# --- 5. list and the console's uninstall
+echo "== List and uninstall"
+setup list
+expect_equal "list status" "$status" 0
+expect_equal "list: company, instrument, version" "$(cut -f1-3 "$work/out")" "$company	$instrument	$version"
+setup uninstall "$company" "$instrument"
+expect_equal "uninstall status" "$status" 0
+expect_equal "uninstall result" "$(cat "$work/out")" "$instrument by $company uninstalled"
+[ ! -e "$data_root/$company" ] && [ ! -e "$vst3_root/$company" ] && pass "no files left" \
+    || fail "left: $(find "$data_root/$company" "$vst3_root/$company" 2>/dev/null | head -5)"
+[ -z "$(registry_value DisplayName)" ] && pass "no Installed apps entry" || fail "the entry is still there"
+setup uninstall "$company" "$instrument"
+expect_equal "uninstalling again" "$status" 7
+
+# --- 6. the QuietUninstallString, run to its end
+echo "== QuietUninstallString"
+setup install "$instrument.rom" --accept-licence
+expect_equal "installed again" "$status" 0
+program=$(sed 's/^"\([^"]*\)".*/\1/' <<<"$quiet")
+options=$(sed 's/^"[^"]*" *//' <<<"$quiet")
+# shellcheck disable=SC2086  # the options after the quoted program, as Windows splits them
+wine "$program" $options </dev/null >"$work/quiet-out" 2>&1 && quiet_status=0 || quiet_status=$?
+wineserver -w   # the uninstaller's copy in the temporary folder finishes the removal after it has ended
+expect_equal "the quiet uninstaller's status" "$quiet_status" 0
+[ ! -e "$data_root/$company" ] && [ ! -e "$vst3_root/$company" ] && pass "no files left, the uninstaller neither" \
+    || fail "left: $(find "$data_root/$company" "$vst3_root/$company" 2>/dev/null | head -5)"
+[ -z "$(find "$temp_dir" -maxdepth 1 -name 'uninstall-*.exe' 2>/dev/null)" ] && pass "no copy left in the temporary folder" \
+    || fail "the uninstaller's copy is left in $temp_dir"
+[ -z "$(registry_value DisplayName)" ] && pass "no Installed apps entry" || fail "the entry is still there"
+
+echo
+if [ "$failures" -gt 0 ]; then
+    echo "$failures Wine console check(s) failed"
+    exit 1
+fi
+echo "All Wine console checks passed"

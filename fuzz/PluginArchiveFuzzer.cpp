@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes, as the plug-in archive, through the archive's checks and, when they pass,
 // through extraction into a scratch folder: nothing may land outside it, and nothing may crash.
 
+#include "install/CheckedFolder.h"
 #include "install/PluginArchive.h"
 
 #include <cstdint>
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 
     const auto& scratch = getScratch();
     scratch.folder.createDirectory();
-    (void) archive.extractTo (scratch.folder, [] { return false; });
+    (void) archive.extractTo (CheckedFolder::openRoot (scratch.folder), [] { return false; });
 
     // Everything written must be below the extraction folder.
     if (scratch.parent.findChildFiles (juce::File::findFilesAndDirectories, false).size() != 1)

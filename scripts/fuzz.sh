@@ -20,6 +20,8 @@ targets=(monolith_reader_fuzzer state_tree_fuzzer plugin_archive_fuzzer)
 # Runs per target in the test command's step, each about a minute on a busy core.
 declare -A runs=([monolith_reader_fuzzer]=20000 [state_tree_fuzzer]=20000 [plugin_archive_fuzzer]=100000)
 fixed_seed=1
+# Far beyond a minute a target takes on a busy core; reached only by a hang.
+target_limit=900
 # Values the code compares feed later mutations. The framework's identifier pool compares the clock
 # once it holds 300 names, so the state-tree target's fixed run does without them.
 declare -A fixed_run_options=([state_tree_fuzzer]=-use_cmp=0)
@@ -62,24 +64,27 @@ for target in "${targets[@]}"; do
 
     # libFuzzer writes what it finds into the first folder; -reload=0 keeps it from rereading the
     # folders on a timer, which would make a run depend on its speed.
-    options=(-timeout=10 -rss_limit_mb=2048 -detect_leaks=1 -reload=0 -print_final_stats=1
+    options=(-rss_limit_mb=2048 -detect_leaks=1 -reload=0 -print_final_stats=1
              -artifact_prefix="$build_dir/artifacts/$target-")
 
     if [ "$mode" = check ]; then
         work=$build_dir/work/$name
         rm -rf "$work"
-        options+=(-seed="$fixed_seed" -runs="${runs[$target]}" ${fixed_run_options[$target]:-})
+        # libFuzzer's own hang check interrupts the target with a timer signal, and system calls that
+        # the signal interrupts take their retry paths, which moves the coverage: a whole target that
+        # hangs is stopped from outside instead.
+        options+=(-timeout=0 -seed="$fixed_seed" -runs="${runs[$target]}" ${fixed_run_options[$target]:-})
         # The coverage that decides which inputs come next must not change from one run to the next,
         # nor with the folder or the environment it runs in: the sanitizer's checks branch on where
         # memory lies, so no address randomisation and the same environment, which sits at the top
         # of the stack; and every allocation filled (some code on these paths reads heap memory
         # before writing it, which otherwise holds whatever earlier inputs left there).
-        runner=(env -i PATH=/usr/bin:/bin "${sanitizer_options[@]}"
+        runner=(timeout "$target_limit" env -i PATH=/usr/bin:/bin "${sanitizer_options[@]}"
                 ASAN_OPTIONS="$asan_options:max_malloc_fill_size=2147483647" setarch -R)
         echo "== $target: ${runs[$target]} runs from seed $fixed_seed"
     else
         work=$build_dir/corpus/$name
-        options+=(-max_total_time="$seconds")
+        options+=(-timeout=10 -max_total_time="$seconds")
         runner=(env "${sanitizer_options[@]}" ASAN_OPTIONS="$asan_options")
         echo "== $target for $seconds s"
     fi
@@ -89,6 +94,11 @@ for target in "${targets[@]}"; do
     "${runner[@]}" "$build_dir/fuzz/$target" "$work" "${inputs[@]}" "${options[@]}" >"$build_dir/$target.log" 2>&1 || status=$?
     grep -E "^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::number_of_executed_units|^stat::peak_rss|ERROR|SUMMARY|runtime error" \
         "$build_dir/$target.log" || true
+
+    if [ "$status" -eq 124 ]; then
+        echo "$target did not finish its runs within $target_limit s: an input hangs; full output in $build_dir/$target.log" >&2
+        exit 1
+    fi
 
     if [ "$status" -ne 0 ]; then
         echo "$target failed (exit $status); full output in $build_dir/$target.log" >&2

@@ -36,40 +36,13 @@ planted_dlls="advapi32 comdlg32 gdi32 imm32 ole32 oleaut32 shell32 shlwapi user3
     comctl32 uxtheme uiautomationcore d2d1 dwrite iphlpapi netapi32 mapi32 shcore
     combase rpcrt4 sechost ucrtbase dwmapi opengl32 msacm32 userenv"
 
-work=$(mktemp -d /tmp/installer-wine-containment.XXXXXX)
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-base_overrides="mscoree,mshtml=;winemenubuilder.exe=d"
-export WINEDLLOVERRIDES=$base_overrides
-
-xvfb_pid=
-app_pid=
-cleanup() {
-    [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
-    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-pass() { echo "ok   $*"; }
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-
-instrument_attribute() {
-    "$tool" state "$rom" | python3 -c 'import sys, xml.etree.ElementTree as T; print(T.parse(sys.stdin).find("INSTRUMENT").get(sys.argv[1], ""))' "$1"
-}
-instrument=$(instrument_attribute instrumentName)
-company=$(instrument_attribute companyName)
-[ -n "$instrument" ] && [ -n "$company" ] || { echo "cannot read the names from $rom"; exit 1; }
+source tests/windows/wine-session.sh
+begin_wine_session containment
+base_overrides=$WINEDLLOVERRIDES
+read_instrument_names
 
 # --- display and a fresh Wine prefix
-display_number=$((100 + RANDOM % 800))
-while [ -e "/tmp/.X11-unix/X$display_number" ]; do display_number=$((display_number + 1)); done
-export DISPLAY=:$display_number
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_display 1024x768
 wineboot -i >"$work/wineboot.log" 2>&1
 wineserver -w
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1

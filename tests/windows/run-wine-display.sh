@@ -16,47 +16,18 @@ rom=$(realpath "${2:-build/demo/Glass Piano.rom}")
 shots=$(realpath -m "${3:-out/windows-display-screenshots}")
 tool=$(realpath "${MONOLITH_TOOL:-build/tools/monolith-tool}")
 
-work=$(mktemp -d /tmp/installer-wine-display.XXXXXX)
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-# no Mono/Gecko install prompts, no menu entries in the real desktop
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+source tests/windows/wine-session.sh
+begin_wine_session display
 rm -rf "$shots"
 mkdir -p "$shots"
 
-xvfb_pid=
-app_pid=
-cleanup() {
-    [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true
-    wineserver -k 2>/dev/null || true
-    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-pass() { echo "ok   $*"; }
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
-
-"$tool" state "$rom" >"$work/state.xml"
-instrument_attribute() {
-    python3 -c 'import sys, xml.etree.ElementTree as T; print(T.parse(sys.argv[1]).find("INSTRUMENT").get(sys.argv[2], ""))' \
-        "$work/state.xml" "$1"
-}
-instrument=$(instrument_attribute instrumentName)
-company=$(instrument_attribute companyName)
-[ -n "$instrument" ] && [ -n "$company" ] || { echo "cannot read the names from $rom"; exit 1; }
+read_instrument_names
 
 x86_64-w64-mingw32-gcc-posix -municode -O2 -Wall -Wextra -Werror -static tests/windows/client-area.c \
     -o "$work/client-area.exe"
 
 # --- display and a fresh Wine prefix
-display_number=$((100 + RANDOM % 800))
-while [ -e "/tmp/.X11-unix/X$display_number" ]; do display_number=$((display_number + 1)); done
-export DISPLAY=:$display_number
-Xvfb "$DISPLAY" -screen 0 1600x1200x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_display 1600x1200
 
 wineboot -i >"$work/wineboot.log" 2>&1
 wineserver -w

@@ -13,34 +13,13 @@ rom=$(realpath "${2:-build/demo/Glass Piano.rom}")
 tool=$(realpath "${MONOLITH_TOOL:-build/tools/monolith-tool}")
 version=$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
-work=$(mktemp -d /tmp/installer-wine-setup.XXXXXX)
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-# no Mono/Gecko install prompts, no menu entries in the real desktop
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+source tests/windows/wine-session.sh
+begin_wine_session setup
 unset DISPLAY WAYLAND_DISPLAY
 
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-pass() { echo "ok   $*"; }
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-expect_equal() { if [ "$2" == "$3" ]; then pass "$1: $2"; else fail "$1: '$2' (expected '$3')"; fi; }
-
 # --- what the monolith holds, read with the Linux tool
-"$tool" state "$rom" >"$work/state.xml"
-instrument_attribute() {
-    python3 -c 'import sys, xml.etree.ElementTree as T; print(T.parse(sys.argv[1]).find("INSTRUMENT").get(sys.argv[2], ""))' \
-        "$work/state.xml" "$1"
-}
-instrument=$(instrument_attribute instrumentName)
-company=$(instrument_attribute companyName)
-mkdir -p "$work/expected-vst3"
-"$tool" extract "$rom" PLUGIN_BINARY_VST3_WIN64 "$work/vst3.zip" >/dev/null
-unzip -q "$work/vst3.zip" -d "$work/expected-vst3"
+read_instrument_names
+unpack_expected_vst3
 echo "Monolith: $instrument by $company"
 
 wineboot -i >"$work/wineboot.log" 2>&1

@@ -11,6 +11,18 @@
 
 #include <cmath>
 
+namespace
+{
+    /** The extension as juce::File gives it, from the text alone: the path comes from the state tree, and
+        juce::File would resolve one that is not absolute against the program's working directory.
+    */
+    juce::String extensionOf (const juce::String& path)
+    {
+        const auto dot = path.lastIndexOfChar ('.');
+        return dot > path.lastIndexOfChar (juce::File::getSeparatorChar()) ? path.substring (dot) : juce::String();
+    }
+}
+
 SampleParameters::SampleParameters (juce::ValueTree sampleNode, int sampleIndexToUse, int layerIndexToUse)
     : state (std::move (sampleNode)),
       sampleIndex (sampleIndexToUse),
@@ -23,7 +35,7 @@ SampleParameters::SampleParameters (juce::ValueTree sampleNode, int sampleIndexT
     // Written while listening, so the write passes through our own handler like any other.
     if (! state.hasProperty (StateIds::sampleFileExtension))
         state.setProperty (StateIds::sampleFileExtension,
-                           juce::File (state[StateIds::sampleFilePath].toString()).getFileExtension(),
+                           extensionOf (state[StateIds::sampleFilePath].toString()),
                            nullptr);
 }
 

@@ -125,6 +125,18 @@ TEST (SampleParametersTest, ConstructionWritesTheIndexAndTheFileExtension)
     kept.setProperty (StateIds::sampleFileExtension, "", nullptr);
     SampleParameters keptSample (kept, 0, 0);
     EXPECT_EQ (kept[StateIds::sampleFileExtension].toString(), "");
+
+    // A path that is not absolute says nothing about where the program happens to run.
+    const auto previous = juce::File::getCurrentWorkingDirectory();
+    const auto folder = juce::File::createTempFile (".cwd");
+    ASSERT_TRUE (folder.createDirectory());
+    folder.setAsCurrentWorkingDirectory();
+    auto relative = makeSample (4);
+    relative.setProperty (StateIds::sampleFilePath, ".", nullptr);
+    SampleParameters relativeSample (relative, 0, 0);
+    previous.setAsCurrentWorkingDirectory();
+    folder.deleteRecursively();
+    EXPECT_NE (relative[StateIds::sampleFileExtension].toString(), ".cwd");
 }
 
 TEST (SampleParametersTest, ListenersHearEveryChangeBeforeTheCacheIsRefreshed)

@@ -1,6 +1,7 @@
 // The structural check over every chunk header, the checksum entry and the verifier that the installation
 // feeds with the monolith's stored bytes as it copies them.
 
+#include "RandomBytes.h"
 #include "monolith/ChecksumVerifier.h"
 #include "monolith/MonolithReader.h"
 #include "monolith/MonolithStructure.h"
@@ -13,17 +14,6 @@
 
 namespace
 {
-    juce::MemoryBlock randomBytes (size_t numBytes, juce::int64 seed)
-    {
-        juce::Random random (seed);
-        juce::MemoryBlock block (numBytes);
-
-        for (size_t i = 0; i < numBytes; ++i)
-            block[i] = (char) random.nextInt (256);
-
-        return block;
-    }
-
     struct Entry
     {
         ChunkType type;

@@ -1,4 +1,6 @@
 #include "BlankPng.h"
+#include "RandomBytes.h"
+#include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
 #include "monolith/MonolithWriter.h"
 
@@ -10,19 +12,8 @@
 
 namespace
 {
-    const juce::int64 screenshotKey = juce::String ("SCREENSHOT").hashCode64();
-    const juce::int64 vst3Key = juce::String ("PLUGIN_BINARY_VST3_WIN64").hashCode64();
-
-    juce::MemoryBlock randomBytes (size_t numBytes, juce::int64 seed)
-    {
-        juce::Random random (seed);
-        juce::MemoryBlock block (numBytes);
-
-        for (size_t i = 0; i < numBytes; ++i)
-            block[i] = (char) random.nextInt (256);
-
-        return block;
-    }
+    const juce::int64 screenshotKey = EntryNames::keyOf (EntryNames::screenshot);
+    const juce::int64 vst3Key = EntryNames::keyOf (EntryNames::vst3Plugin);
 
     juce::MemoryBlock readAll (juce::InputStream& stream, int blockSize)
     {

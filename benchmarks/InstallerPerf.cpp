@@ -8,11 +8,12 @@
 //     followed by sync;
 //   - the peak memory (maximum resident set of a child process) of the check with a 1 GiB entry minus the
 //     check with a 1 MiB entry;
-//   - the installation of a 2 GiB monolith that carries checksums (copy, checksum pass and read-back, flushed
-//     to the disk), against cp and sync of the same file;
+//   - the installation of a 2 GiB monolith that carries checksums (copy, read-back with the checksum pass,
+//     flushed to the disk), against cp and sync of the same file;
 //   - the peak memory of that installation (check and install in a child process) minus an idle child.
 // Times are wall-clock medians of several runs; every run starts with warm sources and with the dirty
-// pages of the previous one written back (sync). Fixtures live in a temporary folder, removed at the end.
+// pages of the previous one written back (sync); the 2 GiB copies each start right after the previous
+// one was deleted (see startsAfterDeleting). Fixtures live in a temporary folder, removed at the end.
 // Prints FIGURE lines for scripts/bench.sh; no figure fails the program.
 //
 //   installer_perf [repetitions [check|extraction|tool|install]]
@@ -137,6 +138,17 @@ namespace
         juce::HeapBlock<char> block ((size_t) mebibyte);
 
         while (in.read (block, (int) mebibyte) > 0) {}
+    }
+
+    /** Deletes what the last timed copy wrote (a file or a folder) and flushes, just before the next one.
+        A virtual machine may hand memory that has been free for a few seconds back to its host; a page
+        cache that grows into such memory writes several times slower. Starting every timed copy right
+        after a copy of the same size was deleted gives a measured run and its baseline the same memory.
+    */
+    void startsAfterDeleting (const juce::File& previousCopy)
+    {
+        previousCopy.deleteRecursively();
+        sync();
     }
 
     struct ChildResult
@@ -547,11 +559,11 @@ namespace
 
         warm (monolith);
         std::vector<double> installTimes, copyTimes;
+        runChild ({ "cp", monolith.getFullPathName(), copy.getFullPathName() });   // the first run, too, follows a deletion
 
         for (int run = 0; run < repetitions; ++run)
         {
-            home.deleteRecursively();
-            sync();
+            startsAfterDeleting (copy);
             // Its results on standard output would mix with the figures.
             const auto installation = runChild ({ "sh", "-c", "exec \"$@\" >/dev/null", "sh", "env", "-u", "XDG_DATA_HOME",
                                                   "HOME=" + home.getFullPathName(), setup.getFullPathName(), "install",
@@ -562,7 +574,7 @@ namespace
                 fail ("instrument-setup install failed with " + juce::String (installation.exitCode));
 
             installTimes.push_back (installation.seconds + flushed);
-            sync();
+            startsAfterDeleting (home);
 
             const auto child = runChild ({ "cp", monolith.getFullPathName(), copy.getFullPathName() });
             const auto copyFlushed = timeOf ([] { sync(); });
@@ -571,7 +583,6 @@ namespace
                 fail ("cp failed");
 
             copyTimes.push_back (child.seconds + copyFlushed);
-            copy.deleteFile();
         }
 
         const auto install = median (installTimes), baseline = median (copyTimes);
@@ -582,6 +593,7 @@ namespace
                           ratio, "<= 1.2", BenchmarkFigure::yesNo (ratio <= 1.2) }.print();
 
         home.deleteRecursively();
+        copy.deleteFile();
         monolith.deleteFile();
     }
 
@@ -621,6 +633,7 @@ namespace
 
         warm (monolith);
         std::vector<double> installTimes, copyTimes;
+        runChild ({ "cp", monolith.getFullPathName(), copy.getFullPathName() });   // the first run, too, follows a deletion
 
         for (int run = 0; run < repetitions; ++run)
         {
@@ -632,16 +645,15 @@ namespace
                 fail ("the check before the installation failed", &log);
 
             int result = -1;
-            sync();
+            startsAfterDeleting (copy);
             installTimes.push_back (timeOf ([&] { result = model->install (unobserved); }));
 
             if (result != 0 || folders.getInstallTarget().getSize() != monolith.getSize())
                 fail ("the installation failed with " + juce::String (result), &log);
 
             model.reset();
-            folders.getDataRoot().getChildFile ("Alpha").deleteRecursively();
             folders.getVst3Root().getChildFile ("Alpha").deleteRecursively();
-            sync();
+            startsAfterDeleting (folders.getDataRoot().getChildFile ("Alpha"));
 
             const auto child = runChild ({ "sh", "-c", "cp \"$0\" \"$1\" && sync", monolith.getFullPathName(), copy.getFullPathName() });
 
@@ -649,7 +661,6 @@ namespace
                 fail ("cp failed");
 
             copyTimes.push_back (child.seconds);
-            copy.deleteFile();
         }
 
         const auto install = median (installTimes), baseline = median (copyTimes);
@@ -657,6 +668,7 @@ namespace
         BenchmarkFigure { "installation of a 2 GiB monolith with checksums / cp + sync of it", BenchmarkFigure::format (install * 1000, "ms"),
                           BenchmarkFigure::format (baseline * 1000, "ms"), ratio, "<= 1.2", BenchmarkFigure::yesNo (ratio <= 1.2) }.print();
 
+        copy.deleteFile();
         installationMemory (folder, monolith);
         monolith.deleteFile();
     }

@@ -12,7 +12,12 @@ BlockCopy::Outcome BlockCopy::forEachBlock (juce::InputStream& in, juce::int64 l
                                             const BlockUser& use)
 {
     juce::HeapBlock<char> block ((size_t) blockSize);
+    return forEachBlock (in, length, shouldStop, use, block);
+}
 
+BlockCopy::Outcome BlockCopy::forEachBlock (juce::InputStream& in, juce::int64 length, const StopRequest& shouldStop,
+                                            const BlockUser& use, char* block)
+{
     for (juce::int64 done = 0; done < length;)
     {
         if (shouldStop != nullptr && shouldStop())
@@ -20,7 +25,7 @@ BlockCopy::Outcome BlockCopy::forEachBlock (juce::InputStream& in, juce::int64 l
 
         const auto got = in.read (block, (int) std::min<juce::int64> (blockSize, length - done));
 
-        if (got <= 0 || ! use (block.get(), (size_t) got))
+        if (got <= 0 || ! use (block, (size_t) got))
             return Outcome::failed;
 
         done += got;

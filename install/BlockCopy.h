@@ -24,6 +24,10 @@ public:
     static Outcome forEachBlock (juce::InputStream& in, juce::int64 length, const StopRequest& shouldStop,
                                  const BlockUser& use);
 
+    /** The same through the caller's `block` of blockSize bytes, for a caller that reads many times. */
+    static Outcome forEachBlock (juce::InputStream& in, juce::int64 length, const StopRequest& shouldStop,
+                                 const BlockUser& use, char* block);
+
     /** Copies exactly `length` bytes of `in` to `out`, showing each block to `see` first (when given), which
         may check it or count it and ends the copy with `failed` by returning false. Fails when a write fails.
     */

@@ -7,6 +7,7 @@
  #include <windows.h>
 #else
  #include <cerrno>
+ #include <fcntl.h>
  #include <sys/file.h>
  #include <sys/stat.h>
  #include <unistd.h>
@@ -66,7 +67,66 @@ bool CheckedFile::write (const void* data, size_t numBytes)
         position += (juce::int64) written;
     }
 
+    startWritingOut();
     return true;
+}
+
+/** Hands what has been written since the last call to the disk once it amounts to a few mebibytes,
+    without waiting for it; Windows' lazy writer does this by itself.
+*/
+void CheckedFile::startWritingOut()
+{
+   #if JUCE_LINUX
+    constexpr juce::int64 step = 8 << 20;
+
+    if (position - writingOutFrom < step)
+        return;
+
+    // Only a hint: a write that fails on its way to the disk is reported by flush().
+    sync_file_range ((int) fileHandle, writingOutFrom, position - writingOutFrom, SYNC_FILE_RANGE_WRITE);
+    writingOutFrom = position;
+   #endif
+}
+
+CheckedFile::SystemCopy CheckedFile::copyFrom (juce::pointer_sized_int sourceHandle, juce::int64 offset, juce::int64 numBytes)
+{
+   #if JUCE_LINUX
+    if (fileHandle == -1 || status.failed())
+        return SystemCopy::failed;
+
+    ChangeProbe::announce (ChangeProbe::Change::write, file);
+
+    for (juce::int64 done = 0; done < numBytes;)
+    {
+        auto from = (loff_t) (offset + done);
+        const auto copied = copy_file_range ((int) sourceHandle, &from, (int) fileHandle, nullptr, (size_t) (numBytes - done), 0);
+
+        if (copied < 0 && errno == EINTR)
+            continue;
+
+        // Older kernels, and pairs of file systems the kernel does not copy between, refuse before writing anything.
+        if (copied < 0 && done == 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP))
+            return SystemCopy::unsupported;
+
+        if (copied == 0)
+            status = juce::Result::fail ("Cannot write " + file.getFullPathName() + ": its source ended early");
+
+        if (copied <= 0)
+        {
+            fail ("write");
+            return SystemCopy::failed;
+        }
+
+        done += copied;
+        position += copied;
+    }
+
+    startWritingOut();
+    return SystemCopy::done;
+   #else
+    juce::ignoreUnused (sourceHandle, offset, numBytes);
+    return SystemCopy::unsupported;
+   #endif
 }
 
 void CheckedFile::flush()

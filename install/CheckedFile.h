@@ -5,7 +5,8 @@
 /** A new file that CheckedFolder::createFile made exclusively, written front to back through the handle
     it was created with. Unbuffered: every write reports its own failure. flush() waits until the data is
     on the disk, as the framework's file streams do, so that a file can be flushed before it replaces
-    another. Destroying it closes the file, which stays.
+    another; a large file is on its way to the disk while it is written, so the flush only waits for the
+    tail. Destroying it closes the file, which stays.
 */
 class CheckedFile : public juce::OutputStream
 {
@@ -27,6 +28,14 @@ public:
     /** Closes the file, reporting a failure that only closing shows. */
     juce::Result close();
 
+    enum class SystemCopy { done, unsupported, failed };
+
+    /** Appends `numBytes` from `offset` of another open file (MonolithSource::getNativeHandle) without
+        passing them through this process, where the system can (Linux). `unsupported`, with nothing
+        written, where it cannot: the caller writes the bytes itself. A source that ends early fails.
+    */
+    SystemCopy copyFrom (juce::pointer_sized_int sourceHandle, juce::int64 offset, juce::int64 numBytes);
+
     bool write (const void* data, size_t numBytes) override;
     void flush() override;
     juce::int64 getPosition() override              { return position; }
@@ -39,11 +48,12 @@ private:
     CheckedFile (juce::pointer_sized_int nativeHandle, const juce::File& newFile);
 
     void fail (const juce::String& what);
+    void startWritingOut();
 
     juce::pointer_sized_int fileHandle;
     juce::File file;
     juce::String name;
-    juce::int64 position = 0;
+    juce::int64 position = 0, writingOutFrom = 0;
     juce::Result status;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (CheckedFile)

@@ -3,8 +3,10 @@
 #include "install/CheckedFile.h"
 #include "install/ProductVersion.h"
 #include "install/UninstallerProgram.h"
+#include "install/VerifiedCopy.h"
 #include "monolith/ChecksumVerifier.h"
 
+#include <cstring>
 #include <optional>
 
 #include <zlib.h>
@@ -155,9 +157,8 @@ bool InstallerModel::Installation::copyMonolith()
 
     // The file the check opened and read, whatever has happened to its path since.
     const auto& monolith = model.monolithSource;
-    const auto in = monolith.createInputStream();
 
-    if (in == nullptr || ! BlockCopy::fitsInto (target.getParentDirectory(), monolith.getSize()))
+    if (! monolith.isOpen() || ! BlockCopy::fitsInto (target.getParentDirectory(), monolith.getSize()))
         return fail (copyFailed);
 
     auto created = juce::Result::ok();
@@ -168,7 +169,7 @@ bool InstallerModel::Installation::copyMonolith()
 
     newMonolith = file->getName();
     const auto* checksums = model.monolithChecksums.has_value() ? &*model.monolithChecksums : nullptr;
-    const auto outcome = copyAndReadBack (*in, monolith.getSize(), *file, checksums);
+    const auto outcome = copyAndReadBack (*file, checksums);
 
     if (damage.isNotEmpty())
         return fail (juce::Result::fail (damage), copyFailed);
@@ -195,75 +196,52 @@ bool InstallerModel::Installation::crcOfInstalledMonolith()
     return afterCopy (outcome, copyFailed);
 }
 
-/** Copies `length` bytes of `in` to `destination`, reads the copy back and flushes and closes it. The
-    bytes are checked on both ways: against the monolith's checksums, chunk by chunk, when it carries them;
-    otherwise the copy's CRC-32 against that of what was written. A damaged chunk is named in `damage`.
-    The reading back comes before the flush, so that its work overlaps with the system's writing.
+/** Copies the monolith to `destination` through VerifiedCopy, then flushes and closes it. Every block read
+    back from the copy is checked: with checksums against them, chunk by chunk (a damaged chunk is named in
+    `damage`), and the record's CRC-32 is worked out from theirs; without, against the same bytes read from
+    the monolith, and the CRC-32 is that of the copy.
 */
-BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (juce::InputStream& in, juce::int64 length, CheckedFile& destination,
-                                                                  const ChunkChecksums* checksums)
+BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (CheckedFile& destination, const ChunkChecksums* checksums)
 {
-    auto written = addToCrc (0, nullptr, 0), readBack = written;
-    juce::int64 done = 0;
+    CheckedFolder folder;
+    const auto opened = transaction.openFolder (monolithFolder, false, folder);
+    juce::FileInputStream readBack (folder.getFile().getChildFile (destination.getName()));
+    const auto& monolith = model.monolithSource;
+    const auto original = monolith.createInputStream();
 
-    const auto pass = [&] (juce::InputStream& from, juce::OutputStream* to, juce::uint32& crc)
+    if (opened.failed() || readBack.failedToOpen() || original == nullptr)
+        return BlockCopy::Outcome::failed;
+
+    std::optional<ChecksumVerifier> verifier;
+
+    if (checksums != nullptr)
+        verifier.emplace (*checksums);
+
+    juce::HeapBlock<char> originalBlock ((size_t) BlockCopy::blockSize);
+    auto crc = addToCrc (0, nullptr, 0);
+    const auto check = [&] (const char* data, size_t numBytes)
     {
-        std::optional<ChecksumVerifier> verifier;
+        if (verifier.has_value())
+            return verifier->update (data, numBytes);
 
-        if (checksums != nullptr)
-            verifier.emplace (*checksums);
-
-        const auto see = [&] (const char* data, size_t numBytes)
-        {
-            if (verifier.has_value())
-                verifier->update (data, numBytes);
-            else
-                crc = addToCrc (crc, data, numBytes);
-
-            // The record's CRC-32 of the monolith; without checksums `written` is the same.
-            if (verifier.has_value() && to != nullptr)
-                monolithCrc = addToCrc (monolithCrc, data, numBytes);
-
-            done += (juce::int64) numBytes;
-            reportStage (copyStart, copyEnd, done, 2 * length);
-            return ! verifier.has_value() || ! verifier->hasFailed();
-        };
-
-        const auto outcome = to != nullptr ? BlockCopy::toStream (from, length, *to, shouldStop, see)
-                                           : BlockCopy::forEachBlock (from, length, shouldStop, see);
-
-        if (verifier.has_value() && (verifier->hasFailed() || (outcome == BlockCopy::Outcome::done && ! verifier->finish())))
-            damage = "Monolith damaged: " + verifier->describeDamage();
-
-        return damage.isEmpty() ? outcome : BlockCopy::Outcome::failed;
+        crc = addToCrc (crc, data, numBytes);
+        return original->read (originalBlock, (int) numBytes) == (int) numBytes
+                && std::memcmp (data, originalBlock, numBytes) == 0;
     };
 
-    const auto copied = pass (in, &destination, written);
+    const auto length = monolith.getSize();
+    const auto outcome = VerifiedCopy::run (monolith, destination, readBack, shouldStop, check,
+                                            [&] (juce::int64 done) { reportStage (copyStart, copyEnd, done, length); });
 
-    if (copied != BlockCopy::Outcome::done)
-        return copied;
+    if (verifier.has_value() && (verifier->hasFailed() || (outcome == BlockCopy::Outcome::done && ! verifier->finish())))
+        damage = "Monolith damaged: " + verifier->describeDamage();
 
-    if (checksums == nullptr)
-        monolithCrc = written;
+    if (outcome != BlockCopy::Outcome::done || damage.isNotEmpty())
+        return damage.isEmpty() ? outcome : BlockCopy::Outcome::failed;
 
-    CheckedFolder folder;
-    transaction.openFolder (monolithFolder, false, folder);
-    juce::FileInputStream check (folder.getFile().getChildFile (newMonolith));
-
-    if (check.failedToOpen() || check.getTotalLength() != length)
-        return BlockCopy::Outcome::failed;
-
-    const auto verified = pass (check, nullptr, readBack);
-
-    if (verified != BlockCopy::Outcome::done)
-        return verified;
-
+    monolithCrc = verifier.has_value() ? verifier->getMonolithCrc() : crc;
     destination.flush();
-
-    if (destination.close().failed() || readBack != written)
-        return BlockCopy::Outcome::failed;
-
-    return BlockCopy::Outcome::done;
+    return destination.close().wasOk() ? BlockCopy::Outcome::done : BlockCopy::Outcome::failed;
 }
 
 bool InstallerModel::Installation::unpackPlugin()

@@ -37,8 +37,7 @@ private:
     bool createFolder (const Place& place, const juce::File& folder);
     bool copyMonolith();
     bool crcOfInstalledMonolith();
-    BlockCopy::Outcome copyAndReadBack (juce::InputStream& in, juce::int64 length, CheckedFile& destination,
-                                        const ChunkChecksums* checksums);
+    BlockCopy::Outcome copyAndReadBack (CheckedFile& destination, const ChunkChecksums* checksums);
     bool unpackPlugin();
     bool openCheckedArchive (std::unique_ptr<juce::InputStream>& stream);
     bool writeUninstaller();

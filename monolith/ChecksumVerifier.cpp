@@ -8,10 +8,19 @@ namespace
     {
         return (juce::uint32) crc32_z (0, nullptr, 0);
     }
+
+    // The longest piece whose CRC-32 is combined with another's: zlib's offset type has 32 bits on 64-bit Windows.
+    constexpr juce::int64 maxPiece = 1 << 30;
+
+    /** The CRC-32 of two pieces in a row, from theirs. */
+    juce::uint32 combine (juce::uint32 first, juce::uint32 second, size_t secondLength) noexcept
+    {
+        return (juce::uint32) crc32_combine (first, second, (z_off_t) secondLength);
+    }
 }
 
 ChecksumVerifier::ChecksumVerifier (const ChunkChecksums& checksums)
-    : crc (initialCrc())
+    : crc (initialCrc()), monolithCrc (initialCrc())
 {
     jassert (checksums.isLoaded());
 
@@ -52,8 +61,10 @@ bool ChecksumVerifier::update (const void* data, size_t numBytes)
         }
 
         const auto& chunk = chunks[current];
-        const auto numInChunk = (size_t) juce::jmin ((juce::int64) numBytes, chunk.getEnd() - position);
-        crc = (juce::uint32) crc32_z (crc, bytes, numInChunk);
+        const auto numInChunk = (size_t) juce::jmin ((juce::int64) numBytes, chunk.getEnd() - position, maxPiece);
+        const auto piece = (juce::uint32) crc32_z (initialCrc(), bytes, numInChunk);
+        crc = combine (crc, piece, numInChunk);
+        monolithCrc = combine (monolithCrc, piece, numInChunk);
         bytes += numInChunk;
         numBytes -= numInChunk;
         position += (juce::int64) numInChunk;

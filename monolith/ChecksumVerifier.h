@@ -27,6 +27,11 @@ public:
 
     bool hasFailed() const noexcept                 { return failure != Failure::none; }
 
+    /** The CRC-32 of every byte seen so far up to the end of the last whole chunk: after a successful
+        finish(), that of the whole monolith, worked out from the chunks' CRCs without another pass.
+    */
+    juce::uint32 getMonolithCrc() const noexcept    { return monolithCrc; }
+
     /** The first damaged entry in file order, for the log: its name (or its type and key) and where its
         chunk lies; empty while nothing is known to be damaged.
     */
@@ -43,7 +48,7 @@ private:
     std::vector<ChunkChecksums::Record> chunks;     // the records and the entry itself, in file order
     size_t current = 0;
     juce::int64 position = 0;
-    juce::uint32 crc = 0;
+    juce::uint32 crc = 0, monolithCrc = 0;
     Failure failure = Failure::none;
     juce::int64 failedAt = 0;
 

@@ -146,6 +146,11 @@ juce::int64 MonolithSource::getSize() const noexcept
     return handle != nullptr ? handle->size : 0;
 }
 
+juce::pointer_sized_int MonolithSource::getNativeHandle() const noexcept
+{
+    return handle != nullptr ? handle->native : -1;
+}
+
 std::unique_ptr<juce::InputStream> MonolithSource::createInputStream() const
 {
     if (handle == nullptr)

@@ -44,6 +44,11 @@ public:
     */
     std::unique_ptr<juce::InputStream> createInputStream() const;
 
+    /** The open file's descriptor (Linux) or HANDLE (Windows), for a copy made inside the system; valid
+        while this source or a copy of it exists, and only to be read at an offset. -1 when not open.
+    */
+    juce::pointer_sized_int getNativeHandle() const noexcept;
+
 private:
     struct Handle;
     class Stream;

@@ -134,6 +134,7 @@ namespace
         bool intact = false;
         juce::String damage;
         juce::int64 bytesFed = 0;
+        juce::uint32 monolithCrc = 0;
     };
 
     Verified verify (const ChunkChecksums& checksums, const juce::MemoryBlock& monolith, size_t blockSize)
@@ -155,6 +156,7 @@ namespace
 
         result.intact = verifier.finish();
         result.damage = verifier.describeDamage();
+        result.monolithCrc = verifier.getMonolithCrc();
         return result;
     }
 }
@@ -399,6 +401,7 @@ TEST (ChecksumVerifier, AnIntactMonolithPassesInAnyBlockSize)
             const auto result = verify (checksums, monolith, blockSize);
             EXPECT_TRUE (result.intact) << blockSize << ": " << result.damage;
             EXPECT_EQ (result.damage, "");
+            EXPECT_EQ (result.monolithCrc, crc32 (0, static_cast<const Bytef*> (monolith.getData()), (uInt) monolith.getSize()));
         }
     }
 }

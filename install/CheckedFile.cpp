@@ -67,19 +67,13 @@ bool CheckedFile::write (const void* data, size_t numBytes)
         position += (juce::int64) written;
     }
 
-    startWritingOut();
     return true;
 }
 
-/** Hands what has been written since the last call to the disk once it amounts to a few mebibytes,
-    without waiting for it; Windows' lazy writer does this by itself.
-*/
 void CheckedFile::startWritingOut()
 {
    #if JUCE_LINUX
-    constexpr juce::int64 step = 8 << 20;
-
-    if (position - writingOutFrom < step)
+    if (fileHandle == -1 || position == writingOutFrom)
         return;
 
     // Only a hint: a write that fails on its way to the disk is reported by flush().
@@ -121,7 +115,6 @@ CheckedFile::SystemCopy CheckedFile::copyFrom (juce::pointer_sized_int sourceHan
         position += copied;
     }
 
-    startWritingOut();
     return SystemCopy::done;
    #else
     juce::ignoreUnused (sourceHandle, offset, numBytes);

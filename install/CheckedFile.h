@@ -5,8 +5,7 @@
 /** A new file that CheckedFolder::createFile made exclusively, written front to back through the handle
     it was created with. Unbuffered: every write reports its own failure. flush() waits until the data is
     on the disk, as the framework's file streams do, so that a file can be flushed before it replaces
-    another; a large file is on its way to the disk while it is written, so the flush only waits for the
-    tail. Destroying it closes the file, which stays.
+    another. Destroying it closes the file, which stays.
 */
 class CheckedFile : public juce::OutputStream
 {
@@ -36,6 +35,12 @@ public:
     */
     SystemCopy copyFrom (juce::pointer_sized_int sourceHandle, juce::int64 offset, juce::int64 numBytes);
 
+    /** Hands what has been written since the last call to the disk without waiting for it (Linux;
+        Windows' lazy writer does this by itself). For a large file that will be flushed: written out
+        as it grows, the flush at the end only waits for the tail.
+    */
+    void startWritingOut();
+
     bool write (const void* data, size_t numBytes) override;
     void flush() override;
     juce::int64 getPosition() override              { return position; }
@@ -48,7 +53,6 @@ private:
     CheckedFile (juce::pointer_sized_int nativeHandle, const juce::File& newFile);
 
     void fail (const juce::String& what);
-    void startWritingOut();
 
     juce::pointer_sized_int fileHandle;
     juce::File file;

@@ -60,6 +60,7 @@ BlockCopy::Outcome VerifiedCopy::run (const MonolithSource& source, CheckedFile&
              || BlockCopy::forEachBlock (readBack, numBytes, nullptr, checkBlock, block) != BlockCopy::Outcome::done)
             return BlockCopy::Outcome::failed;
 
+        destination.startWritingOut();
         copied += numBytes;
     }
 

@@ -8,7 +8,8 @@
     time is copied inside the system where it can (otherwise through a block in memory), then read back
     from the new file through its name, every block of it shown to a checker. So the checker sees what
     was written, not what was meant to be: a checksum pass over the copy proves both the copy and the
-    monolith. The caller flushes and closes the file.
+    monolith. Each step is handed on to the disk as soon as it is proven, so the disk writes while the
+    copy goes on; the caller flushes and closes the file.
 */
 class VerifiedCopy
 {

@@ -1,6 +1,6 @@
 #include "install/BlockCopy.h"
 
-#include <zlib.h>
+#include "monolith/Crc32.h"
 
 namespace
 {
@@ -51,7 +51,7 @@ BlockCopy::Outcome BlockCopy::toNewFile (juce::InputStream& in, juce::int64 leng
         return Outcome::failed;
 
     if (crc != nullptr)
-        *crc = (juce::uint32) crc32 (0, nullptr, 0);
+        *crc = Crc32::initial;
 
     {
         // Unbuffered: every write reports its own failure, none is left for the destructor to lose.
@@ -63,7 +63,7 @@ BlockCopy::Outcome BlockCopy::toNewFile (juce::InputStream& in, juce::int64 leng
         const auto copied = forEachBlock (in, length, shouldStop, [&] (const char* data, size_t numBytes)
         {
             if (crc != nullptr)
-                *crc = (juce::uint32) crc32 (*crc, reinterpret_cast<const Bytef*> (data), (uInt) numBytes);
+                *crc = Crc32::update (*crc, data, numBytes);
 
             return out.write (data, numBytes);
         });

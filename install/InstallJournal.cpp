@@ -3,7 +3,7 @@
 #include "install/CheckedFile.h"
 #include "install/ClaimedFile.h"
 
-#include <zlib.h>
+#include "monolith/Crc32.h"
 
 namespace
 {
@@ -33,7 +33,7 @@ bool fromName (const juce::String& name, const char* const (&names)[size], Enum&
 
 juce::uint32 checksumOf (const juce::String& text)
 {
-    return (juce::uint32) crc32 (0, reinterpret_cast<const Bytef*> (text.toRawUTF8()), (uInt) text.getNumBytesAsUTF8());
+    return Crc32::of (text.toRawUTF8(), text.getNumBytesAsUTF8());
 }
 
 juce::var toVar (const InstallJournal::Place& place)

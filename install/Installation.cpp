@@ -5,11 +5,11 @@
 #include "install/UninstallerProgram.h"
 #include "install/VerifiedCopy.h"
 #include "monolith/ChecksumVerifier.h"
+#include "monolith/Crc32.h"
 
 #include <cstring>
 #include <optional>
 
-#include <zlib.h>
 
 namespace
 {
@@ -39,11 +39,6 @@ bool placeBelow (InstallTransaction::Root root, const juce::File& rootFolder, co
 bool isBundle (const juce::String& name)
 {
     return name.endsWithIgnoreCase (".vst3");
-}
-
-juce::uint32 addToCrc (juce::uint32 crc, const char* data, size_t numBytes)
-{
-    return (juce::uint32) crc32 (crc, reinterpret_cast<const Bytef*> (data), (uInt) numBytes);
 }
 } // namespace
 
@@ -188,7 +183,7 @@ bool InstallerModel::Installation::crcOfInstalledMonolith()
 
     const auto outcome = BlockCopy::forEachBlock (*in, monolith.getSize(), shouldStop, [this] (const char* data, size_t numBytes)
     {
-        monolithCrc = addToCrc (monolithCrc, data, numBytes);
+        monolithCrc = Crc32::update (monolithCrc, data, numBytes);
         return true;
     });
 
@@ -218,13 +213,13 @@ BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (CheckedFile& d
         verifier.emplace (*checksums);
 
     juce::HeapBlock<char> originalBlock ((size_t) BlockCopy::blockSize);
-    auto crc = addToCrc (0, nullptr, 0);
+    auto crc = Crc32::initial;
     const auto check = [&] (const char* data, size_t numBytes)
     {
         if (verifier.has_value())
             return verifier->update (data, numBytes);
 
-        crc = addToCrc (crc, data, numBytes);
+        crc = Crc32::update (crc, data, numBytes);
         return original->read (originalBlock, (int) numBytes) == (int) numBytes
                 && std::memcmp (data, originalBlock, numBytes) == 0;
     };
@@ -286,12 +281,12 @@ bool InstallerModel::Installation::openCheckedArchive (std::unique_ptr<juce::Inp
     if (copy == nullptr || ! archiveFile.existsAsFile() || (stream = archiveFile.createInputStream()) == nullptr)
         return fail (extractFailed);
 
-    auto crc = addToCrc (0, nullptr, 0);
+    auto crc = Crc32::initial;
     const auto length = stream->getTotalLength();
     const auto outcome = length != copy->getSize() ? BlockCopy::Outcome::failed
                                                    : BlockCopy::forEachBlock (*stream, length, shouldStop, [&] (const char* data, size_t numBytes)
                                                      {
-                                                         crc = addToCrc (crc, data, numBytes);
+                                                         crc = Crc32::update (crc, data, numBytes);
                                                          return true;
                                                      });
 
@@ -315,7 +310,7 @@ bool InstallerModel::Installation::writeUninstaller()
     if (program == nullptr)
         return true;
 
-    auto crc = addToCrc (0, nullptr, 0);
+    auto crc = Crc32::initial;
 
     if (! writeNewFile (UninstallerProgram::fileName, *program, program->getTotalLength(), newUninstaller, crc))
         return false;
@@ -344,7 +339,7 @@ bool InstallerModel::Installation::writeRecord()
 
     const auto text = record.toText();
     juce::MemoryInputStream in (text.toRawUTF8(), text.getNumBytesAsUTF8(), false);
-    auto crc = addToCrc (0, nullptr, 0);
+    auto crc = Crc32::initial;
     return writeNewFile (InstallRecord::fileName, in, in.getTotalLength(), newRecord, crc);
 }
 
@@ -367,7 +362,7 @@ bool InstallerModel::Installation::writeNewFile (const juce::String& name, juce:
     temporaryName = file->getName();
     auto outcome = BlockCopy::toStream (in, length, *file, shouldStop, [&crc] (const char* data, size_t numBytes)
     {
-        crc = addToCrc (crc, data, numBytes);
+        crc = Crc32::update (crc, data, numBytes);
         return true;
     });
 

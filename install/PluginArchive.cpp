@@ -2,12 +2,11 @@
 
 #include "install/CheckedFile.h"
 #include "install/SafeFileName.h"
+#include "monolith/Crc32.h"
 
 #include <algorithm>
 #include <map>
 #include <set>
-
-#include <zlib.h>
 
 namespace
 {
@@ -415,10 +414,10 @@ BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const Checke
         data = std::make_unique<juce::GZIPDecompressorInputStream> (data.release(), true,
                                                                     juce::GZIPDecompressorInputStream::deflateFormat);
 
-    auto crc = (juce::uint32) crc32 (0, nullptr, 0);
+    auto crc = Crc32::initial;
     const auto copied = BlockCopy::toStream (*data, entry.size, *file, shouldStop, [&] (const char* bytes, size_t numBytes)
     {
-        crc = (juce::uint32) crc32 (crc, reinterpret_cast<const Bytef*> (bytes), (uInt) numBytes);
+        crc = Crc32::update (crc, bytes, numBytes);
         onBytes (numBytes);
         return true;
     });

@@ -2,11 +2,11 @@
 
 #include "install/CheckedFile.h"
 
-#include <zlib.h>
+#include "monolith/Crc32.h"
 
 PluginArchiveCopy::PluginArchiveCopy (const juce::File& temporaryFolder)
     : folder (CheckedFolder::openRoot (temporaryFolder).createPrivateFolder (folderPrefix)),
-      crc ((juce::uint32) crc32 (0, nullptr, 0)),
+      crc (Crc32::initial),
       status (folder.getStatus())
 {
     if (status.failed())
@@ -48,7 +48,7 @@ BlockCopy::Outcome PluginArchiveCopy::copyFrom (juce::InputStream& in, juce::int
     written = true;
     const auto copied = BlockCopy::forEachBlock (in, length, shouldStop, [this] (const char* data, size_t numBytes)
     {
-        crc = (juce::uint32) crc32 (crc, reinterpret_cast<const Bytef*> (data), (uInt) numBytes);
+        crc = Crc32::update (crc, data, numBytes);
         size += (juce::int64) numBytes;
         return file->write (data, numBytes);
     });

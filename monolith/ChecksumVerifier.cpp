@@ -1,26 +1,15 @@
 #include "monolith/ChecksumVerifier.h"
 
-#include <zlib.h>
+#include "monolith/Crc32.h"
 
 namespace
 {
-    juce::uint32 initialCrc() noexcept
-    {
-        return (juce::uint32) crc32_z (0, nullptr, 0);
-    }
-
-    // The longest piece whose CRC-32 is combined with another's: zlib's offset type has 32 bits on 64-bit Windows.
-    constexpr juce::int64 maxPiece = 1 << 30;
-
-    /** The CRC-32 of two pieces in a row, from theirs. */
-    juce::uint32 combine (juce::uint32 first, juce::uint32 second, size_t secondLength) noexcept
-    {
-        return (juce::uint32) crc32_combine (first, second, (z_off_t) secondLength);
-    }
-}
+// The longest piece whose CRC-32 is combined with another's (see Crc32::combine).
+constexpr juce::int64 maxPiece = 1 << 30;
+} // namespace
 
 ChecksumVerifier::ChecksumVerifier (const ChunkChecksums& checksums)
-    : crc (initialCrc()), monolithCrc (initialCrc())
+    : crc (Crc32::initial), monolithCrc (Crc32::initial)
 {
     jassert (checksums.isLoaded());
 
@@ -50,7 +39,7 @@ void ChecksumVerifier::fail (Failure kind)
 
 bool ChecksumVerifier::update (const void* data, size_t numBytes)
 {
-    const auto* bytes = static_cast<const Bytef*> (data);
+    const auto* bytes = static_cast<const juce::uint8*> (data);
 
     while (numBytes > 0 && ! hasFailed())
     {
@@ -62,9 +51,9 @@ bool ChecksumVerifier::update (const void* data, size_t numBytes)
 
         const auto& chunk = chunks[current];
         const auto numInChunk = (size_t) juce::jmin ((juce::int64) numBytes, chunk.getEnd() - position, maxPiece);
-        const auto piece = (juce::uint32) crc32_z (initialCrc(), bytes, numInChunk);
-        crc = combine (crc, piece, numInChunk);
-        monolithCrc = combine (monolithCrc, piece, numInChunk);
+        const auto piece = Crc32::of (bytes, numInChunk);
+        crc = Crc32::combine (crc, piece, (juce::int64) numInChunk);
+        monolithCrc = Crc32::combine (monolithCrc, piece, (juce::int64) numInChunk);
         bytes += numInChunk;
         numBytes -= numInChunk;
         position += (juce::int64) numInChunk;
@@ -76,7 +65,7 @@ bool ChecksumVerifier::update (const void* data, size_t numBytes)
             else
                 ++current;
 
-            crc = initialCrc();
+            crc = Crc32::initial;
         }
     }
 

@@ -1,10 +1,10 @@
 #include "monolith/ChunkChecksums.h"
+#include "monolith/Crc32.h"
 #include "monolith/CryptoKeystream.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithStructure.h"
 
 #include <limits>
-#include <zlib.h>
 
 namespace
 {
@@ -17,7 +17,7 @@ namespace
 
     juce::uint32 crcOf (const juce::uint8* data, size_t numBytes) noexcept
     {
-        return (juce::uint32) crc32_z (crc32_z (0, nullptr, 0), data, numBytes);
+        return Crc32::of (data, numBytes);
     }
 
     bool readFully (juce::InputStream& in, juce::uint8* dest, size_t numBytes)

@@ -1,9 +1,10 @@
 #include "monolith/MonolithReader.h"
+
 #include "monolith/ChunkWalk.h"
+#include "monolith/Crc32.h"
 
 #include <cmath>
 #include <cstring>
-#include <zlib.h>
 
 namespace
 {
@@ -118,7 +119,7 @@ namespace
                 if (! juce::CharacterFunctions::isLetter ((char) type[i]))
                     return false;
 
-            if (crc32 (0, type, (uInt) (length + 4)) != juce::ByteOrder::bigEndianInt (body + length))
+            if (Crc32::of (type, (size_t) length + 4) != juce::ByteOrder::bigEndianInt (body + length))
                 return false;
 
             pos += length + 12;
@@ -184,7 +185,7 @@ namespace
 
         if (png.getSize() < headerEnd || memcmp (data, pngSignature, sizeof (pngSignature)) != 0
              || juce::ByteOrder::bigEndianInt (data + 8) != 13 || memcmp (data + 12, "IHDR", 4) != 0
-             || (juce::uint32) crc32_z (0, data + 12, 17) != juce::ByteOrder::bigEndianInt (data + 29))
+             || Crc32::of (data + 12, 17) != juce::ByteOrder::bigEndianInt (data + 29))
             return;
 
         width = juce::ByteOrder::bigEndianInt (data + 16);

@@ -1,8 +1,7 @@
 #include "monolith/MonolithWriter.h"
+#include "monolith/Crc32.h"
 #include "monolith/CryptoInputStream.h"
 #include "monolith/EntryNames.h"
-
-#include <zlib.h>
 
 MonolithWriter::MonolithWriter (juce::OutputStream& destination)
     : out (destination)
@@ -47,7 +46,7 @@ bool MonolithWriter::writeHeader (juce::uint32& state, juce::uint32 seed, juce::
     header.writeInt64 (key);
 
     chunkStart = out.getPosition();
-    chunkCrc = (juce::uint32) crc32_z (0, nullptr, 0);
+    chunkCrc = Crc32::initial;
     const auto storedSeed = juce::ByteOrder::swapIfBigEndian (seed);
     state = seed;
     return writeStored (&storedSeed, sizeof (storedSeed)) && writeScrambled (state, header.getData(), header.getDataSize());
@@ -55,7 +54,7 @@ bool MonolithWriter::writeHeader (juce::uint32& state, juce::uint32 seed, juce::
 
 bool MonolithWriter::writeStored (const void* data, size_t numBytes)
 {
-    chunkCrc = (juce::uint32) crc32_z (chunkCrc, static_cast<const Bytef*> (data), numBytes);
+    chunkCrc = Crc32::update (chunkCrc, data, numBytes);
     return out.write (data, numBytes);
 }
 

@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config ccache python3
     juce-modules-source
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libxcomposite-dev
-    libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev
+    libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev libdeflate-dev
     # tests and benchmarks
     libgtest-dev libbenchmark-dev zip unzip
     # running the wizard without a desktop, and driving it

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds static libpng and libjpeg for 64-bit Windows from Debian's own source packages, once.
-# Debian's JUCE decodes images with the system libraries and Debian has no MinGW build of these two;
-# zlib comes from libz-mingw-w64-dev.
+# Cross-builds static libpng, libjpeg and libdeflate for 64-bit Windows from Debian's own source
+# packages, once. Debian's JUCE decodes images with the system libraries, the engine sums with
+# libdeflate, and Debian has no MinGW build of these three; zlib comes from libz-mingw-w64-dev.
 #   scripts/windows/build-deps.sh [DEPS_DIR]      (default build-win-deps; result in DEPS_DIR/prefix)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -10,7 +10,9 @@ deps=$(realpath -m "${1:-build-win-deps}")
 prefix=$deps/prefix
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
 
-if [ -f "$prefix/.complete" ]; then
+# The source packages built; a prefix built from fewer of them is built again.
+packages="libpng1.6 libjpeg-turbo libdeflate"
+if [ "$(cat "$prefix/.complete" 2>/dev/null)" = "$packages" ]; then
     exit 0
 fi
 
@@ -42,6 +44,7 @@ fetch() {
 }
 fetch libpng1.6 libpng
 fetch libjpeg-turbo libjpeg-turbo
+fetch libdeflate libdeflate
 
 mingw_sysroot=/usr/x86_64-w64-mingw32
 cmake -S libpng -B "$deps/build-png" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
@@ -57,6 +60,11 @@ cmake -S libjpeg-turbo -B "$deps/build-jpeg" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$t
 cmake --build "$deps/build-jpeg" -j 2 >/dev/null
 cmake --install "$deps/build-jpeg" >/dev/null
 
+# Its Makefile names the static library for a MinGW compiler libdeflatestatic.lib (an ar archive).
+make -s -C libdeflate CC=x86_64-w64-mingw32-gcc AR=x86_64-w64-mingw32-ar libdeflatestatic.lib
+cp libdeflate/libdeflatestatic.lib "$prefix/lib/libdeflate.a"
+cp libdeflate/libdeflate.h "$prefix/include/"
+
 # Debian's JUCE defines JPEG_INTERNALS before including jpeglib.h, which then needs the private jpegint.h.
 cp libjpeg-turbo/jpegint.h "$prefix/include/"
 # Debian's JUCE includes jpeglib.h inside a namespace after windows.h, so jconfig.h would skip its
@@ -64,5 +72,5 @@ cp libjpeg-turbo/jpegint.h "$prefix/include/"
 sed -i 's|^#ifndef __RPCNDR_H__.*|#if 1 /* always: included inside a namespace after windows.h */|' "$prefix/include/jconfig.h"
 grep -q '^#if 1 /\* always' "$prefix/include/jconfig.h"
 
-touch "$prefix/.complete"
+echo "$packages" > "$prefix/.complete"
 echo "Windows dependencies ready in $prefix"

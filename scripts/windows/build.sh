@@ -8,7 +8,7 @@ cd "$(dirname "$0")/../.."
 build_dir=${1:-build-win}
 shift || true
 
-scripts/install-deps.sh g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev dpkg-dev \
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev dpkg-dev make \
     wine wine64 icoutils
 scripts/windows/build-deps.sh build-win-deps
 

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <optional>
 
-
 namespace
 {
 // What a file takes on disk beyond its bytes, at most, when judging whether an extraction can fit.
@@ -233,6 +232,10 @@ BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (CheckedFile& d
 
     if (outcome != BlockCopy::Outcome::done || damage.isNotEmpty())
         return damage.isEmpty() ? outcome : BlockCopy::Outcome::failed;
+
+    // Nothing beyond the proven bytes either.
+    if (readBack.getTotalLength() != length)
+        return BlockCopy::Outcome::failed;
 
     monolithCrc = verifier.has_value() ? verifier->getMonolithCrc() : crc;
     destination.flush();

@@ -1,7 +1,7 @@
 #include "app/SingleInstanceLock.h"
 
 #if JUCE_WINDOWS
- #include "install/AccessList.h"
+ #include "fs/AccessList.h"
 #else
  #include <cerrno>
  #include <fcntl.h>

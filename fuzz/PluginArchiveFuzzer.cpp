@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes, as the plug-in archive, through the archive's checks and, when they pass,
 // through extraction into a scratch folder: nothing may land outside it, and nothing may crash.
 
-#include "install/CheckedFolder.h"
-#include "install/PluginArchive.h"
+#include "fs/CheckedFolder.h"
+#include "install/payload/PluginArchive.h"
 
 #include <cstdint>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #include "install/InstallerModel.h"
 
-#include "install/Installation.h"
-#include "install/MonolithCheck.h"
+#include "install/runs/Installation.h"
+#include "install/runs/MonolithCheck.h"
 #include "log/InstallerLog.h"
 
 #include <algorithm>

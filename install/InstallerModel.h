@@ -1,6 +1,6 @@
 #pragma once
 
-#include "install/PluginArchiveCopy.h"
+#include "install/payload/PluginArchiveCopy.h"
 #include "install/SystemFolders.h"
 #include "monolith/ChunkChecksums.h"
 #include "monolith/MonolithSource.h"

@@ -1,6 +1,6 @@
 #include "monolith/MonolithSource.h"
 
-#include "install/SystemError.h"
+#include "fs/SystemError.h"
 
 #if JUCE_WINDOWS
  #include <windows.h>

@@ -1,6 +1,6 @@
 #include "setup/InstrumentSetup.h"
 
-#include "install/InstalledInstruments.h"
+#include "install/installed/InstalledInstruments.h"
 #include "install/ProductVersion.h"
 #include "log/InstallerLog.h"
 #include "setup/ConsoleProgress.h"

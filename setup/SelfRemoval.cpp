@@ -2,12 +2,12 @@
 
 #if JUCE_WINDOWS
 
-#include "install/CheckedFolder.h"
-#include "install/InstallRecord.h"
-#include "install/SecureRandom.h"
-#include "install/SystemError.h"
+#include "fs/CheckedFolder.h"
+#include "install/installed/InstallRecord.h"
+#include "fs/SecureRandom.h"
+#include "fs/SystemError.h"
 #include "install/SystemFolders.h"
-#include "install/UninstallerProgram.h"
+#include "install/installed/UninstallerProgram.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 #if JUCE_WINDOWS
 
 #include "install/InstallerModel.h"
-#include "install/UninstallerProgram.h"
+#include "install/installed/UninstallerProgram.h"
 #include "log/InstallerLog.h"
 #include "setup/InstrumentSetup.h"
 #include "setup/SelfRemoval.h"

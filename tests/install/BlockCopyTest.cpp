@@ -1,4 +1,4 @@
-#include "install/BlockCopy.h"
+#include "install/payload/BlockCopy.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include "InstallTestSupport.h"
 
-#include "install/ChangeProbe.h"
-#include "install/CheckedFolder.h"
+#include "fs/ChangeProbe.h"
+#include "fs/CheckedFolder.h"
 
 #include <gtest/gtest.h>
 

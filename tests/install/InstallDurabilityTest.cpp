@@ -6,8 +6,8 @@
 
 #include "InstallTestSupport.h"
 
-#include "install/ChangeProbe.h"
-#include "install/InstallJournal.h"
+#include "fs/ChangeProbe.h"
+#include "install/transaction/InstallJournal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "InstallTestSupport.h"
 
-#include "install/InstallRecord.h"
+#include "install/installed/InstallRecord.h"
 
-#include "install/PluginArchive.h"
+#include "install/payload/PluginArchive.h"
 
 #include <iostream>
 

@@ -1,7 +1,7 @@
 #include "InstallTestSupport.h"
 
-#include "install/InstallRecord.h"
-#include "install/InstalledInstruments.h"
+#include "install/installed/InstallRecord.h"
+#include "install/installed/InstalledInstruments.h"
 
 #include <gtest/gtest.h>
 

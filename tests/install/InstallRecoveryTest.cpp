@@ -5,7 +5,7 @@
 
 #include "InstallTestSupport.h"
 
-#include "install/ChangeProbe.h"
+#include "fs/ChangeProbe.h"
 
 #include <gtest/gtest.h>
 

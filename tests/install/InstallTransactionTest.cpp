@@ -4,8 +4,8 @@
 
 #include "InstallTestSupport.h"
 
-#include "install/CheckedFile.h"
-#include "install/InstallTransaction.h"
+#include "fs/CheckedFile.h"
+#include "install/transaction/InstallTransaction.h"
 
 #include <gtest/gtest.h>
 

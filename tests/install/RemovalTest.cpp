@@ -5,8 +5,8 @@
 
 #include "InstallTestSupport.h"
 
-#include "install/ChangeProbe.h"
-#include "install/InstallRecord.h"
+#include "fs/ChangeProbe.h"
+#include "install/installed/InstallRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include "InstallTestSupport.h"
 
-#include "install/CheckedFolder.h"
-#include "install/VerifiedCopy.h"
+#include "fs/CheckedFolder.h"
+#include "install/payload/VerifiedCopy.h"
 
 #include <gtest/gtest.h>
 

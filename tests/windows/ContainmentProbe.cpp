@@ -14,9 +14,9 @@
 //   containment-probe lock NAME                      takes the single-instance lock NAME and says how it went
 
 #include "app/SingleInstanceLock.h"
-#include "install/AccessList.h"
-#include "install/CheckedFile.h"
-#include "install/CheckedFolder.h"
+#include "fs/AccessList.h"
+#include "fs/CheckedFile.h"
+#include "fs/CheckedFolder.h"
 
 #include <iostream>
 

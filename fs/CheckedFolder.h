@@ -1,0 +1,163 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <memory>
+
+class CheckedFile;
+class ClaimedFile;
+
+/** A folder reached from a system root through folders that were each checked, and worked on through
+    open handles to those folders from then on, never through their paths.
+
+    Below the root nothing is followed: a symbolic link, junction or other reparse point on the way is
+    refused with an error that names it, and every creation, rename and removal happens by one plain
+    name inside an open, checked folder, so a link swapped in after the check is not followed either.
+    On Windows the checked folders stay open without delete sharing, so that nobody can rename or
+    replace them while this object, or one opened from it, lives; for the same reason Windows refuses
+    to rename or remove a folder that a CheckedFolder still holds.
+
+    A folder below the root must be one that only its owner (Linux) or only the administrators and the
+    system (Windows) can change. One that other users can change is restricted before anything is
+    written into it: the group's and others' write bits go (Linux), or it gets the access list of the
+    folders under Program Files (Windows: administrators and the system change, everyone else reads).
+    A folder that belongs to another user is refused. Folders created here are protected the same way
+    from the start (Linux: mode 0755 at most).
+
+    Copies share the open folder. Every error is a sentence for the log that names the item.
+*/
+class CheckedFolder
+{
+public:
+    /** Not open: every operation fails. */
+    CheckedFolder();
+    ~CheckedFolder();
+    CheckedFolder (const CheckedFolder&);
+    CheckedFolder& operator= (const CheckedFolder&);
+
+    enum class Missing { fail, create };
+
+    /** Opens `root` as the system resolves it (links in the root's own path are the system's and are
+        followed), creating missing folders of its path, protected as described above.
+    */
+    static CheckedFolder openRoot (const juce::File& root);
+
+    /** Opens `target`, which is `root` or lies below it, folder by folder from the root. */
+    static CheckedFolder openChain (const juce::File& root, const juce::File& target, Missing whenMissing);
+
+    /** Opens or creates the folder `name` (one plain name) inside this one. */
+    CheckedFolder openFolder (const juce::String& name, Missing whenMissing) const;
+
+    /** Creates a new folder here, named `prefix` followed by random hex digits, exclusively: never one
+        that already exists. Protected like every folder made here: the place to stage what will be
+        installed.
+    */
+    CheckedFolder createFolder (const juce::String& prefix) const;
+
+    /** As createFolder, but only the user this process runs as can open the folder (Linux: mode 0700;
+        Windows: an access list for that user and the system): the place for what only this run may
+        read or change. On Windows an item moved out keeps that access list, so nothing that will be
+        installed is staged here.
+    */
+    CheckedFolder createPrivateFolder (const juce::String& prefix) const;
+
+    bool isOpen() const noexcept                    { return handle != nullptr; }
+
+    /** Ok when open; otherwise why not. */
+    const juce::Result& getStatus() const noexcept  { return status; }
+
+    /** The folder's path as it was checked, for log lines. */
+    juce::File getFile() const;
+
+    /** The folder this one was opened from; not open for a root. */
+    CheckedFolder getParent() const;
+
+    /** True when opening it created it. */
+    bool wasCreated() const noexcept                { return handle != nullptr && handle->created; }
+
+    /** True when opening it took away other users' right to change it. */
+    bool wasRestricted() const noexcept             { return handle != nullptr && handle->restricted; }
+
+    /** Creates a new file here, named `prefix` followed by random hex digits, exclusively: an existing
+        item of that name, link or not, is never opened. Null on failure, with `result` saying why.
+    */
+    std::unique_ptr<CheckedFile> createFile (const juce::String& prefix, juce::Result& result) const;
+
+    /** Opens the existing file `name` here, never through a link, and holds it, so that no other process
+        claims it, and no writer holds it (see CheckedFile::hold), while the returned object lives: how one
+        run takes over a file that another run may still be writing. Null on failure, with `result` saying
+        why; `inUse` is set when another process holds the file or has just removed it.
+    */
+    std::unique_ptr<ClaimedFile> claimFile (const juce::String& name, juce::Result& result, bool& inUse) const;
+
+    enum class Replace { no, yes };
+
+    /** Renames the item `name` here to `newName` in `destination`, which must be on the same volume.
+        An existing `newName` is replaced only with Replace::yes (and only by an item of its kind that
+        the system can put in its place: a file, a link or an empty folder).
+    */
+    juce::Result move (const juce::String& name, const CheckedFolder& destination, const juce::String& newName,
+                       Replace replace) const;
+
+    /** Removes the file, link or empty folder `name`; a link goes itself, never what it points to. */
+    juce::Result remove (const juce::String& name) const;
+
+    /** Removes `name` and, for a folder, everything in it, without following any link inside. */
+    juce::Result removeTree (const juce::String& name) const;
+
+    /** The names of the items in this folder, in no particular order. */
+    juce::Result list (juce::StringArray& names) const;
+
+    enum class EntryType { missing, file, folder, link, other };
+
+    /** What `name` here is, without following a link. */
+    EntryType getEntryType (const juce::String& name) const;
+
+    /** Waits until the folder's entries (creations and renames) are on the disk. */
+    juce::Result flush() const;
+
+    /** The number of random bytes in generated names: 128 bits, beyond guessing. */
+    static constexpr size_t randomNameBytes = 16;
+
+    /** The advice every refused link ends with. */
+    static constexpr const char* linkAdvice = "remove the link or install to the default place";
+
+    /** The error for a link found at `link` (pointing to `target`, when known) where a folder or file of
+        the installation's own should be.
+    */
+    static juce::Result refuseLink (const juce::File& link, const juce::String& target);
+
+private:
+    /** An open folder, and the folder it was opened from, which stays open with it. */
+    struct Handle
+    {
+        Handle (juce::pointer_sized_int nativeHandle, const juce::File& checkedPath, std::shared_ptr<const Handle> parentHandle);
+        ~Handle();
+
+        juce::pointer_sized_int native;     // a descriptor (Linux) or a HANDLE (Windows)
+        juce::File path;                    // where the checks found it
+        std::shared_ptr<const Handle> parent;
+        bool created = false, restricted = false;
+
+        JUCE_DECLARE_NON_COPYABLE (Handle)
+    };
+
+    explicit CheckedFolder (std::shared_ptr<const Handle> openHandle);
+    explicit CheckedFolder (const juce::Result& failure);
+
+    static bool isPlainName (const juce::String& name);
+    juce::Result checkName (const juce::String& name) const;
+    juce::File childFile (const juce::String& name) const;
+    juce::Result removeContents (const juce::String& name) const;
+    CheckedFolder createNewFolder (const juce::String& prefix, bool isPrivate) const;
+
+    // One implementation for each system: native/CheckedFolderPosix.cpp, native/CheckedFolderWindows.cpp.
+    static CheckedFolder openRootNative (const juce::File& root);
+    CheckedFolder openChild (const juce::String& name, Missing whenMissing, bool checkOwnership) const;
+    CheckedFolder createFolderNative (const juce::String& name, bool isPrivate, bool& nameTaken) const;
+    std::unique_ptr<CheckedFile> createFileNative (const juce::String& name, juce::Result& result, bool& nameTaken) const;
+    std::unique_ptr<ClaimedFile> claimFileNative (const juce::String& name, juce::Result& result, bool& inUse) const;
+
+    std::shared_ptr<const Handle> handle;
+    juce::Result status;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "fs/CheckedFolder.h"
+
+/** An existing file that CheckedFolder::claimFile opened and holds: no other process claims it, or holds
+    it for writing, until this object is destroyed. Read it, then remove it or let it go.
+*/
+class ClaimedFile
+{
+public:
+    ~ClaimedFile();
+
+    /** The file's name in its folder. */
+    const juce::String& getName() const noexcept    { return name; }
+
+    /** Reads the whole file from its start; fails when it holds more than `maxBytes`. */
+    juce::Result read (juce::MemoryBlock& content, size_t maxBytes);
+
+    /** Removes the file while it is still held. */
+    juce::Result remove();
+
+private:
+    friend class CheckedFolder;
+
+    // The file descriptor (Linux) or HANDLE (Windows), opened for reading and, on Windows, deletion.
+    ClaimedFile (juce::pointer_sized_int nativeHandle, const CheckedFolder& parent, const juce::String& fileName);
+
+    juce::pointer_sized_int fileHandle;
+    CheckedFolder folder;
+    juce::String name;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ClaimedFile)
+};

@@ -1,0 +1,275 @@
+#include "install/installed/InstallRecord.h"
+
+#include "install/SafeFileName.h"
+
+#include <cstring>
+
+namespace
+{
+const char* placeName (InstallRecord::Place place)
+{
+    return place == InstallRecord::Place::data ? "data" : "plugins";
+}
+
+/** How two paths are told apart: without case, as Windows compares names. */
+juce::String keyOf (InstallRecord::Place place, const juce::String& path)
+{
+    return juce::String (placeName (place)) + "/" + path.toLowerCase();
+}
+
+/** The folder that holds `path`, or nothing at the top. */
+juce::String parentOf (const juce::String& path)
+{
+    return path.containsChar ('/') ? path.upToLastOccurrenceOf ("/", false, false) : juce::String();
+}
+
+bool isSafePath (const juce::String& path)
+{
+    if (path.isEmpty() || path.startsWithChar ('/') || path.endsWithChar ('/') || path.contains ("//"))
+        return false;
+
+    for (const auto& part : juce::StringArray::fromTokens (path, "/", {}))
+        if (! SafeFileName::isSafe (part))
+            return false;
+
+    return true;
+}
+
+bool isPlainText (const juce::String& text, int maxLength)
+{
+    if (text.isEmpty() || text.length() > maxLength)
+        return false;
+
+    for (auto p = text.getCharPointer(); ! p.isEmpty(); ++p)
+        if (*p < 0x20 || *p == 0x7f)
+            return false;
+
+    return true;
+}
+} // namespace
+
+bool InstallRecord::Item::operator== (const Item& other) const
+{
+    return place == other.place && path == other.path && isFolder == other.isFolder && size == other.size && crc == other.crc;
+}
+
+//==============================================================================
+juce::String InstallRecord::toText() const
+{
+    juce::String text;
+    text << formatLine << "\n"
+         << "company\t" << company << "\n"
+         << "instrument\t" << instrument << "\n"
+         << "installer\t" << installerVersion << "\n"
+         << "date\t" << date.toISO8601 (true) << "\n";
+
+    for (const auto& item : items)
+    {
+        if (item.isFolder)
+            text << "folder\t" << placeName (item.place) << "\t" << item.path << "\n";
+        else
+            text << "file\t" << placeName (item.place) << "\t" << item.path << "\t" << juce::String (item.size) << "\t"
+                 << juce::String::toHexString ((juce::int64) item.crc).paddedLeft ('0', 8) << "\n";
+    }
+
+    return text;
+}
+
+juce::int64 InstallRecord::getTotalSize() const
+{
+    juce::int64 total = 0;
+
+    for (const auto& item : items)
+        total += item.isFolder ? 0 : item.size;
+
+    return total;
+}
+
+void InstallRecord::addFolders (Place place, const juce::String& path)
+{
+    juce::String folder;
+
+    for (const auto& part : juce::StringArray::fromTokens (path, "/", {}))
+    {
+        folder = folder.isEmpty() ? part : folder + "/" + part;
+
+        if (listedFolders.insert (keyOf (place, folder)).second)
+            items.push_back ({ place, folder, true, 0, 0 });
+    }
+}
+
+void InstallRecord::addFile (Place place, const juce::String& path, juce::int64 size, juce::uint32 crc)
+{
+    addFolders (place, parentOf (path));
+
+    items.push_back ({ place, path, false, size, crc });
+}
+
+//==============================================================================
+/** Reads a record's text line by line: the format line, the four fields, then the items. */
+class InstallRecord::Parser
+{
+public:
+    explicit Parser (InstallRecord& recordToFill) : record (recordToFill) {}
+
+    juce::Result parse (const juce::String& text)
+    {
+        juce::StringArray lines;
+        lines.addTokens (text, "\n", {});
+
+        if (lines[0].trimCharactersAtEnd ("\r") != formatLine)
+            return juce::Result::fail ("not a record of the format \"" + juce::String (formatLine) + "\"");
+
+        // Every line ends with a line feed: the last token is the nothing after the last one.
+        if (! text.endsWithChar ('\n'))
+            return juce::Result::fail ("the record is cut short");
+
+        lines.remove (lines.size() - 1);
+
+        for (int i = 1; i < lines.size(); ++i)
+        {
+            const auto fields = juce::StringArray::fromTokens (lines[i].trimCharactersAtEnd ("\r"), "\t", {});
+            const auto result = fields[0] == "file" || fields[0] == "folder" ? readItem (fields) : readField (fields);
+
+            if (result.failed())
+                return juce::Result::fail ("line " + juce::String (i + 1) + ": " + result.getErrorMessage());
+        }
+
+        return checkComplete();
+    }
+
+private:
+    juce::Result readField (const juce::StringArray& fields)
+    {
+        if (fields.size() != 2)
+            return juce::Result::fail ("not a name and a value");
+
+        const auto& name = fields[0];
+        const auto& value = fields[1];
+
+        if (! seenFields.insert (name).second)
+            return juce::Result::fail ("a second \"" + name + "\"");
+
+        if (name == "company" || name == "instrument")
+        {
+            if (! SafeFileName::isSafe (value))
+                return juce::Result::fail ("the " + name + " is not a plain file name");
+
+            (name == "company" ? record.company : record.instrument) = value;
+        }
+        else if (name == "installer")
+        {
+            if (! isPlainText (value, 64))
+                return juce::Result::fail ("the installer's version is not a short line of text");
+
+            record.installerVersion = value;
+        }
+        else if (name == "date")
+        {
+            record.date = juce::Time::fromISO8601 (value);
+
+            if (record.date.toMilliseconds() == 0)
+                return juce::Result::fail ("the date is not an ISO 8601 time");
+        }
+        else
+        {
+            return juce::Result::fail ("unknown field \"" + name + "\"");
+        }
+
+        return juce::Result::ok();
+    }
+
+    juce::Result readItem (const juce::StringArray& fields)
+    {
+        Item item;
+        item.isFolder = fields[0] == "folder";
+
+        if (fields.size() != (item.isFolder ? 3 : 5))
+            return juce::Result::fail ("a " + fields[0] + " needs " + (item.isFolder ? "a place and a path" : "a place, a path, a size and a CRC-32"));
+
+        if (fields[1] != placeName (Place::data) && fields[1] != placeName (Place::plugins))
+            return juce::Result::fail ("unknown place \"" + fields[1] + "\"");
+
+        item.place = fields[1] == placeName (Place::data) ? Place::data : Place::plugins;
+        item.path = fields[2];
+
+        if (! isSafePath (item.path))
+            return juce::Result::fail ("not a relative path of plain file names");
+
+        if (! seenPaths.insert (keyOf (item.place, item.path)).second)
+            return juce::Result::fail ("a second entry for " + item.path);
+
+        if (item.place == Place::data && item.path.equalsIgnoreCase (fileName))
+            return juce::Result::fail ("the record lists itself");
+
+        if (! item.isFolder)
+        {
+            // At most 18 digits, which an int64 always holds.
+            if (fields[3].isEmpty() || fields[3].length() > 18 || ! fields[3].containsOnly ("0123456789"))
+                return juce::Result::fail ("not a size in bytes: " + fields[3]);
+
+            if (fields[4].length() != 8 || ! fields[4].containsOnly ("0123456789abcdefABCDEF"))
+                return juce::Result::fail ("not a CRC-32 of 8 hex digits: " + fields[4]);
+
+            item.size = fields[3].getLargeIntValue();
+            item.crc = (juce::uint32) fields[4].getHexValue64();
+            filePaths.insert (keyOf (item.place, item.path));
+        }
+
+        if (item.isFolder)
+            record.listedFolders.insert (keyOf (item.place, item.path));
+
+        record.items.push_back (item);
+        return juce::Result::ok();
+    }
+
+    juce::Result checkComplete() const
+    {
+        for (const auto* name : { "company", "instrument", "installer", "date" })
+            if (seenFields.count (name) == 0)
+                return juce::Result::fail ("no \"" + juce::String (name) + "\"");
+
+        // A file cannot hold another item.
+        for (const auto& item : record.items)
+            for (auto parent = parentOf (item.path); parent.isNotEmpty(); parent = parentOf (parent))
+                if (filePaths.count (keyOf (item.place, parent)) != 0)
+                    return juce::Result::fail (item.path + " lies inside the file " + parent);
+
+        return juce::Result::ok();
+    }
+
+    InstallRecord& record;
+    std::set<juce::String> seenFields, seenPaths, filePaths;
+};
+
+juce::Result InstallRecord::fromText (const juce::String& text, InstallRecord& record)
+{
+    record = {};
+    return Parser (record).parse (text);
+}
+
+juce::Result InstallRecord::read (const juce::File& file, InstallRecord& record)
+{
+    const auto why = [&file] (const juce::String& problem)
+    {
+        return juce::Result::fail ("Cannot read the install record " + file.getFullPathName() + ": " + problem);
+    };
+
+    if (file.isSymbolicLink() || ! file.existsAsFile())
+        return why ("not a file");
+
+    if (file.getSize() > maxFileSize)
+        return why ("larger than " + juce::File::descriptionOfSizeInBytes (maxFileSize));
+
+    juce::MemoryBlock data;
+
+    if (! file.loadFileAsData (data))
+        return why ("it cannot be opened");
+
+    if (data.isEmpty() || std::memchr (data.getData(), 0, data.getSize()) != nullptr
+         || ! juce::CharPointer_UTF8::isValidString (static_cast<const char*> (data.getData()), (int) data.getSize()))
+        return why ("not UTF-8 text");
+
+    const auto parsed = fromText (juce::String::fromUTF8 (static_cast<const char*> (data.getData()), (int) data.getSize()), record);
+    return parsed.wasOk() ? parsed : why (parsed.getErrorMessage());
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#if JUCE_WINDOWS
+
+#include "install/installed/InstallRecord.h"
+
+#include <functional>
+#include <vector>
+
+class SystemFolders;
+
+/** An installation's entry in Windows' Installed apps: the key `keyName` below
+    HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall, whose values name the instrument, its
+    maker, the installer's version, where it lies, its size and how to remove it (the uninstaller in
+    the instrument's data folder, with and without questions).
+
+    Every change first keeps what the key held, so that undo() puts it back: an installation or a
+    removal that fails after changing the entry leaves it as it was.
+*/
+class InstalledAppsEntry
+{
+public:
+    InstalledAppsEntry (const juce::String& company, const juce::String& instrument);
+
+    /** Writes the entry for the installation that `record` describes, whose data folder is `dataFolder`. */
+    juce::Result write (const InstallRecord& record, const juce::File& dataFolder);
+
+    /** Puts the entries in line with the installations, after the recovery of a start has finished or undone
+        what a kill interrupted: an installation whose record lists the uninstaller gets the entry its record
+        describes, and an entry whose installation below the data root has no record goes. Notes each change.
+    */
+    static void reconcile (const SystemFolders& folders, const std::function<void (const juce::String&)>& note);
+
+    /** Removes the entry; no entry is no failure. */
+    juce::Result remove();
+
+    /** Puts back what the key held before the last write() or remove(). */
+    juce::Result undo();
+
+    /** The value `name` of the entry as text (a number as its decimal digits); empty when there is none. */
+    juce::String read (const juce::String& name) const;
+
+    /** The key's name: company and instrument, which neither can contain a colon, so no two installations share one. */
+    static juce::String keyName (const juce::String& company, const juce::String& instrument);
+
+    /** The key's path below HKEY_LOCAL_MACHINE. */
+    const juce::String& getKeyPath() const noexcept     { return keyPath; }
+
+private:
+    struct Value
+    {
+        juce::String name;
+        unsigned long type = 0;
+        juce::MemoryBlock data;
+    };
+
+    static std::vector<Value> valuesFor (const InstallRecord& record, const juce::File& dataFolder);
+    bool holds (const std::vector<Value>& values) const;
+    static juce::StringArray ourKeyNames (const juce::File& dataRoot);
+
+    juce::Result keepPrevious();
+    juce::Result setValues (const std::vector<Value>& values) const;
+    juce::Result deleteKey() const;
+
+    static Value text (const juce::String& name, const juce::String& value);
+    static Value number (const juce::String& name, juce::uint32 value);
+
+    const juce::String keyPath;
+    bool existedBefore = false, changed = false;
+    std::vector<Value> previousValues;
+
+    JUCE_DECLARE_NON_COPYABLE (InstalledAppsEntry)
+};
+
+#endif

@@ -1,0 +1,85 @@
+#include "install/installed/InstalledInstruments.h"
+
+#include "install/SafeFileName.h"
+
+InstalledInstruments::InstalledInstruments (const SystemFolders& foldersToSearch)
+    : folders (foldersToSearch)
+{
+}
+
+juce::Array<juce::File> InstalledInstruments::subfolders (const juce::File& folder)
+{
+    juce::Array<juce::File> found;
+
+    for (const auto& child : folder.findChildFiles (juce::File::findDirectories, false, "*", juce::File::FollowSymlinks::no))
+        if (! child.isSymbolicLink())
+            found.add (child);
+
+    // The framework compares file names as the system does: without case on Windows.
+    found.sort();
+    return found;
+}
+
+std::vector<InstalledInstruments::Installation> InstalledInstruments::findAll (juce::StringArray& problems) const
+{
+    std::vector<Installation> found;
+
+    for (const auto& companyFolder : subfolders (folders.getDataRoot()))
+    {
+        for (const auto& instrumentFolder : subfolders (companyFolder))
+        {
+            Installation installation;
+            juce::String problem;
+
+            switch (readFolder (instrumentFolder, installation, problem))
+            {
+                case InstallerModel::noError:   found.push_back (std::move (installation)); break;
+                case InstallerModel::notInstalled:                                          break;
+                default:                        problems.add (problem);                     break;
+            }
+        }
+    }
+
+    return found;
+}
+
+InstallerModel::Result InstalledInstruments::find (const juce::String& company, const juce::String& instrument,
+                                                   Installation& installation, juce::String& problem) const
+{
+    // Names from a command line: anything but one plain name each cannot be an installation.
+    if (! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument))
+        return InstallerModel::notInstalled;
+
+    return readFolder (folders.getDataRoot().getChildFile (company).getChildFile (instrument), installation, problem);
+}
+
+InstallerModel::Result InstalledInstruments::readFolder (const juce::File& instrumentFolder, Installation& installation,
+                                                         juce::String& problem) const
+{
+    const auto recordFile = instrumentFolder.getChildFile (InstallRecord::fileName);
+
+    if (! recordFile.exists() && ! recordFile.isSymbolicLink())
+        return InstallerModel::notInstalled;
+
+    const auto read = InstallRecord::read (recordFile, installation.record);
+
+    if (read.failed())
+    {
+        problem = read.getErrorMessage();
+        return InstallerModel::invalidData;
+    }
+
+    const auto& record = installation.record;
+    installation.dataFolder = folders.getDataRoot().getChildFile (record.company).getChildFile (record.instrument);
+    installation.pluginFolder = folders.getVst3Root().getChildFile (record.company);
+
+    // A record copied into another instrument's folder would remove that one's files under this one's names.
+    if (installation.dataFolder != instrumentFolder)
+    {
+        problem = "The install record " + recordFile.getFullPathName() + " belongs to " + record.instrument + " by "
+                + record.company + ", not to the folder it is in";
+        return InstallerModel::invalidData;
+    }
+
+    return InstallerModel::noError;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "install/installed/InstallRecord.h"
+#include "install/InstallerModel.h"
+
+/** The instruments installed on this machine, found below the data root: an installation is the folder
+    company/instrument that holds an install record.
+
+    Only looks: nothing is created, changed or followed (links below the data root are passed over).
+*/
+class InstalledInstruments
+{
+public:
+    /** One installation and its two places. */
+    struct Installation
+    {
+        InstallRecord record;
+        juce::File dataFolder, pluginFolder;
+    };
+
+    explicit InstalledInstruments (const SystemFolders& folders);
+
+    /** Every installation, by company and then instrument. Each record that cannot be read is one line
+        in `problems`, and is left out.
+    */
+    std::vector<Installation> findAll (juce::StringArray& problems) const;
+
+    /** The installation of `instrument` by `company`. Returns noError; notInstalled when there is none;
+        or invalidData, with `problem` saying why, when its record cannot be read or is not its own.
+    */
+    InstallerModel::Result find (const juce::String& company, const juce::String& instrument,
+                                 Installation& installation, juce::String& problem) const;
+
+private:
+    InstallerModel::Result readFolder (const juce::File& instrumentFolder, Installation& installation,
+                                       juce::String& problem) const;
+
+    static juce::Array<juce::File> subfolders (const juce::File& folder);
+
+    const SystemFolders& folders;
+};

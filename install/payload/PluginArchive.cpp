@@ -1,0 +1,441 @@
+#include "install/payload/PluginArchive.h"
+
+#include "fs/CheckedFile.h"
+#include "install/SafeFileName.h"
+#include "monolith/Crc32.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace
+{
+constexpr juce::uint32 localHeaderSignature = 0x04034b50;
+constexpr juce::uint32 directoryEntrySignature = 0x02014b50;
+constexpr juce::uint32 endRecordSignature = 0x06054b50;
+constexpr int endRecordSize = 22, directoryEntrySize = 46, localHeaderSize = 30;
+constexpr juce::int64 maxDirectorySize = 64 << 20;
+
+// Deflate cannot expand data by more than this factor, so a larger claim is a lie.
+constexpr juce::int64 maxDeflateRatio = 1032;
+
+juce::uint32 word16 (const juce::uint8* p) noexcept    { return (juce::uint32) p[0] | ((juce::uint32) p[1] << 8); }
+juce::uint32 word32 (const juce::uint8* p) noexcept    { return word16 (p) | (word16 (p + 2) << 16); }
+
+bool readExactly (juce::InputStream& in, juce::int64 position, void* destination, size_t numBytes)
+{
+    return in.setPosition (position) && in.read (destination, (int) numBytes) == (int) numBytes;
+}
+
+/** The entry's name as '/'-separated safe components, or empty when it is not one. */
+juce::String normalisedPath (const juce::String& name)
+{
+    // Some Windows tools store backslashes; Windows would treat them as separators anyway.
+    auto parts = juce::StringArray::fromTokens (name.replaceCharacter ('\\', '/'), "/", {});
+
+    if (name.endsWithChar ('/') || name.endsWithChar ('\\'))
+        parts.remove (parts.size() - 1);
+
+    juce::StringArray kept;
+
+    for (const auto& part : parts)
+    {
+        if (part == ".")
+            continue;
+
+        // An empty first part is an absolute path; ".." and drive letters fail the rule too.
+        if (! SafeFileName::isSafe (part))
+            return {};
+
+        kept.add (part);
+    }
+
+    return kept.joinIntoString ("/");
+}
+
+/** The folder part of a '/'-separated path: empty for a name at the top. */
+juce::String folderOf (const juce::String& path)
+{
+    return path.substring (0, juce::jmax (0, path.lastIndexOfChar ('/')));
+}
+
+bool isSpecialFile (juce::uint32 versionMadeBy, juce::uint32 externalAttributes)
+{
+    const auto host = versionMadeBy >> 8;
+
+    // Unix and macOS keep the file mode in the high half; anything but a file or folder is refused.
+    if (host != 3 && host != 19)
+        return false;
+
+    const auto type = (externalAttributes >> 16) & 0xf000u;
+    return type != 0 && type != 0x8000u && type != 0x4000u;
+}
+} // namespace
+
+PluginArchive::PluginArchive (std::unique_ptr<juce::InputStream> archiveStream)
+    : stream (std::move (archiveStream))
+{
+    status = stream != nullptr ? readDirectory() : juce::Result::fail ("No archive");
+
+    if (status.failed())
+        entries.clear();
+}
+
+PluginArchive::~PluginArchive() = default;
+
+juce::StringArray PluginArchive::getEntryPaths() const
+{
+    juce::StringArray paths;
+
+    for (const auto& entry : entries)
+        paths.add (entry.isFolder ? entry.path + "/" : entry.path);
+
+    return paths;
+}
+
+juce::Result PluginArchive::readDirectory()
+{
+    Directory directory;
+    auto result = findDirectory (directory);
+
+    if (result.wasOk())
+        result = readEntries (directory);
+
+    if (result.wasOk())
+        result = checkOverlaps();
+
+    return result.wasOk() ? checkNames() : result;
+}
+
+juce::Result PluginArchive::findDirectory (Directory& directory)
+{
+    const auto archiveSize = stream->getTotalLength();
+
+    if (archiveSize < endRecordSize)
+        return juce::Result::fail ("Too short for an archive");
+
+    // The end record sits at the very end, followed only by its comment.
+    const auto tailSize = (int) std::min<juce::int64> (archiveSize, endRecordSize + 0xffff);
+    juce::HeapBlock<juce::uint8> tail ((size_t) tailSize);
+
+    if (! readExactly (*stream, archiveSize - tailSize, tail, (size_t) tailSize))
+        return juce::Result::fail ("Cannot read the archive");
+
+    const auto endRecord = findEndRecord (tail, tailSize);
+
+    if (endRecord < 0)
+        return juce::Result::fail ("No end of central directory");
+
+    const auto* end = tail + endRecord;
+    const auto numEntries = word16 (end + 10);
+    const auto directorySize = (juce::int64) word32 (end + 12);
+    directory.start = (juce::int64) word32 (end + 16);
+    directory.end = archiveSize - tailSize + endRecord;
+    directory.numEntries = (int) numEntries;
+
+    if (word16 (end + 4) != 0 || word16 (end + 6) != 0 || word16 (end + 8) != numEntries)
+        return juce::Result::fail ("Multi-disk archive");
+
+    if (numEntries == 0xffff || directorySize == 0xffffffff || directory.start == 0xffffffff)
+        return juce::Result::fail ("ZIP64 archive");
+
+    if (numEntries == 0)
+        return juce::Result::fail ("Archive without entries");
+
+    if (directory.start + directorySize != directory.end || directorySize > maxDirectorySize)
+        return juce::Result::fail ("Central directory out of place");
+
+    return juce::Result::ok();
+}
+
+int PluginArchive::findEndRecord (const juce::uint8* tail, int tailSize)
+{
+    // The last signature whose comment length reaches exactly to the end of the archive.
+    for (int i = tailSize - endRecordSize; i >= 0; --i)
+        if (word32 (tail + i) == endRecordSignature && (int) word16 (tail + i + 20) == tailSize - endRecordSize - i)
+            return i;
+
+    return -1;
+}
+
+juce::Result PluginArchive::readEntries (const Directory& directory)
+{
+    entries.resize ((size_t) directory.numEntries);
+    auto position = directory.start;
+
+    for (auto& entry : entries)
+    {
+        int length = 0;
+        const auto result = readEntry (position, directory.end, entry, length);
+
+        if (result.failed())
+            return result;
+
+        position += length;
+    }
+
+    if (position != directory.end)
+        return juce::Result::fail ("Central directory size mismatch");
+
+    for (auto& entry : entries)
+    {
+        const auto result = locateData (entry, directory.start);
+
+        if (result.failed())
+            return result;
+    }
+
+    return juce::Result::ok();
+}
+
+juce::Result PluginArchive::checkOverlaps() const
+{
+    // Entries sharing data would let a small archive unpack to a huge one.
+    auto byOffset = entries;
+    std::sort (byOffset.begin(), byOffset.end(), [] (const Entry& a, const Entry& b) { return a.headerOffset < b.headerOffset; });
+
+    for (size_t i = 1; i < byOffset.size(); ++i)
+        if (byOffset[i].headerOffset < byOffset[i - 1].dataOffset + byOffset[i - 1].compressedSize)
+            return juce::Result::fail ("Overlapping entries");
+
+    return juce::Result::ok();
+}
+
+juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directoryEnd, Entry& entry, int& entryLength)
+{
+    juce::uint8 header[directoryEntrySize];
+
+    if (position + directoryEntrySize > directoryEnd || ! readExactly (*stream, position, header, sizeof (header))
+         || word32 (header) != directoryEntrySignature)
+        return juce::Result::fail ("Damaged central directory");
+
+    const auto flags = word16 (header + 8);
+    const auto nameLength = (int) word16 (header + 28);
+    entryLength = directoryEntrySize + nameLength + (int) word16 (header + 30) + (int) word16 (header + 32);
+
+    entry.method = (int) word16 (header + 10);
+    entry.crc = word32 (header + 16);
+    entry.compressedSize = (juce::int64) word32 (header + 20);
+    entry.size = (juce::int64) word32 (header + 24);
+    entry.headerOffset = (juce::int64) word32 (header + 42);
+
+    if (position + entryLength > directoryEnd || nameLength == 0)
+        return juce::Result::fail ("Damaged central directory");
+
+    if ((flags & 0x41u) != 0)
+        return juce::Result::fail ("Encrypted entry");
+
+    if (entry.compressedSize == 0xffffffff || entry.size == 0xffffffff || entry.headerOffset == 0xffffffff)
+        return juce::Result::fail ("ZIP64 entry");
+
+    if (isSpecialFile (word16 (header + 4), word32 (header + 38)))
+        return juce::Result::fail ("Symbolic link or special file");
+
+    juce::String rawName;
+    const auto named = readEntryName (position + directoryEntrySize, nameLength, entry, rawName);
+
+    return named.wasOk() ? checkSizes (entry, rawName) : named;
+}
+
+juce::Result PluginArchive::readEntryName (juce::int64 position, int nameLength, Entry& entry, juce::String& rawName)
+{
+    juce::HeapBlock<char> name ((size_t) nameLength + 1, true);
+
+    if (! readExactly (*stream, position, name, (size_t) nameLength)
+         || ! juce::CharPointer_UTF8::isValidString (name, nameLength)
+         || std::find (name.get(), name.get() + nameLength, 0) != name.get() + nameLength)
+        return juce::Result::fail ("Entry name is not text");
+
+    rawName = juce::String::fromUTF8 (name, nameLength);
+    entry.isFolder = rawName.endsWithChar ('/') || rawName.endsWithChar ('\\');
+    entry.path = normalisedPath (rawName);
+
+    if (entry.path.isEmpty())
+        return juce::Result::fail ("Unsafe entry name: " + rawName);
+
+    return juce::Result::ok();
+}
+
+juce::Result PluginArchive::checkSizes (const Entry& entry, const juce::String& rawName)
+{
+    if (entry.isFolder && entry.size != 0)
+        return juce::Result::fail ("Folder entry with content: " + rawName);
+
+    if (entry.method == 0 ? entry.compressedSize != entry.size
+                          : entry.method != 8 || entry.size > entry.compressedSize * maxDeflateRatio + 1024)
+        return juce::Result::fail ("Unsupported or impossible sizes: " + rawName);
+
+    totalSize += entry.size;
+
+    if (totalSize > maxTotalSize)
+        return juce::Result::fail ("Archive unpacks to more than " + juce::File::descriptionOfSizeInBytes (maxTotalSize));
+
+    return juce::Result::ok();
+}
+
+juce::Result PluginArchive::locateData (Entry& entry, juce::int64 dataLimit)
+{
+    juce::uint8 header[localHeaderSize];
+
+    if (entry.headerOffset + localHeaderSize > dataLimit || ! readExactly (*stream, entry.headerOffset, header, sizeof (header))
+         || word32 (header) != localHeaderSignature)
+        return juce::Result::fail ("Damaged local header: " + entry.path);
+
+    entry.dataOffset = entry.headerOffset + localHeaderSize + (juce::int64) word16 (header + 26) + (juce::int64) word16 (header + 28);
+
+    if (entry.dataOffset + entry.compressedSize > dataLimit)
+        return juce::Result::fail ("Entry data outside the archive: " + entry.path);
+
+    return juce::Result::ok();
+}
+
+juce::Result PluginArchive::checkNames()
+{
+    // Windows compares names without case: entries that differ only in case would overwrite each
+    // other, and folders spelt in two ways are one folder there. Folders take their first spelling,
+    // so that everything lands in the same place on every system.
+    std::map<juce::String, juce::String> folderSpelling;
+    std::set<juce::String> files;
+
+    for (auto& entry : entries)
+    {
+        const auto parts = juce::StringArray::fromTokens (entry.path, "/", {});
+        const auto numFolders = entry.isFolder ? parts.size() : parts.size() - 1;
+        juce::String path;
+
+        for (int i = 0; i < parts.size(); ++i)
+        {
+            path = path.isEmpty() ? parts[i] : path + "/" + parts[i];
+
+            if (i < numFolders)
+                path = folderSpelling.emplace (path.toLowerCase(), path).first->second;
+        }
+
+        entry.path = path;
+
+        if (! entry.isFolder && ! files.insert (path.toLowerCase()).second)
+            return juce::Result::fail ("Duplicate entry: " + entry.path);
+    }
+
+    for (const auto& file : files)
+        if (folderSpelling.count (file) != 0)
+            return juce::Result::fail ("Entry is both a file and a folder: " + file);
+
+    return juce::Result::ok();
+}
+
+void PluginArchive::forEachEntry (const EntryVisitor& visit) const
+{
+    for (const auto& entry : entries)
+        visit (entry.path, entry.isFolder, entry.size, entry.crc);
+}
+
+juce::StringArray PluginArchive::getTopLevelNames() const
+{
+    juce::StringArray names;
+
+    for (const auto& entry : entries)
+        names.addIfNotAlreadyThere (entry.path.upToFirstOccurrenceOf ("/", false, false));
+
+    return names;
+}
+
+BlockCopy::Outcome PluginArchive::extractTo (const CheckedFolder& folder, const BlockCopy::StopRequest& shouldStop,
+                                              const Progress& progress) const
+{
+    if (status.failed())
+        return BlockCopy::Outcome::failed;
+
+    OpenFolders folders { { {}, folder } };
+    juce::int64 done = 0;
+    const auto onBytes = [&] (size_t numBytes)
+    {
+        done += (juce::int64) numBytes;
+
+        if (progress != nullptr)
+            progress (done);
+    };
+
+    for (const auto& entry : entries)
+    {
+        if (shouldStop != nullptr && shouldStop())
+            return BlockCopy::Outcome::stopped;
+
+        const auto parent = openFolders (folders, entry.isFolder ? entry.path : folderOf (entry.path));
+
+        if (! parent.isOpen())
+            return BlockCopy::Outcome::failed;
+
+        const auto outcome = entry.isFolder ? BlockCopy::Outcome::done : extractEntry (entry, parent, shouldStop, onBytes);
+
+        if (outcome != BlockCopy::Outcome::done)
+            return outcome;
+    }
+
+    // The names of files and subfolders are in their folders once the folders are flushed.
+    for (const auto& opened : folders)
+        if (opened.second.flush().failed())
+            return BlockCopy::Outcome::failed;
+
+    return BlockCopy::Outcome::done;
+}
+
+/** The folder at `path` ('/'-separated, empty for the top) below the top folder, made when missing. */
+CheckedFolder PluginArchive::openFolders (OpenFolders& folders, const juce::String& path)
+{
+    const auto found = folders.find (path);
+
+    if (found != folders.end())
+        return found->second;
+
+    const auto parent = openFolders (folders, folderOf (path));
+    const auto folder = parent.openFolder (path.fromLastOccurrenceOf ("/", false, false), CheckedFolder::Missing::create);
+
+    if (folder.isOpen())
+        folders[path] = folder;
+
+    return folder;
+}
+
+BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const CheckedFolder& folder,
+                                                const BlockCopy::StopRequest& shouldStop,
+                                                const std::function<void (size_t)>& onBytes) const
+{
+    const auto name = entry.path.fromLastOccurrenceOf ("/", false, false);
+    auto result = juce::Result::ok();
+    auto file = folder.createFile ("." + name + ".partial-", result);
+
+    if (file == nullptr)
+        return BlockCopy::Outcome::failed;
+
+    std::unique_ptr<juce::InputStream> data = std::make_unique<juce::SubregionStream> (stream.get(), entry.dataOffset,
+                                                                                       entry.compressedSize, false);
+    if (entry.method == 8)
+        data = std::make_unique<juce::GZIPDecompressorInputStream> (data.release(), true,
+                                                                    juce::GZIPDecompressorInputStream::deflateFormat);
+
+    auto crc = Crc32::initial;
+    const auto copied = BlockCopy::toStream (*data, entry.size, *file, shouldStop, [&] (const char* bytes, size_t numBytes)
+    {
+        crc = Crc32::update (crc, bytes, numBytes);
+        onBytes (numBytes);
+        return true;
+    });
+
+    if (copied != BlockCopy::Outcome::done)
+        return copied;
+
+    // One byte beyond the recorded size is enough to show that the data lie about it.
+    char beyond = 0;
+
+    if (data->read (&beyond, 1) > 0 || crc != entry.crc)
+        return BlockCopy::Outcome::failed;
+
+    file->flush();
+
+    if (file->close().failed())
+        return BlockCopy::Outcome::failed;
+
+    return folder.move (file->getName(), folder, name, CheckedFolder::Replace::no).wasOk() ? BlockCopy::Outcome::done
+                                                                                            : BlockCopy::Outcome::failed;
+}

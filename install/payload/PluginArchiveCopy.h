@@ -1,0 +1,54 @@
+#pragma once
+
+#include "install/payload/BlockCopy.h"
+#include "fs/CheckedFolder.h"
+
+class CheckedFile;
+
+/** The plug-in archive as the check copied it out of the monolith, kept where only this run can change
+    it: a file created exclusively under a random name, in a private folder of its own that is made
+    under a random name below the temporary folder (CheckedFolder::createPrivateFolder). It knows the
+    size and the CRC-32 of what was written into it, so that the installation can verify the file
+    before extracting it. Destroying it removes the file and its folder.
+*/
+class PluginArchiveCopy
+{
+public:
+    /** Makes the private folder below `temporaryFolder` and the empty file in it; getStatus() tells
+        whether that worked.
+    */
+    explicit PluginArchiveCopy (const juce::File& temporaryFolder);
+    ~PluginArchiveCopy();
+
+    /** Ok while the file is there and every write worked; otherwise why not, for the log. */
+    const juce::Result& getStatus() const noexcept      { return status; }
+
+    /** The copy's path; empty when it could not be made. */
+    juce::File getFile() const;
+
+    /** Writes exactly `length` bytes of `in` into the file, a block at a time, and closes it. Only once:
+        the file holds what this copy wrote, nothing else.
+    */
+    BlockCopy::Outcome copyFrom (juce::InputStream& in, juce::int64 length, const BlockCopy::StopRequest& shouldStop);
+
+    /** The number of bytes written. */
+    juce::int64 getSize() const noexcept                { return size; }
+
+    /** zlib's CRC-32 of the bytes written. */
+    juce::uint32 getCrc() const noexcept                { return crc; }
+
+    /** The prefixes of the random names of the folder and the file. */
+    static constexpr const char* folderPrefix = "installer-";
+    static constexpr const char* filePrefix = "vst3-";
+
+private:
+    CheckedFolder folder;
+    std::unique_ptr<CheckedFile> file;
+    juce::String fileName;
+    juce::int64 size = 0;
+    juce::uint32 crc = 0;
+    juce::Result status;
+    bool written = false;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PluginArchiveCopy)
+};

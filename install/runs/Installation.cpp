@@ -1,0 +1,555 @@
+#include "install/runs/Installation.h"
+
+#include "fs/CheckedFile.h"
+#include "install/ProductVersion.h"
+#include "install/installed/UninstallerProgram.h"
+#include "install/payload/VerifiedCopy.h"
+#include "monolith/ChecksumVerifier.h"
+#include "monolith/Crc32.h"
+
+#include <cstring>
+#include <optional>
+
+namespace
+{
+// What a file takes on disk beyond its bytes, at most, when judging whether an extraction can fit.
+constexpr juce::int64 bytesPerFileOnDisk = 4096;
+
+// The stages in which the bar moves with the bytes done.
+constexpr double copyStart = 0.1, copyEnd = 0.4, unpackStart = 0.5, unpackEnd = 0.7;
+
+/** Where `folder` lies below `root`, as names; false when it does not. */
+bool placeBelow (InstallTransaction::Root root, const juce::File& rootFolder, const juce::File& folder,
+                 InstallTransaction::Place& place)
+{
+    place = { root, {} };
+
+    if (folder == rootFolder)
+        return true;
+
+    if (! folder.isAChildOf (rootFolder))
+        return false;
+
+    place.path = juce::StringArray::fromTokens (folder.getRelativePathFrom (rootFolder), juce::File::getSeparatorString(), {});
+    return true;
+}
+
+/** A plug-in bundle, which is replaced whole; other folders of the archive are merged file by file. */
+bool isBundle (const juce::String& name)
+{
+    return name.endsWithIgnoreCase (".vst3");
+}
+} // namespace
+
+void InstallerModel::recover()
+{
+    const auto note = [this] (const juce::String& line) { write (line); };
+    InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), note);
+
+   #if JUCE_WINDOWS
+    // The Installed apps entries are no items of the journal: they follow the records the recovery left.
+    InstalledAppsEntry::reconcile (*folders, note);
+   #endif
+}
+
+//==============================================================================
+InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Observer& observerToTell)
+    : model (modelToInstall),
+      observer (observerToTell),
+      roots (InstallTransaction::Roots::of (*model.folders)),
+      transaction (roots, [this] (const juce::String& line) { model.write (line); }),
+      source (model.monolithFile),
+      target (model.monolithInstallFile),
+      archiveFile (model.pluginArchive != nullptr ? model.pluginArchive->getFile() : juce::File()),
+      pluginFolder (model.vst3Folder),
+      copyFailed ("Failed to copy monolith from: " + source.getFullPathName() + " to: " + target.getFullPathName()),
+      extractFailed ("Failed to extract from: " + archiveFile.getFullPathName() + " to: " + pluginFolder.getFullPathName())
+{
+}
+
+InstallerModel::Result InstallerModel::Installation::run()
+{
+    observer.progressChanged (0.0);
+    model.write ("Begin install job");
+
+    const auto completed = note ("Copy monolith")
+                             && checkFolders()
+                             && begin()
+                             && createFolder (monolithFolder, target.getParentDirectory())
+                             && pause (copyStart)
+                             && copyMonolith()
+                             && pause (copyEnd)
+                             && note ("Copy VST3")
+                             && createFolder (pluginPlace, pluginFolder)
+                             && pause (unpackStart)
+                             && unpackPlugin()
+                             && pause (unpackEnd)
+                             && writeUninstaller()
+                             && writeRecord()
+                             && note ("Copy AU")
+                             && moveIntoPlace()
+                             && registerEntry()
+                             && finish();
+
+    if (completed)
+        return noError;
+
+    archive.reset();
+    transaction.rollback();
+
+   #if JUCE_WINDOWS
+    if (entry != nullptr)
+        entry->undo();
+   #endif
+
+    return result;
+}
+
+/** Both target folders lie below their roots, and no folder on the way to them is a link. */
+bool InstallerModel::Installation::checkFolders()
+{
+    const auto monolithParent = target.getParentDirectory();
+
+    if (! placeBelow (InstallTransaction::Root::data, roots.data, monolithParent, monolithFolder))
+        return fail ("Failed to create directory: " + monolithParent.getFullPathName());
+
+    if (! placeBelow (InstallTransaction::Root::vst3, roots.vst3, pluginFolder, pluginPlace))
+        return fail ("Failed to create directory: " + pluginFolder.getFullPathName());
+
+    const auto monolithPath = transaction.checkFolders (monolithFolder);
+
+    if (monolithPath.failed())
+        return fail (monolithPath, "Failed to create directory: " + monolithParent.getFullPathName());
+
+    const auto pluginPath = transaction.checkFolders (pluginPlace);
+    return pluginPath.wasOk() || fail (pluginPath, "Failed to create directory: " + pluginFolder.getFullPathName());
+}
+
+bool InstallerModel::Installation::begin()
+{
+    const auto begun = transaction.begin (model.instrumentName + " (" + model.companyName + ")");
+    return begun.wasOk() || fail (begun, "Failed to create directory: " + target.getParentDirectory().getFullPathName());
+}
+
+bool InstallerModel::Installation::createFolder (const Place& place, const juce::File& folder)
+{
+    CheckedFolder opened;
+    const auto created = transaction.openFolder (place, true, opened);
+    return created.wasOk() || fail (created, "Failed to create directory: " + folder.getFullPathName());
+}
+
+bool InstallerModel::Installation::copyMonolith()
+{
+    // Installing the installed monolith onto itself leaves it where it is; the record still wants its CRC-32.
+    if (source == target)
+        return crcOfInstalledMonolith();
+
+    const auto fits = transaction.checkTarget ({ monolithFolder, target.getFileName() }, CheckedFolder::EntryType::file);
+
+    if (fits.failed())
+        return fail (fits, copyFailed);
+
+    // The file the check opened and read, whatever has happened to its path since.
+    const auto& monolith = model.monolithSource;
+
+    if (! monolith.isOpen() || ! BlockCopy::fitsInto (target.getParentDirectory(), monolith.getSize()))
+        return fail (copyFailed);
+
+    auto created = juce::Result::ok();
+    const auto file = transaction.createFile (monolithFolder, target.getFileName(), created);
+
+    if (file == nullptr)
+        return fail (created, copyFailed);
+
+    newMonolith = file->getName();
+    const auto* checksums = model.monolithChecksums.has_value() ? &*model.monolithChecksums : nullptr;
+    const auto outcome = copyAndReadBack (*file, checksums);
+
+    if (damage.isNotEmpty())
+        return fail (juce::Result::fail (damage), copyFailed);
+
+    record.addFile (InstallRecord::Place::data, target.getFileName(), monolith.getSize(), monolithCrc);
+    return afterCopy (outcome, copyFailed);
+}
+
+bool InstallerModel::Installation::crcOfInstalledMonolith()
+{
+    const auto& monolith = model.monolithSource;
+    const auto in = monolith.createInputStream();
+
+    if (in == nullptr)
+        return fail (copyFailed);
+
+    const auto outcome = BlockCopy::forEachBlock (*in, monolith.getSize(), shouldStop, [this] (const char* data, size_t numBytes)
+    {
+        monolithCrc = Crc32::update (monolithCrc, data, numBytes);
+        return true;
+    });
+
+    record.addFile (InstallRecord::Place::data, target.getFileName(), monolith.getSize(), monolithCrc);
+    return afterCopy (outcome, copyFailed);
+}
+
+/** Copies the monolith to `destination` through VerifiedCopy, then flushes and closes it. Every block read
+    back from the copy is checked: with checksums against them, chunk by chunk (a damaged chunk is named in
+    `damage`), and the record's CRC-32 is worked out from theirs; without, against the same bytes read from
+    the monolith, and the CRC-32 is that of the copy.
+*/
+BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (CheckedFile& destination, const ChunkChecksums* checksums)
+{
+    CheckedFolder folder;
+    const auto opened = transaction.openFolder (monolithFolder, false, folder);
+    juce::FileInputStream readBack (folder.getFile().getChildFile (destination.getName()));
+    const auto& monolith = model.monolithSource;
+    const auto original = monolith.createInputStream();
+
+    if (opened.failed() || readBack.failedToOpen() || original == nullptr)
+        return BlockCopy::Outcome::failed;
+
+    std::optional<ChecksumVerifier> verifier;
+
+    if (checksums != nullptr)
+        verifier.emplace (*checksums);
+
+    juce::HeapBlock<char> originalBlock ((size_t) BlockCopy::blockSize);
+    auto crc = Crc32::initial;
+    const auto check = [&] (const char* data, size_t numBytes)
+    {
+        if (verifier.has_value())
+            return verifier->update (data, numBytes);
+
+        crc = Crc32::update (crc, data, numBytes);
+        return original->read (originalBlock, (int) numBytes) == (int) numBytes
+                && std::memcmp (data, originalBlock, numBytes) == 0;
+    };
+
+    const auto length = monolith.getSize();
+    const auto outcome = VerifiedCopy::run (monolith, destination, readBack, shouldStop, check,
+                                            [&] (juce::int64 done) { reportStage (copyStart, copyEnd, done, length); });
+
+    if (verifier.has_value() && (verifier->hasFailed() || (outcome == BlockCopy::Outcome::done && ! verifier->finish())))
+        damage = "Monolith damaged: " + verifier->describeDamage();
+
+    if (outcome != BlockCopy::Outcome::done || damage.isNotEmpty())
+        return damage.isEmpty() ? outcome : BlockCopy::Outcome::failed;
+
+    // Nothing beyond the proven bytes either.
+    if (readBack.getTotalLength() != length)
+        return BlockCopy::Outcome::failed;
+
+    monolithCrc = verifier.has_value() ? verifier->getMonolithCrc() : crc;
+    destination.flush();
+    return destination.close().wasOk() ? BlockCopy::Outcome::done : BlockCopy::Outcome::failed;
+}
+
+bool InstallerModel::Installation::unpackPlugin()
+{
+    std::unique_ptr<juce::InputStream> stream;
+
+    if (! openCheckedArchive (stream))
+        return false;
+
+    archive = std::make_unique<PluginArchive> (std::move (stream));
+
+    if (archive->getStatus().failed()
+         || ! BlockCopy::fitsInto (pluginFolder, archive->getTotalSize() + bytesPerFileOnDisk * archive->getNumEntries()))
+        return fail (extractFailed);
+
+    auto staged = juce::Result::ok();
+    unpacked = transaction.getStaging (staged);
+    CheckedFolder folder;
+
+    if (staged.wasOk())
+        staged = transaction.openFolder (unpacked, false, folder);
+
+    if (staged.failed())
+        return fail (staged, extractFailed);
+
+    const auto total = archive->getTotalSize();
+    const auto outcome = archive->extractTo (folder, shouldStop, [&] (juce::int64 done)
+    {
+        reportStage (unpackStart, unpackEnd, done, total);
+    });
+
+    return afterCopy (outcome, extractFailed);
+}
+
+/** Opens the check's copy of the plug-in archive and reads it once: it must hold exactly the bytes the
+    check wrote. The extraction reads the same open file, so what is verified is what is extracted.
+*/
+bool InstallerModel::Installation::openCheckedArchive (std::unique_ptr<juce::InputStream>& stream)
+{
+    const auto* copy = model.pluginArchive.get();
+
+    if (copy == nullptr || ! archiveFile.existsAsFile() || (stream = archiveFile.createInputStream()) == nullptr)
+        return fail (extractFailed);
+
+    auto crc = Crc32::initial;
+    const auto length = stream->getTotalLength();
+    const auto outcome = length != copy->getSize() ? BlockCopy::Outcome::failed
+                                                   : BlockCopy::forEachBlock (*stream, length, shouldStop, [&] (const char* data, size_t numBytes)
+                                                     {
+                                                         crc = Crc32::update (crc, data, numBytes);
+                                                         return true;
+                                                     });
+
+    if (outcome == BlockCopy::Outcome::stopped)
+        return stop();
+
+    if (outcome == BlockCopy::Outcome::done && crc == copy->getCrc() && stream->setPosition (0))
+        return true;
+
+    return fail (juce::Result::fail ("Plug-in archive changed since the check: " + archiveFile.getFullPathName()), extractFailed);
+}
+
+/** On Windows, the uninstaller that Installed apps runs, beside the monolith; a program that carries none
+    leaves none, and makes no Installed apps entry.
+*/
+bool InstallerModel::Installation::writeUninstaller()
+{
+   #if JUCE_WINDOWS
+    const auto program = UninstallerProgram::open();
+
+    if (program == nullptr)
+        return true;
+
+    auto crc = Crc32::initial;
+
+    if (! writeNewFile (UninstallerProgram::fileName, *program, program->getTotalLength(), newUninstaller, crc))
+        return false;
+
+    record.addFile (InstallRecord::Place::data, UninstallerProgram::fileName, program->getTotalLength(), crc);
+   #endif
+
+    return true;
+}
+
+/** The install record: the monolith, the uninstaller and every entry of the plug-in archive. */
+bool InstallerModel::Installation::writeRecord()
+{
+    record.company = model.companyName;
+    record.instrument = model.instrumentName;
+    record.installerVersion = ProductVersion::get();
+    record.date = juce::Time::getCurrentTime();
+
+    archive->forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
+    {
+        if (isFolder)
+            record.addFolders (InstallRecord::Place::plugins, path);
+        else
+            record.addFile (InstallRecord::Place::plugins, path, size, crc);
+    });
+
+    const auto text = record.toText();
+    juce::MemoryInputStream in (text.toRawUTF8(), text.getNumBytesAsUTF8(), false);
+    auto crc = Crc32::initial;
+    return writeNewFile (InstallRecord::fileName, in, in.getTotalLength(), newRecord, crc);
+}
+
+/** Writes `length` bytes of `in` to a new file beside the monolith, to be moved into place as `name`, and
+    flushes it to the disk; `crc` gets their CRC-32.
+*/
+bool InstallerModel::Installation::writeNewFile (const juce::String& name, juce::InputStream& in, juce::int64 length,
+                                                 juce::String& temporaryName, juce::uint32& crc)
+{
+    const auto failed = "Failed to write: " + target.getParentDirectory().getChildFile (name).getFullPathName();
+    auto created = transaction.checkTarget ({ monolithFolder, name }, CheckedFolder::EntryType::file);
+    std::unique_ptr<CheckedFile> file;
+
+    if (created.wasOk())
+        file = transaction.createFile (monolithFolder, name, created);
+
+    if (file == nullptr)
+        return fail (created, failed);
+
+    temporaryName = file->getName();
+    auto outcome = BlockCopy::toStream (in, length, *file, shouldStop, [&crc] (const char* data, size_t numBytes)
+    {
+        crc = Crc32::update (crc, data, numBytes);
+        return true;
+    });
+
+    if (outcome == BlockCopy::Outcome::done)
+    {
+        file->flush();
+
+        if (file->close().failed())
+            outcome = BlockCopy::Outcome::failed;
+    }
+
+    return afterCopy (outcome, failed);
+}
+
+bool InstallerModel::Installation::moveIntoPlace()
+{
+    // Everything is written, verified and on the disk; only renames remain, and each can be undone.
+    if (! (moveFile (newMonolith, target.getFileName())
+            && moveFile (newUninstaller, UninstallerProgram::fileName)
+            && moveFile (newRecord, InstallRecord::fileName)))
+        return false;
+
+    CheckedFolder staged;
+    transaction.openFolder (unpacked, false, staged);
+
+    for (const auto& name : archive->getTopLevelNames())
+    {
+        const auto type = staged.getEntryType (name);
+
+        if (type == CheckedFolder::EntryType::folder && ! isBundle (name))
+        {
+            if (! moveFolderContents (unpacked.child (name), pluginPlace.child (name)))
+                return false;
+
+            continue;
+        }
+
+        const auto moved = transaction.moveIntoPlace ({ unpacked, name }, { pluginPlace, name }, type);
+
+        if (moved.failed())
+            return fail (moved, extractFailed);
+    }
+
+    return true;
+}
+
+/** Moves the new file `temporaryName` beside the monolith into place as `name`; nothing to do without one. */
+bool InstallerModel::Installation::moveFile (const juce::String& temporaryName, const juce::String& name)
+{
+    if (temporaryName.isEmpty())
+        return true;
+
+    const auto moved = transaction.moveIntoPlace ({ monolithFolder, temporaryName }, { monolithFolder, name },
+                                                  CheckedFolder::EntryType::file);
+    return moved.wasOk() || fail (moved, name == target.getFileName() ? copyFailed
+                                                                       : "Failed to write: " + target.getParentDirectory().getChildFile (name).getFullPathName());
+}
+
+/** On Windows, the installation's entry in Installed apps, when it has an uninstaller to name. Undone
+    with the rest when the commit fails; the next start after a kill puts it in line with the records
+    (InstalledAppsEntry::reconcile).
+*/
+bool InstallerModel::Installation::registerEntry()
+{
+   #if JUCE_WINDOWS
+    if (newUninstaller.isEmpty())
+        return true;
+
+    entry = std::make_unique<InstalledAppsEntry> (model.companyName, model.instrumentName);
+    const auto written = entry->write (record, target.getParentDirectory());
+
+    if (written.failed())
+        return fail (written, "Failed to register in Installed apps: " + entry->getKeyPath());
+   #endif
+
+    return true;
+}
+
+/** Moves every file below `from` to the same place below `to`, making the folders that are missing there:
+    a folder that other products of the maker may share keeps the files that are not in the archive.
+*/
+bool InstallerModel::Installation::moveFolderContents (const Place& from, const Place& to)
+{
+    const Item folderItem { { to.root, juce::StringArray (to.path.begin(), to.path.size() - 1) }, to.path[to.path.size() - 1] };
+    CheckedFolder staged, destination;
+    juce::StringArray names;
+    auto moved = transaction.checkTarget (folderItem, CheckedFolder::EntryType::folder);
+
+    if (moved.wasOk())
+        moved = transaction.openFolder (to, true, destination);
+
+    if (moved.wasOk())
+        moved = transaction.openFolder (from, false, staged);
+
+    if (moved.wasOk())
+        moved = staged.list (names);
+
+    names.sort (false);
+
+    for (int i = 0; i < names.size() && moved.wasOk(); ++i)
+    {
+        const auto type = staged.getEntryType (names[i]);
+
+        if (type == CheckedFolder::EntryType::folder)
+        {
+            if (! moveFolderContents (from.child (names[i]), to.child (names[i])))
+                return false;
+
+            continue;
+        }
+
+        moved = transaction.moveIntoPlace ({ from, names[i] }, { to, names[i] }, type);
+    }
+
+    return moved.wasOk() || fail (moved, extractFailed);
+}
+
+bool InstallerModel::Installation::finish()
+{
+    archive.reset();
+    const auto committed = transaction.commit();
+
+    if (committed.failed())
+        return fail (committed, extractFailed);
+
+    model.pluginArchive.reset();
+
+    observer.progressChanged (1.0);
+    juce::Thread::sleep (model.stepPauseMs);
+    model.write ("Install job finished");
+    return true;
+}
+
+/** Reports the stage reached and waits, so that every stage stays visible; then stops if asked to. */
+bool InstallerModel::Installation::pause (double progress)
+{
+    observer.progressChanged (progress);
+    juce::Thread::sleep (model.stepPauseMs);
+    return ! observer.shouldStop() || stop();
+}
+
+/** Moves the bar within a stage as its bytes are done. */
+void InstallerModel::Installation::reportStage (double stageStart, double stageEnd, juce::int64 done, juce::int64 total)
+{
+    if (total > 0)
+        observer.progressChanged (stageStart + (stageEnd - stageStart) * (double) juce::jmin (done, total) / (double) total);
+}
+
+bool InstallerModel::Installation::note (const juce::String& line)
+{
+    model.write (line);
+    return true;
+}
+
+bool InstallerModel::Installation::fail (const juce::String& line)
+{
+    result = model.fail (writeFailed, line);
+    return false;
+}
+
+/** Writes why the step failed, in the file layer's words, then the step's own line. */
+bool InstallerModel::Installation::fail (const juce::Result& why, const juce::String& line)
+{
+    if (why.failed())
+        model.write (why.getErrorMessage());
+
+    return fail (line);
+}
+
+bool InstallerModel::Installation::stop()
+{
+    result = model.stopped();
+    return false;
+}
+
+/** True when the copy is done; otherwise ends the run, as stopped or as failed with `failureLine`. */
+bool InstallerModel::Installation::afterCopy (BlockCopy::Outcome outcome, const juce::String& failureLine)
+{
+    switch (outcome)
+    {
+        case BlockCopy::Outcome::done:      return true;
+        case BlockCopy::Outcome::stopped:   return stop();
+        case BlockCopy::Outcome::failed:    break;
+    }
+
+    return fail (failureLine);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "install/payload/BlockCopy.h"
+#include "install/installed/InstallRecord.h"
+#include "install/transaction/InstallTransaction.h"
+#include "install/installed/InstalledAppsEntry.h"
+#include "install/InstallerModel.h"
+#include "install/payload/PluginArchive.h"
+#include "monolith/ChunkChecksums.h"
+
+/** One run of InstallerModel::install, as a sequence of steps that share the run's transaction. A step
+    that fails writes its log line, keeps the result and ends the run.
+
+    Every change to the target folders goes through the transaction (and so through the link-safe file
+    layer, and into its journal). The new monolith, copied from the file the check opened, is written
+    under a temporary name beside its target; the plug-in, from the check's copy of its archive once that
+    is proven unchanged, is unpacked into the transaction's staging folder; both are verified and flushed to the
+    disk, and only then moved into place: the monolith and each plug-in bundle whole, the files of other
+    top-level folders of the archive one by one. The install record (and on Windows the uninstaller) is
+    written beside the new monolith and moved into place with it; the Installed apps entry is written
+    last, before the commit, and undone with everything else. A run that ends early rolls back, leaving
+    the target folders and the entry as they were.
+*/
+class InstallerModel::Installation
+{
+public:
+    Installation (InstallerModel& model, Observer& observer);
+
+    Result run();
+
+private:
+    using Place = InstallTransaction::Place;
+    using Item = InstallTransaction::Item;
+
+    bool checkFolders();
+    bool begin();
+    bool createFolder (const Place& place, const juce::File& folder);
+    bool copyMonolith();
+    bool crcOfInstalledMonolith();
+    BlockCopy::Outcome copyAndReadBack (CheckedFile& destination, const ChunkChecksums* checksums);
+    bool unpackPlugin();
+    bool openCheckedArchive (std::unique_ptr<juce::InputStream>& stream);
+    bool writeUninstaller();
+    bool writeRecord();
+    bool writeNewFile (const juce::String& name, juce::InputStream& in, juce::int64 length, juce::String& temporaryName,
+                       juce::uint32& crc);
+    bool moveIntoPlace();
+    bool moveFile (const juce::String& temporaryName, const juce::String& name);
+    bool registerEntry();
+    bool moveFolderContents (const Place& from, const Place& to);
+    bool finish();
+    bool pause (double progress);
+    bool note (const juce::String& line);
+    bool fail (const juce::String& line);
+    bool fail (const juce::Result& why, const juce::String& line);
+    bool stop();
+    bool afterCopy (BlockCopy::Outcome outcome, const juce::String& failureLine);
+    void reportStage (double stageStart, double stageEnd, juce::int64 done, juce::int64 total);
+
+    InstallerModel& model;
+    Observer& observer;
+    const BlockCopy::StopRequest shouldStop { [this] { return observer.shouldStop(); } };
+    const InstallTransaction::Roots roots;
+    InstallTransaction transaction;
+    const juce::File source, target, archiveFile, pluginFolder;
+    const juce::String copyFailed, extractFailed;
+    Place monolithFolder, pluginPlace, unpacked;
+    juce::String newMonolith, newRecord, newUninstaller, damage;
+    juce::uint32 monolithCrc = 0;
+    InstallRecord record;
+   #if JUCE_WINDOWS
+    std::unique_ptr<InstalledAppsEntry> entry;
+   #endif
+    std::unique_ptr<PluginArchive> archive;
+    Result result = noError;
+
+    JUCE_DECLARE_NON_COPYABLE (Installation)
+};

@@ -1,0 +1,348 @@
+#include "install/runs/Removal.h"
+
+#include "install/installed/InstalledInstruments.h"
+#include "install/payload/PluginArchive.h"
+#include "install/SafeFileName.h"
+#include "install/installed/UninstallerProgram.h"
+#include "monolith/EntryNames.h"
+#include "monolith/MonolithReader.h"
+
+namespace
+{
+// The stages the bar passes: the installation found, the plug-in's items aside, the data folder's aside.
+constexpr double found = 0.1, pluginsAside = 0.5, dataAside = 0.8;
+
+juce::String keyOf (InstallRecord::Place place, const juce::String& path, bool isFolder)
+{
+    return juce::String (place == InstallRecord::Place::data ? "data:" : "plugins:") + (isFolder ? "folder:" : "file:")
+           + path.toLowerCase();
+}
+
+juce::String join (const juce::String& path, const juce::String& name)
+{
+    return path.isEmpty() ? name : path + "/" + name;
+}
+} // namespace
+
+InstallerModel::Result InstallerModel::uninstall (const juce::String& company, const juce::String& instrument, Observer& observer)
+{
+    return Removal (*this, company, instrument, observer).run();
+}
+
+//==============================================================================
+InstallerModel::Removal::Removal (InstallerModel& modelToUse, const juce::String& companyName, const juce::String& instrumentName,
+                                  Observer& observerToTell)
+    : model (modelToUse),
+      company (companyName),
+      instrument (instrumentName),
+      observer (observerToTell),
+      roots (InstallTransaction::Roots::of (*model.folders)),
+      transaction (roots, [this] (const juce::String& line) { model.write (line); }),
+      dataPlace { InstallTransaction::Root::data, { companyName, instrumentName } },
+      pluginPlace { InstallTransaction::Root::vst3, { companyName } }
+{
+}
+
+InstallerModel::Result InstallerModel::Removal::run()
+{
+    observer.progressChanged (0.0);
+    model.write ("Begin uninstall job");
+
+    const auto completed = findInstallation()
+                             && begin()
+                             && removeListed (pluginPlace, {})
+                             && removeDataFiles()
+                             && removeEntry()
+                             && commit();
+
+    if (completed)
+    {
+        removeEmptyFolders();
+        observer.progressChanged (1.0);
+        model.write ("Uninstall job finished");
+        return noError;
+    }
+
+    transaction.rollback();
+
+   #if JUCE_WINDOWS
+    if (entry != nullptr)
+        entry->undo();
+   #endif
+
+    return result;
+}
+
+/** The installation's record; without one, what the installed monolith's plug-in archive names. */
+bool InstallerModel::Removal::findInstallation()
+{
+    InstalledInstruments::Installation installation;
+    juce::String problem;
+    const auto outcome = InstalledInstruments (*model.folders).find (company, instrument, installation, problem);
+
+    if (outcome == noError)
+    {
+        record = installation.record;
+        hasRecord = true;
+    }
+    else if (outcome != notInstalled)
+    {
+        result = model.fail (outcome, problem);
+        return false;
+    }
+    else if (! readPluginArchive())
+    {
+        return false;
+    }
+
+    for (const auto& item : record.items)
+        listed.insert (keyOf (item.place, item.path, item.isFolder));
+
+    model.write ("Uninstalling " + instrument + " by " + company
+                 + (hasRecord ? ", as its install record lists" : ", as its monolith's plug-in archive names"));
+    observer.progressChanged (found);
+    return ! observer.shouldStop() || stop();
+}
+
+/** An installation from before there were records: its monolith is there, and names the plug-in's files. */
+bool InstallerModel::Removal::readPluginArchive()
+{
+    const auto monolith = roots.data.getChildFile (company).getChildFile (instrument).getChildFile (instrument + ".rom");
+
+    if (! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument) || ! monolith.existsAsFile())
+    {
+        result = model.fail (notInstalled, "Not installed: " + instrument + " by " + company);
+        return false;
+    }
+
+    const auto entryStream = MonolithReader (monolith).openBinary (EntryNames::keyOf (EntryNames::vst3Plugin));
+    const juce::TemporaryFile archiveFile (model.folders->getTemporaryFolder().getChildFile ("vst3"));
+
+    if (entryStream == nullptr
+         || BlockCopy::toNewFile (*entryStream, entryStream->getTotalLength(), archiveFile.getFile(),
+                                  [this] { return observer.shouldStop(); }, false) != BlockCopy::Outcome::done)
+    {
+        result = model.fail (invalidData, "Cannot read the VST3 binary of the installed monolith " + monolith.getFullPathName());
+        return false;
+    }
+
+    const PluginArchive archive (archiveFile.getFile().createInputStream());
+
+    if (archive.getStatus().failed())
+    {
+        result = model.fail (invalidData, archive.getStatus().getErrorMessage());
+        return false;
+    }
+
+    record.addFile (InstallRecord::Place::data, monolith.getFileName(), monolith.getSize(), 0);
+    archive.forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
+    {
+        if (isFolder)
+            record.addFolders (InstallRecord::Place::plugins, path);
+        else
+            record.addFile (InstallRecord::Place::plugins, path, size, crc);
+    });
+
+    return true;
+}
+
+bool InstallerModel::Removal::begin()
+{
+    const auto begun = transaction.begin ("removal of " + instrument + " (" + company + ")");
+    return begun.wasOk() || fail (begun, "Failed to begin the removal");
+}
+
+/** Moves aside what is listed in the folder `folder` (at `pathInPlace` in the plug-in place): a folder whole
+    when everything in it is listed, else what is listed in it.
+*/
+bool InstallerModel::Removal::removeListed (const Place& folder, const juce::String& pathInPlace)
+{
+    juce::StringArray names;
+    std::vector<EntryType> types;
+
+    if (pathInPlace.isEmpty() && ! roots.vst3.getChildFile (company).isDirectory())
+        return true;
+
+    {
+        CheckedFolder opened;
+        auto listing = transaction.openFolder (folder, false, opened);
+
+        if (listing.wasOk())
+            listing = opened.list (names);
+
+        if (listing.failed())
+            return fail (listing, "Failed to remove: " + roots.vst3.getChildFile (company).getChildFile (pathInPlace).getFullPathName());
+
+        names.sort (true);
+
+        for (const auto& name : names)
+            types.push_back (opened.getEntryType (name));
+    }
+
+    for (int i = 0; i < names.size(); ++i)
+    {
+        const auto path = join (pathInPlace, names[i]);
+        const auto type = types[(size_t) i];
+
+        if (type == EntryType::file && isListed (InstallRecord::Place::plugins, path, false))
+        {
+            if (! moveAside ({ folder, names[i] }, type))
+                return false;
+        }
+        else if (type == EntryType::folder && isListed (InstallRecord::Place::plugins, path, true))
+        {
+            if (! (isWhollyListed (folder.child (names[i]), path) ? moveAside ({ folder, names[i] }, type)
+                                                                   : removeListed (folder.child (names[i]), path)))
+                return false;
+        }
+    }
+
+    if (pathInPlace.isEmpty())
+        observer.progressChanged (pluginsAside);
+
+    return true;
+}
+
+/** Whether everything in the folder is listed, down to the last file. */
+bool InstallerModel::Removal::isWhollyListed (const Place& folder, const juce::String& pathInPlace)
+{
+    CheckedFolder opened;
+    juce::StringArray names;
+
+    if (transaction.openFolder (folder, false, opened).failed() || opened.list (names).failed())
+        return false;
+
+    for (const auto& name : names)
+    {
+        const auto path = join (pathInPlace, name);
+        const auto type = opened.getEntryType (name);
+        const auto whollyListed = type == EntryType::file ? isListed (InstallRecord::Place::plugins, path, false)
+                                : type == EntryType::folder && isListed (InstallRecord::Place::plugins, path, true)
+                                                            && isWhollyListed (folder.child (name), path);
+        if (! whollyListed)
+            return false;
+    }
+
+    return true;
+}
+
+/** The record's files in the instrument's data folder, then the record itself. The uninstaller that runs
+    this stays: it removes itself when it has ended (Windows deletes no running program).
+*/
+bool InstallerModel::Removal::removeDataFiles()
+{
+    for (const auto& item : record.items)
+    {
+        if (item.place != InstallRecord::Place::data || item.isFolder)
+            continue;
+
+        const auto file = itemOf (dataPlace, item.path);
+
+        if (! isRunningProgram (file) && ! moveAside (file, EntryType::file))
+            return false;
+    }
+
+    if (hasRecord && ! moveAside ({ dataPlace, InstallRecord::fileName }, EntryType::file))
+        return false;
+
+    observer.progressChanged (dataAside);
+    return true;
+}
+
+bool InstallerModel::Removal::moveAside (const Item& item, EntryType type)
+{
+    if (observer.shouldStop())
+        return stop();
+
+    model.write ("Removing: " + fileOf (item).getFullPathName());
+    const auto moved = transaction.moveAside (item, type);
+    return moved.wasOk() || fail (moved, "Failed to remove: " + fileOf (item).getFullPathName());
+}
+
+bool InstallerModel::Removal::removeEntry()
+{
+   #if JUCE_WINDOWS
+    entry = std::make_unique<InstalledAppsEntry> (company, instrument);
+    const auto removed = entry->remove();
+
+    if (removed.failed())
+        return fail (removed, "Failed to remove the Installed apps entry " + entry->getKeyPath());
+   #endif
+
+    return true;
+}
+
+bool InstallerModel::Removal::commit()
+{
+    const auto committed = transaction.commit();
+    return committed.wasOk() || fail (committed, "Failed to remove " + instrument + " by " + company);
+}
+
+/** The instrument's folder and the company's folders when nothing is left in them; what is not empty stays. */
+void InstallerModel::Removal::removeEmptyFolders()
+{
+    const auto data = CheckedFolder::openRoot (roots.data);
+
+    {
+        // Windows removes no folder that is held open.
+        const auto companyData = data.openFolder (company, CheckedFolder::Missing::fail);
+
+        if (companyData.isOpen())
+            companyData.remove (instrument);
+    }
+
+    data.remove (company);
+    CheckedFolder::openRoot (roots.vst3).remove (company);
+}
+
+//==============================================================================
+InstallTransaction::Item InstallerModel::Removal::itemOf (const Place& placeRoot, const juce::String& path) const
+{
+    auto folder = placeRoot;
+    const auto names = juce::StringArray::fromTokens (path, "/", {});
+
+    for (int i = 0; i < names.size() - 1; ++i)
+        folder = folder.child (names[i]);
+
+    return { folder, names[names.size() - 1] };
+}
+
+bool InstallerModel::Removal::isListed (InstallRecord::Place place, const juce::String& path, bool isFolder) const
+{
+    return listed.count (keyOf (place, path, isFolder)) > 0;
+}
+
+bool InstallerModel::Removal::isRunningProgram (const Item& item) const
+{
+    return fileOf (item) == juce::File::getSpecialLocation (juce::File::currentExecutableFile);
+}
+
+juce::File InstallerModel::Removal::fileOf (const Item& item) const
+{
+    auto file = roots[item.folder.root];
+
+    for (const auto& name : item.folder.path)
+        file = file.getChildFile (name);
+
+    return file.getChildFile (item.name);
+}
+
+bool InstallerModel::Removal::stop()
+{
+    result = model.stopped();
+    return false;
+}
+
+bool InstallerModel::Removal::fail (const juce::String& line)
+{
+    result = model.fail (writeFailed, line);
+    return false;
+}
+
+bool InstallerModel::Removal::fail (const juce::Result& why, const juce::String& line)
+{
+    if (why.failed())
+        model.write (why.getErrorMessage());
+
+    return fail (line);
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "fs/CheckedFolder.h"
+
+#include <memory>
+#include <vector>
+
+class CheckedFile;
+class ClaimedFile;
+
+/** The durable account of one transaction's changes to the target folders (see InstallTransaction), from
+    which the next start of the program finishes or undoes whatever a kill or a power cut interrupted
+    (see InstallRecovery).
+
+    Journals live in one folder of ours under the data root, which a start finds without knowing the
+    instrument; each is a file of its own, held by its run, so that a start never takes over the journal
+    of a run that is still going. Each record is one line that is flushed to the disk before the change
+    it announces is made. A line that a power cut left incomplete fails its checksum and ends the journal
+    there: the change it announced was never started.
+*/
+class InstallJournal
+{
+public:
+    /** The folders below which a transaction works: every place it records is relative to one of them. */
+    enum class Root { data, vst3, staging };
+
+    /** A folder: a root and the names that lead down from it. */
+    struct Place
+    {
+        Root root = Root::data;
+        juce::StringArray path;
+
+        /** The folder named `name` inside this one. */
+        Place child (const juce::String& name) const;
+
+        /** Unique for each place, for maps. */
+        juce::String key() const;
+
+        bool operator== (const Place& other) const  { return root == other.root && path == other.path; }
+    };
+
+    /** An item: the folder it is in and its name there. */
+    struct Item
+    {
+        Place folder;
+        juce::String name;
+
+        bool isEmpty() const noexcept               { return name.isEmpty(); }
+        Place asPlace() const                       { return folder.child (name); }
+    };
+
+    struct Record
+    {
+        enum class Kind
+        {
+            begin,          // text: what is installed, for the log
+            folder,         // missing folders of `place` are about to be made; `existing` of its names are there
+            temporary,      // a temporary item named `text` followed by random digits is about to be made in `place`
+            created,        // that item was made: `text` is its name
+            move,           // `from` is about to replace `to` (nothing at `to` when empty); what was at `to` goes
+                            // to `aside` (when not empty); an empty `from` only moves `to` aside
+            commit          // everything is in place: what was moved aside and what is temporary goes
+        };
+
+        Kind kind = Kind::begin;
+        juce::String text;
+        Place place;
+        int existing = 0;
+        Item from, to, aside;
+    };
+
+    /** The folder of journals under the data root, and how each journal's name starts. */
+    static constexpr const char* folderName = "Installer Journal";
+    static constexpr const char* namePrefix = "journal-";
+
+    ~InstallJournal();
+
+    /** A new, empty journal in `folder`, held by this run. Null on failure, with `result` saying why. */
+    static std::unique_ptr<InstallJournal> create (const CheckedFolder& folder, juce::Result& result);
+
+    /** Takes over the journal `name` in `folder` that no running process holds, reading its records.
+        Null on failure, with `result` saying why; `inUse` is set when a running process holds it.
+    */
+    static std::unique_ptr<InstallJournal> claim (const CheckedFolder& folder, const juce::String& name,
+                                                  juce::Result& result, bool& inUse);
+
+    /** Whether `name` is one that create() gives. */
+    static bool isJournalName (const juce::String& name);
+
+    /** The records read by claim(), up to the first one that is damaged or incomplete. */
+    const std::vector<Record>& getClaimedRecords() const noexcept  { return claimedRecords; }
+
+    /** Writes `record` and waits until it is on the disk. */
+    juce::Result append (const Record& record);
+
+    /** Removes the journal: its transaction has nothing left to finish or undo. */
+    juce::Result remove();
+
+    /** The journal's full path, for log lines. */
+    juce::File getFile() const;
+
+    /** One record as a line of the journal, and back (false for a line that is not a whole record). */
+    static juce::String encode (const Record& record);
+    static bool decode (const juce::String& line, Record& record);
+
+    /** The largest journal a start reads; a transaction records a few lines for each item it installs. */
+    static constexpr size_t maxSize = 64 << 20;
+
+private:
+    InstallJournal (const CheckedFolder& folder, const juce::String& name);
+
+    CheckedFolder folder;
+    juce::String name;
+    std::unique_ptr<CheckedFile> writer;
+    std::unique_ptr<ClaimedFile> claimed;
+    std::vector<Record> claimedRecords;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InstallJournal)
+};

@@ -1,0 +1,802 @@
+#include "install/transaction/InstallTransaction.h"
+
+#include "fs/CheckedFile.h"
+#include "fs/SecureRandom.h"
+#include "install/SystemFolders.h"
+
+#if ! JUCE_WINDOWS
+ #include <cstdlib>
+#endif
+
+namespace
+{
+constexpr const char* stagingPrefix = ".installing-";
+constexpr const char* asideFolderName = "previous";
+constexpr const char* unpackFolderName = "new";
+
+/** `folder` as the system resolves it, links in its path followed, when it exists. */
+juce::File resolved (const juce::File& folder)
+{
+    if (! folder.isDirectory())
+        return folder;
+
+   #if JUCE_WINDOWS
+    // The layer opens a root at its final path.
+    const auto opened = CheckedFolder::openRoot (folder);
+    return opened.isOpen() ? opened.getFile() : folder;
+   #else
+    std::unique_ptr<char, decltype (&std::free)> real (realpath (folder.getFullPathName().toRawUTF8(), nullptr), &std::free);
+    return real != nullptr ? juce::File (juce::String::fromUTF8 (real.get())) : folder;
+   #endif
+}
+
+juce::String describe (CheckedFolder::EntryType type)
+{
+    switch (type)
+    {
+        case CheckedFolder::EntryType::file:    return "a file";
+        case CheckedFolder::EntryType::folder:  return "a folder";
+        case CheckedFolder::EntryType::missing:
+        case CheckedFolder::EntryType::link:
+        case CheckedFolder::EntryType::other:   break;
+    }
+
+    return "neither a file nor a folder";
+}
+
+/** The first `depth` folders of `place`'s path. */
+InstallJournal::Place upTo (const InstallJournal::Place& place, int depth)
+{
+    return { place.root, juce::StringArray (place.path.begin(), depth) };
+}
+
+juce::File pathOf (const CheckedFolder& folder, const juce::String& name)
+{
+    // Not getChildFile, which reads a leading '~' as the home folder.
+    return juce::File (folder.getFile().getFullPathName() + juce::File::getSeparatorString() + name);
+}
+
+juce::Result inTheWay (const juce::File& item, CheckedFolder::EntryType found, CheckedFolder::EntryType expected)
+{
+    return juce::Result::fail (item.getFullPathName() + " is " + describe (found) + ", where " + describe (expected)
+                               + " is to be installed: it is left as it is");
+}
+} // namespace
+
+//==============================================================================
+InstallTransaction::Roots InstallTransaction::Roots::of (const SystemFolders& folders)
+{
+    const auto vst3 = folders.getVst3Root();
+    return { folders.getDataRoot(), vst3, resolved (vst3).getParentDirectory() };
+}
+
+const juce::File& InstallTransaction::Roots::operator[] (Root root) const
+{
+    switch (root)
+    {
+        case Root::data:    return data;
+        case Root::vst3:    return vst3;
+        case Root::staging: break;
+    }
+
+    return staging;
+}
+
+InstallTransaction::Place InstallTransaction::journalPlace()
+{
+    return { Root::data, { InstallJournal::folderName } };
+}
+
+bool InstallTransaction::isTemporaryName (const juce::String& name, const juce::String& prefix)
+{
+    const auto random = name.substring (prefix.length());
+    return name.startsWith (prefix) && random.length() == (int) CheckedFolder::randomNameBytes * 2
+        && random.containsOnly ("0123456789abcdef");
+}
+
+//==============================================================================
+InstallTransaction::InstallTransaction (const Roots& rootsToUse, Note noteToUse)
+    : roots (rootsToUse), note (std::move (noteToUse))
+{
+}
+
+InstallTransaction::~InstallTransaction()
+{
+    if (! finished && journal != nullptr)
+        rollback();
+}
+
+juce::Result InstallTransaction::checkFolders (const Place& target)
+{
+    CheckedFolder folder;
+    auto result = juce::Result::ok();
+
+    for (int depth = 1; depth <= target.path.size(); ++depth)
+        if (locate (upTo (target, depth), folder, result) != Found::open)
+            break;
+
+    return result;
+}
+
+juce::Result InstallTransaction::begin (const juce::String& what)
+{
+    CheckedFolder folder;
+    auto result = juce::Result::ok();
+
+    for (const auto root : { Root::data, Root::vst3, Root::staging })
+        if (result.wasOk())
+            result = openRoot (root, folder);
+
+    // The journal's folder is made before there is a journal; a start removes it when it is empty.
+    if (result.wasOk())
+        result = checkFolders (journalPlace());
+
+    if (result.wasOk())
+    {
+        CheckedFolder dataRoot;
+        openRoot (Root::data, dataRoot);
+        folder = dataRoot.openFolder (InstallJournal::folderName, CheckedFolder::Missing::create);
+        result = folder.getStatus();
+
+        // A start finds the journal only if its folder is on the disk too.
+        if (result.wasOk() && folder.wasCreated())
+            result = dataRoot.flush();
+    }
+
+    if (result.wasOk())
+        journal = InstallJournal::create (folder, result);
+
+    if (result.failed())
+        return result;
+
+    Record start;
+    start.text = what;
+    return record (start);
+}
+
+//==============================================================================
+juce::Result InstallTransaction::openRoot (Root root, CheckedFolder& folder)
+{
+    const auto key = Place { root, {} }.key();
+    const auto found = open.find (key);
+
+    if (found != open.end())
+    {
+        folder = found->second;
+        return juce::Result::ok();
+    }
+
+    folder = CheckedFolder::openRoot (roots[root]);
+
+    if (folder.isOpen())
+        open[key] = folder;
+
+    return folder.getStatus();
+}
+
+InstallTransaction::Found InstallTransaction::locate (const Place& place, CheckedFolder& folder, juce::Result& result)
+{
+    result = openRoot (place.root, folder);
+    Place level { place.root, {} };
+
+    for (const auto& name : place.path)
+    {
+        level = level.child (name);
+        const auto found = open.find (level.key());
+
+        if (found != open.end())
+        {
+            folder = found->second;
+            continue;
+        }
+
+        if (result.failed())
+            return Found::failed;
+
+        if (folder.getEntryType (name) == EntryType::missing)
+            return Found::missing;
+
+        folder = folder.openFolder (name, CheckedFolder::Missing::fail);
+        result = folder.getStatus();
+
+        if (result.failed())
+            return Found::failed;
+
+        if (folder.wasRestricted())
+            note ("Other users could change " + folder.getFile().getFullPathName() + ": restricted it before installing into it");
+
+        open[level.key()] = folder;
+    }
+
+    return result.wasOk() ? Found::open : Found::failed;
+}
+
+juce::Result InstallTransaction::openFolder (const Place& place, bool create, CheckedFolder& folder)
+{
+    auto result = juce::Result::ok();
+
+    if (locate (place, folder, result) != Found::missing)
+        return result;
+
+    if (! create)
+        return juce::Result::fail ("Cannot open the folder " + pathOf (folder, place.path[depthOpen (place)]).getFullPathName()
+                                   + ": it does not exist");
+
+    // The folders that exist now stay on rollback; the others are this transaction's.
+    Record change;
+    change.kind = Record::Kind::folder;
+    change.place = place;
+    change.existing = depthOpen (place);
+    result = record (change);
+
+    for (int depth = change.existing + 1; depth <= place.path.size() && result.wasOk(); ++depth)
+    {
+        folder = folder.openFolder (place.path[depth - 1], CheckedFolder::Missing::create);
+        result = folder.getStatus();
+
+        if (result.wasOk())
+        {
+            open[upTo (place, depth).key()] = folder;
+            madeIn.addIfNotAlreadyThere (upTo (place, depth - 1));
+        }
+    }
+
+    return result;
+}
+
+/** How many folders of `place`'s path, from the root, are open. */
+int InstallTransaction::depthOpen (const Place& place) const
+{
+    int depth = 0;
+
+    while (depth < place.path.size() && open.count (upTo (place, depth + 1).key()) != 0)
+        ++depth;
+
+    return depth;
+}
+
+//==============================================================================
+juce::Result InstallTransaction::record (const Record& newRecord)
+{
+    if (journal == nullptr)
+        return juce::Result::fail ("The installation's journal is not open");
+
+    const auto result = journal->append (newRecord);
+
+    if (result.wasOk())
+        records.push_back (newRecord);
+
+    return result;
+}
+
+juce::Result InstallTransaction::recordCreated (const Place& place, const juce::String& name)
+{
+    Record made;
+    made.kind = Record::Kind::created;
+    made.place = place;
+    made.text = name;
+    return record (made);
+}
+
+std::unique_ptr<CheckedFile> InstallTransaction::createFile (const Place& place, const juce::String& finalName, juce::Result& result)
+{
+    CheckedFolder folder;
+    result = openFolder (place, false, folder);
+
+    Record temporary;
+    temporary.kind = Record::Kind::temporary;
+    temporary.place = place;
+    temporary.text = "." + finalName + ".partial-";
+
+    if (result.wasOk())
+        result = record (temporary);
+
+    auto file = result.wasOk() ? folder.createFile (temporary.text, result) : nullptr;
+
+    if (file != nullptr)
+        result = recordCreated (place, file->getName());
+
+    return result.wasOk() ? std::move (file) : nullptr;
+}
+
+InstallTransaction::Place InstallTransaction::getStaging (juce::Result& result)
+{
+    return stagingFolder (unpackFolderName, result);
+}
+
+/** The folder `name` in the transaction's staging folder, both made on first use. */
+InstallTransaction::Place InstallTransaction::stagingFolder (const juce::String& name, juce::Result& result)
+{
+    result = juce::Result::ok();
+    CheckedFolder folder;
+
+    if (staging.path.isEmpty())
+    {
+        Record temporary;
+        temporary.kind = Record::Kind::temporary;
+        temporary.place = { Root::staging, {} };
+        temporary.text = stagingPrefix;
+        result = openRoot (Root::staging, folder);
+
+        if (result.wasOk())
+            result = record (temporary);
+
+        if (result.wasOk())
+        {
+            folder = folder.createFolder (stagingPrefix);
+            result = folder.getStatus();
+        }
+
+        if (result.wasOk())
+            result = recordCreated (temporary.place, folder.getFile().getFileName());
+
+        if (result.failed())
+            return {};
+
+        staging = temporary.place.child (folder.getFile().getFileName());
+        open[staging.key()] = folder;
+        madeIn.addIfNotAlreadyThere (temporary.place);
+    }
+
+    const auto place = staging.child (name);
+
+    // Inside a temporary folder: nothing to record.
+    if (locate (place, folder, result) == Found::missing)
+    {
+        folder = folder.openFolder (name, CheckedFolder::Missing::create);
+        result = folder.getStatus();
+
+        if (result.wasOk())
+        {
+            open[place.key()] = folder;
+            madeIn.addIfNotAlreadyThere (staging);
+        }
+    }
+
+    return result.wasOk() ? place : Place();
+}
+
+//==============================================================================
+InstallTransaction::Item InstallTransaction::asideFor (const Item& target)
+{
+    // Hosts scan the VST3 tree: what leaves it waits outside, in the staging folder.
+    if (target.folder.root == Root::vst3)
+    {
+        auto result = juce::Result::ok();
+        const auto place = stagingFolder (asideFolderName, result);
+        return result.wasOk() ? Item { place, juce::String (++numAside) } : Item();
+    }
+
+    const auto random = SecureRandom::hex (CheckedFolder::randomNameBytes);
+    return random.isNotEmpty() ? Item { target.folder, "." + target.name + ".previous-" + random } : Item();
+}
+
+juce::Result InstallTransaction::checkTarget (const Item& to, EntryType kind)
+{
+    auto type = EntryType::missing;
+    auto result = typeOf (to, type);
+    CheckedFolder folder;
+
+    if (result.failed() || type == EntryType::missing || type == kind)
+        return result;
+
+    locate (to.folder, folder, result);
+    const auto path = pathOf (folder, to.name);
+
+    return type == EntryType::link ? CheckedFolder::refuseLink (path, {}) : inTheWay (path, type, kind);
+}
+
+juce::Result InstallTransaction::moveIntoPlace (const Item& from, const Item& to, EntryType kind)
+{
+    CheckedFolder folder;
+    auto result = openFolder (to.folder, false, folder);
+    auto type = EntryType::missing;
+
+    if (result.wasOk())
+        result = checkTarget (to, kind);
+
+    if (result.wasOk())
+        result = typeOf (to, type);
+
+    if (result.failed())
+        return result;
+
+    Record change;
+    change.kind = Record::Kind::move;
+    change.from = from;
+    change.to = to;
+    change.aside = type == EntryType::missing ? Item() : asideFor (to);
+
+    if (type != EntryType::missing && change.aside.isEmpty())
+        return juce::Result::fail ("No place to move " + pathOf (folder, to.name).getFullPathName() + " aside");
+
+    result = record (change);
+
+    if (result.wasOk() && ! change.aside.isEmpty())
+        result = moveItem (to, change.aside);
+
+    if (result.wasOk())
+        result = moveItem (from, to);
+
+    if (result.wasOk())
+        receivedItems.addIfNotAlreadyThere (to.folder);
+
+    return result;
+}
+
+juce::Result InstallTransaction::moveAside (const Item& item, EntryType kind)
+{
+    auto type = EntryType::missing;
+    auto result = checkTarget (item, kind);
+
+    if (result.wasOk())
+        result = typeOf (item, type);
+
+    if (result.failed() || type == EntryType::missing)
+        return result;
+
+    Record change;
+    change.kind = Record::Kind::move;
+    change.to = item;
+    change.aside = asideFor (item);
+
+    if (change.aside.isEmpty())
+        return juce::Result::fail ("No place to move " + item.name + " aside");
+
+    result = record (change);
+    return result.wasOk() ? moveItem (item, change.aside) : result;
+}
+
+juce::Result InstallTransaction::moveItem (const Item& from, const Item& to)
+{
+    CheckedFolder source, destination;
+    auto result = flush (madeIn);
+
+    if (result.wasOk())
+        result = openFolder (from.folder, false, source);
+
+    if (result.wasOk())
+        result = openFolder (to.folder, false, destination);
+
+    if (result.failed())
+        return result;
+
+    // A folder that moves must not be held, and what was opened below it would keep its old path.
+    forget (from.asPlace());
+    return source.move (from.name, destination, to.name, CheckedFolder::Replace::no);
+}
+
+void InstallTransaction::forget (const Place& place)
+{
+    const auto key = place.key();
+    const auto inside = place.path.isEmpty() ? key : key + "/";
+
+    for (auto i = open.begin(); i != open.end();)
+        i = i->first == key || i->first.startsWith (inside) ? open.erase (i) : std::next (i);
+}
+
+//==============================================================================
+juce::Result InstallTransaction::commit()
+{
+    auto result = flush (madeIn);
+
+    if (result.wasOk())
+        result = flush (receivedItems);
+
+    if (result.wasOk())
+    {
+        Record end;
+        end.kind = Record::Kind::commit;
+        result = record (end);
+    }
+
+    if (result.failed())
+        return result;
+
+    committed = true;
+    cleanUp();
+    return juce::Result::ok();
+}
+
+/** Flushes the folders `places`, then forgets them. */
+juce::Result InstallTransaction::flush (juce::Array<Place>& places)
+{
+    for (const auto& place : places)
+    {
+        CheckedFolder folder;
+        auto result = openFolder (place, false, folder);
+
+        if (result.wasOk())
+            result = folder.flush();
+
+        if (result.failed())
+            return result;
+    }
+
+    places.clear();
+    return juce::Result::ok();
+}
+
+juce::Result InstallTransaction::cleanUp()
+{
+    auto result = juce::Result::ok();
+
+    for (size_t i = 0; i < records.size(); ++i)
+    {
+        const auto& r = records[i];
+        auto removed = juce::Result::ok();
+
+        if (r.kind == Record::Kind::move && ! r.aside.isEmpty())
+            removed = removeItem (r.aside);
+        else if (r.kind == Record::Kind::temporary || r.kind == Record::Kind::created)
+            removed = removeTemporary (r, i + 1 < records.size() ? &records[i + 1] : nullptr);
+
+        if (removed.failed())
+        {
+            note (removed.getErrorMessage());
+            result = removed;
+        }
+    }
+
+    if (result.failed())
+    {
+        note ("What is left goes at the next start");
+        finished = true;
+        return result;
+    }
+
+    return end();
+}
+
+juce::Result InstallTransaction::rollback()
+{
+    for (auto i = records.size(); i-- > 0;)
+    {
+        const auto undone = undo (records[i], i + 1 < records.size() ? &records[i + 1] : nullptr);
+
+        if (undone.failed())
+        {
+            note (undone.getErrorMessage());
+            note ("The rest is undone at the next start");
+            finished = true;
+            return undone;
+        }
+    }
+
+    return end();
+}
+
+/** Removes the journal, and its folder when no other journal is in it. */
+juce::Result InstallTransaction::end()
+{
+    finished = true;
+
+    if (journal == nullptr)
+        return juce::Result::ok();
+
+    const auto removed = journal->remove();
+    journal.reset();
+
+    // Windows removes no folder that is held.
+    open.clear();
+
+    if (removed.wasOk())
+        removeJournalFolder (roots.data);
+
+    return removed;
+}
+
+/** Removes the folder of journals when it is empty: it is there only while an installation runs. */
+void InstallTransaction::removeJournalFolder (const juce::File& dataRoot)
+{
+    const auto root = CheckedFolder::openRoot (dataRoot);
+
+    if (root.getEntryType (InstallJournal::folderName) == EntryType::folder)
+        root.remove (InstallJournal::folderName);
+}
+
+//==============================================================================
+juce::Result InstallTransaction::undo (const Record& change, const Record* next)
+{
+    switch (change.kind)
+    {
+        case Record::Kind::move:        return undoMove (change);
+        case Record::Kind::folder:      return undoFolders (change);
+        case Record::Kind::temporary:
+        case Record::Kind::created:     return removeTemporary (change, next);
+        case Record::Kind::begin:
+        case Record::Kind::commit:      break;
+    }
+
+    return juce::Result::ok();
+}
+
+/** Puts back what was at the move's target: each of its two renames is undone if it happened. */
+juce::Result InstallTransaction::undoMove (const Record& change)
+{
+    auto atTarget = EntryType::missing, atSource = EntryType::missing, atAside = EntryType::missing;
+    auto result = typeOf (change.to, atTarget);
+
+    if (result.wasOk() && ! change.from.isEmpty())
+        result = typeOf (change.from, atSource);
+
+    if (result.wasOk() && ! change.aside.isEmpty())
+        result = typeOf (change.aside, atAside);
+
+    if (result.failed())
+        return result;
+
+    // The new item reached the target once its source is gone.
+    if (! change.from.isEmpty() && atSource == EntryType::missing && atTarget != EntryType::missing)
+    {
+        result = moveItem (change.to, change.from);
+        atTarget = EntryType::missing;
+    }
+
+    if (result.wasOk() && atAside != EntryType::missing && atTarget == EntryType::missing)
+        result = moveItem (change.aside, change.to);
+
+    return result;
+}
+
+/** Removes the folders the record's transaction made, the deepest first, as long as they are empty. */
+juce::Result InstallTransaction::undoFolders (const Record& change)
+{
+    for (auto depth = change.place.path.size(); depth > change.existing; --depth)
+    {
+        const Place parent { change.place.root, juce::StringArray (change.place.path.begin(), depth - 1) };
+        const auto name = change.place.path[depth - 1];
+        CheckedFolder folder;
+        auto result = juce::Result::ok();
+
+        if (locate (parent.child (name), folder, result) != Found::open)
+        {
+            if (result.failed())
+                return result;
+
+            continue;
+        }
+
+        juce::StringArray names;
+        result = folder.list (names);
+
+        // Anything in it now came from elsewhere, and keeps the folder.
+        if (result.failed() || ! names.isEmpty())
+            return result;
+
+        folder = {};
+        forget (parent.child (name));
+        locate (parent, folder, result);
+        result = folder.remove (name);
+
+        if (result.failed())
+            return result;
+    }
+
+    return juce::Result::ok();
+}
+
+/** Removes the temporary item that the record made; for a `temporary` record not followed by the
+    `created` record of its item (a kill came between them), every item named as it would have been.
+*/
+juce::Result InstallTransaction::removeTemporary (const Record& change, const Record* next)
+{
+    if (change.kind == Record::Kind::created)
+        return removeItem ({ change.place, change.text });
+
+    if (next != nullptr && next->kind == Record::Kind::created && next->place == change.place)
+        return juce::Result::ok();
+
+    CheckedFolder folder;
+    auto result = juce::Result::ok();
+
+    if (locate (change.place, folder, result) != Found::open)
+        return result;
+
+    juce::StringArray names;
+    result = folder.list (names);
+    folder = {};
+
+    for (int i = 0; i < names.size() && result.wasOk(); ++i)
+        if (isTemporaryName (names[i], change.text))
+            result = removeItem ({ change.place, names[i] });
+
+    return result;
+}
+
+juce::Result InstallTransaction::removeItem (const Item& item)
+{
+    auto type = EntryType::missing;
+    auto result = typeOf (item, type);
+
+    if (result.failed() || type == EntryType::missing)
+        return result;
+
+    forget (item.asPlace());
+    CheckedFolder folder;
+    locate (item.folder, folder, result);
+    return result.wasOk() ? folder.removeTree (item.name) : result;
+}
+
+/** What is at `item`: missing also when its folder is. Fails when the folder cannot be opened. */
+juce::Result InstallTransaction::typeOf (const Item& item, EntryType& type)
+{
+    CheckedFolder folder;
+    auto result = juce::Result::ok();
+    const auto found = locate (item.folder, folder, result);
+    type = found == Found::open ? folder.getEntryType (item.name) : EntryType::missing;
+    return result;
+}
+
+//==============================================================================
+juce::Result InstallTransaction::recover (const Roots& roots, std::unique_ptr<InstallJournal> journal, const Note& note)
+{
+    const auto& claimed = journal->getClaimedRecords();
+    const auto isCommit = [] (const Record& r) { return r.kind == Record::Kind::commit; };
+
+    // Killed before its first record: it changed nothing.
+    if (claimed.empty())
+    {
+        InstallTransaction unused (roots, note);
+        unused.journal = std::move (journal);
+        return unused.end();
+    }
+
+    note ("Found an interrupted installation: " + claimed.front().text);
+
+    InstallTransaction transaction (roots, note);
+    transaction.records = claimed;
+    transaction.journal = std::move (journal);
+    transaction.committed = std::any_of (claimed.begin(), claimed.end(), isCommit);
+
+    const auto result = transaction.committed ? transaction.cleanUp() : transaction.rollback();
+
+    if (result.wasOk())
+        note (transaction.committed ? "Completed the interrupted installation" : "Rolled back the interrupted installation");
+
+    return result;
+}
+
+void InstallTransaction::recoverInterrupted (const Roots& roots, const Note& note)
+{
+    const auto dataRoot = roots.data;
+
+    if (! dataRoot.getChildFile (InstallJournal::folderName).exists())
+        return;
+
+    const auto folder = CheckedFolder::openChain (dataRoot, dataRoot.getChildFile (InstallJournal::folderName),
+                                                  CheckedFolder::Missing::fail);
+    juce::StringArray names;
+    const auto listed = folder.isOpen() ? folder.list (names) : folder.getStatus();
+
+    if (listed.failed())
+    {
+        note ("Cannot look for interrupted installations: " + listed.getErrorMessage());
+        return;
+    }
+
+    names.sort (false);
+
+    for (const auto& name : names)
+    {
+        if (! InstallJournal::isJournalName (name))
+            continue;
+
+        auto result = juce::Result::ok();
+        bool inUse = false;
+        auto journal = InstallJournal::claim (folder, name, result, inUse);
+
+        // A running installation holds its journal.
+        if (inUse)
+            continue;
+
+        if (journal == nullptr)
+            note ("Cannot read the interrupted installation's journal: " + result.getErrorMessage());
+        else
+            recover (roots, std::move (journal), note);
+    }
+
+    // The journal folder of a run killed before its first journal was made, or after its last was removed.
+    if (names.isEmpty())
+        removeJournalFolder (dataRoot);
+}

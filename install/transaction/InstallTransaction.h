@@ -1,0 +1,164 @@
+#pragma once
+
+#include "install/transaction/InstallJournal.h"
+
+#include <functional>
+#include <map>
+
+class CheckedFile;
+class SystemFolders;
+
+/** The changes one installation (or removal) makes to the target folders, made so that they can all be
+    undone, also by the next start of the program after a kill or a power cut.
+
+    Every change goes through the link-safe file layer (CheckedFolder), below three roots: the data root,
+    the VST3 root, and the staging root (the folder that holds the VST3 root, outside what hosts scan,
+    on the same volume). New content is written under temporary names and moved into place only at the
+    end; what it replaces is moved aside (items of the VST3 tree into the staging folder, so that hosts
+    never see an extra bundle) and deleted only once everything is in place. Each change is first
+    recorded in the transaction's journal (InstallJournal). Until commit() has recorded its end, undoing
+    every recorded change leaves the target folders as they were; after it, only the clean-up remains.
+
+    Folders the transaction opens stay open (checked once, then used through their handles) until the
+    transaction ends or an item they are in is moved or removed. Callers hold CheckedFolders only while
+    they write into them: Windows renames and removes no folder that is held.
+
+    A typical installation:
+      begin, openFolder (target folders, created as needed), createFile (new content under a temporary
+      name) or getStaging (a folder to unpack into), moveIntoPlace for each new item, commit.
+    A removal: begin, moveAside for each item, commit. Destroying a transaction that did not commit rolls
+    it back.
+*/
+class InstallTransaction
+{
+public:
+    using Root = InstallJournal::Root;
+    using Place = InstallJournal::Place;
+    using Item = InstallJournal::Item;
+    using EntryType = CheckedFolder::EntryType;
+
+    /** Where the three roots are, for a run with these folders. */
+    struct Roots
+    {
+        juce::File data, vst3, staging;
+
+        static Roots of (const SystemFolders& folders);
+        const juce::File& operator[] (Root root) const;
+    };
+
+    /** Where the transaction reports what the log should know beyond its results: folders it restricted,
+        clean-up that failed, what recovery found.
+    */
+    using Note = std::function<void (const juce::String& line)>;
+
+    InstallTransaction (const Roots& roots, Note note);
+
+    /** Rolls back unless committed. */
+    ~InstallTransaction();
+
+    /** Opens the folders on the way to `target` that exist, creating nothing, so that a link among them
+        (or a folder another user owns) fails the transaction before anything is written.
+    */
+    juce::Result checkFolders (const Place& target);
+
+    /** Opens the roots and creates the journal, whose first record says `what` is installed, for the log
+        of a start that finds it. Nothing is changed before this succeeds.
+    */
+    juce::Result begin (const juce::String& what);
+
+    /** Opens the folder `place` into `folder`, checked once and kept open; `create` makes missing folders,
+        recorded so that a rollback removes them again.
+    */
+    juce::Result openFolder (const Place& place, bool create, CheckedFolder& folder);
+
+    /** A new file in `place` named "." + `finalName` + ".partial-" and random digits, recorded so that
+        it goes at the end, unless it was moved into place. Null on failure, with `result` saying why.
+    */
+    std::unique_ptr<CheckedFile> createFile (const Place& place, const juce::String& finalName, juce::Result& result);
+
+    /** An empty folder of the transaction's own, made on first use, in which new content for the VST3 tree
+        is put together before it is moved into place: in the staging root, on the VST3 tree's volume but
+        outside what hosts scan. It goes at the end, with everything left in it.
+    */
+    Place getStaging (juce::Result& result);
+
+    /** Whether an item of the type `kind` may be put at `to`: when nothing is there, or an item of that
+        type (which would be moved aside). A link there, or an item of another type, is refused by name.
+    */
+    juce::Result checkTarget (const Item& to, EntryType kind);
+
+    /** Moves `from` to `to`, whose folder must be open. When `to` exists it must be of the type `kind`
+        (file or folder); it is moved aside and deleted at commit. Refused, changing nothing, when `to` is a
+        link or of another type. Every folder that received an item is flushed at commit, before the
+        commit is recorded; every folder in which the transaction made a folder, before the next move.
+    */
+    juce::Result moveIntoPlace (const Item& from, const Item& to, EntryType kind);
+
+    /** Moves the existing `item`, of the type `kind`, out of the way: it is deleted at commit and comes
+        back on rollback. For removals.
+    */
+    juce::Result moveAside (const Item& item, EntryType kind);
+
+    /** Records that everything is in place, then deletes what was moved aside and every temporary item,
+        and removes the journal. Fails, leaving the transaction to roll back, only when the end cannot be
+        recorded; clean-up that fails is noted and left for the next start.
+    */
+    juce::Result commit();
+
+    /** Undoes every recorded change, the newest first, and removes the journal. What cannot be undone is
+        noted, and the journal stays for the next start to try again.
+    */
+    juce::Result rollback();
+
+    //==============================================================================
+    /** Finishes every transaction whose journal an earlier run left behind and no running process holds:
+        completes its clean-up when it had committed, otherwise rolls it back. Notes only what it found.
+    */
+    static void recoverInterrupted (const Roots& roots, const Note& note);
+
+    /** The folder of journals below the data root. */
+    static Place journalPlace();
+
+    /** Whether `name` is one that a temporary item made with `prefix` gets. */
+    static bool isTemporaryName (const juce::String& name, const juce::String& prefix);
+
+private:
+    using Record = InstallJournal::Record;
+
+    /** Where a folder was looked for: open, not there (nor anything that should be in it), or refused. */
+    enum class Found { open, missing, failed };
+
+    static juce::Result recover (const Roots& roots, std::unique_ptr<InstallJournal> journal, const Note& note);
+    Found locate (const Place& place, CheckedFolder& folder, juce::Result& result);
+    juce::Result openRoot (Root root, CheckedFolder& folder);
+    juce::Result record (const Record& newRecord);
+    juce::Result recordCreated (const Place& place, const juce::String& name);
+    Place stagingFolder (const juce::String& name, juce::Result& result);
+    Item asideFor (const Item& target);
+    void forget (const Place& place);
+
+    int depthOpen (const Place& place) const;
+    static void removeJournalFolder (const juce::File& dataRoot);
+    juce::Result undo (const Record& change, const Record* next);
+    juce::Result undoMove (const Record& change);
+    juce::Result undoFolders (const Record& change);
+    juce::Result removeTemporary (const Record& change, const Record* next);
+    juce::Result removeItem (const Item& item);
+    juce::Result typeOf (const Item& item, EntryType& type);
+    juce::Result moveItem (const Item& from, const Item& to);
+    juce::Result cleanUp();
+    juce::Result flush (juce::Array<Place>& places);
+    juce::Result end();
+
+    Roots roots;
+    Note note;
+    std::unique_ptr<InstallJournal> journal;
+    std::vector<Record> records;
+    std::map<juce::String, CheckedFolder> open;
+    juce::Array<Place> receivedItems, madeIn;   // folders to flush: at commit, and before the next move too
+    Place staging;
+    int numAside = 0;
+    bool committed = false, finished = false;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InstallTransaction)
+};

@@ -28,7 +28,8 @@ juce::Array<juce::File> listMonoliths (const juce::File& folder)
 */
 int rankOf (const juce::File& rom, const juce::File& installer)
 {
-    const auto name = rom.getFileNameWithoutExtension();
+    // The name before ".rom": the framework takes a file named just ".rom" for one without an extension.
+    const auto name = rom.getFileName().upToLastOccurrenceOf (".", false, false);
 
     if (name + " Installer" == installer.getFileNameWithoutExtension())
         return std::numeric_limits<int>::max();

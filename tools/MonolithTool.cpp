@@ -192,10 +192,20 @@ int MonolithTool::verify (const juce::File& monolith)
     const auto numChunks = structure.getNumChunks();
     const auto chunks = juce::String (numChunks) + (numChunks == 1 ? " chunk" : " chunks") + ", complete";
 
-    if (checksums.getStatus() == ChunkChecksums::Status::absent)
+    // As in the installer, a checksum entry of a format this reader does not know leaves the structure
+    // as the only check: a newer packer's monolith is not damaged for it.
+    switch (checksums.getStatus())
     {
-        out << chunks << "; carries no checksums" << std::endl;
-        return 0;
+        case ChunkChecksums::Status::absent:
+            out << chunks << "; carries no checksums" << std::endl;
+            return 0;
+        case ChunkChecksums::Status::unknownVersion:
+            out << chunks << "; carries no checksums of a known format (" << checksums.getProblem() << ")" << std::endl;
+            return 0;
+        case ChunkChecksums::Status::loaded:
+        case ChunkChecksums::Status::damaged:
+        case ChunkChecksums::Status::unreadable:
+            break;
     }
 
     if (! checksums.isLoaded())

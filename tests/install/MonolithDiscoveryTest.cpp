@@ -19,7 +19,8 @@ TEST (MonolithDiscovery, ChoosesByPlaceAndName)
     const Case cases[] = {
         { "name match beside the installer wins", { { 'a', "Beta.rom" }, { 'a', "Alpha.rom" }, { 'a', "Gamma.rom" } }, 'a', "Alpha.rom" },
         { "a prefix of the name matches", { { 'a', "Other.rom" }, { 'a', "Al.rom" } }, 'a', "Al.rom" },
-        { "empty base name matches every installer", { { 'a', "Other.rom" }, { 'a', ".rom" } }, 'a', ".rom" },
+        { "empty base name matches every installer", { { 'a', "!Other.rom" }, { 'a', ".rom" } }, 'a', ".rom" },
+        { "empty base name matches in Downloads", { { 'd', ".rom" } }, 'd', ".rom" },
         { "only file beside the installer", { { 'a', "Other.rom" }, { 'k', "Alpha.rom" } }, 'a', "Other.rom" },
         { "case differs: first file beside the installer", { { 'a', "alpha.rom" } }, 'a', "alpha.rom" },
         { "other extensions do not count", { { 'a', "Alpha.txt" }, { 'a', "Alpha.rom.bak" }, { 'd', "Alpha.rom" } }, 'd', "Alpha.rom" },

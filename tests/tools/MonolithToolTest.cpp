@@ -1,4 +1,6 @@
 #include "install/ProductVersion.h"
+#include "monolith/ChunkChecksums.h"
+#include "monolith/Crc32.h"
 #include "monolith/MonolithReader.h"
 #include "monolith/MonolithWriter.h"
 
@@ -206,4 +208,22 @@ TEST_F (MonolithToolTest, VerifyNamesTheDamagedEntryAndTellsAMonolithWithoutChec
     const auto old = run ({ "verify", path ("old.rom") });
     EXPECT_EQ (old.exitCode, 0);
     EXPECT_EQ (old.output.trim(), "1 chunk, complete; carries no checksums");
+
+    // A checksum entry of a newer format is no damage: the structure is all that can be checked.
+    auto newer = ChunkChecksums ({}).toPayload();
+    newer[4] = 2;
+    const auto crc = juce::ByteOrder::swapIfBigEndian (Crc32::of (static_cast<const char*> (newer.getData()) + 4, newer.getSize() - 4));
+    newer.copyFrom (&crc, 0, 4);
+
+    {
+        juce::FileOutputStream out (folder.getChildFile ("newer.rom"));
+        MonolithWriter writer (out);
+        ASSERT_TRUE (writer.writeChunk (5, ChunkType::checksums, ChunkChecksums::entryKey, newer.getData(), newer.getSize()));
+        ASSERT_TRUE (writer.writeState (juce::ValueTree ("SAMBREL_STATE")));
+    }
+
+    const auto fromNewerPacker = run ({ "verify", path ("newer.rom") });
+    EXPECT_EQ (fromNewerPacker.exitCode, 0);
+    EXPECT_EQ (fromNewerPacker.output.trim(),
+               "2 chunks, complete; carries no checksums of a known format (the checksum entry has format version 2)");
 }

@@ -2,6 +2,7 @@
 
 #include "fs/CheckedFile.h"
 #include "install/SafeFileName.h"
+#include "install/TemporaryNames.h"
 
 #include <algorithm>
 #include <map>
@@ -410,7 +411,7 @@ BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const Checke
 {
     const auto name = entry.path.fromLastOccurrenceOf ("/", false, false);
     auto result = juce::Result::ok();
-    auto file = folder.createFile ("." + name + ".partial-", result);
+    auto file = folder.createFile (TemporaryNames::newFilePrefix (name), result);
 
     if (file == nullptr)
         return BlockCopy::Outcome::failed;

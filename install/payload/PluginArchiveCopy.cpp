@@ -26,7 +26,7 @@ PluginArchiveCopy::~PluginArchiveCopy()
     if (fileName.isNotEmpty())
         folder.remove (fileName);
 
-    // Let go of, so that its parent can remove it.
+    // Windows removes no folder that is still open: the folder goes from its parent once released.
     const auto parent = folder.getParent();
     const auto folderName = folder.getFile().getFileName();
     folder = {};

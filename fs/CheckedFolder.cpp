@@ -218,6 +218,22 @@ juce::Result CheckedFolder::removeTree (const juce::String& name) const
     return remove (name);
 }
 
+void CheckedFolder::removeEmptyFolders (const juce::StringArray& path) const
+{
+    if (path.isEmpty())
+        return;
+
+    if (path.size() > 1)
+    {
+        const auto first = openFolder (path[0], Missing::fail);
+
+        if (first.isOpen())
+            first.removeEmptyFolders (juce::StringArray (path.begin() + 1, path.size() - 1));
+    }
+
+    remove (path[0]);
+}
+
 juce::Result CheckedFolder::removeContents (const juce::String& name) const
 {
     // Opened without following a link: if a link took the folder's place since it was looked at, the

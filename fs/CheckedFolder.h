@@ -105,6 +105,13 @@ public:
     /** Removes `name` and, for a folder, everything in it, without following any link inside. */
     juce::Result removeTree (const juce::String& name) const;
 
+    /** Removes the folder at `path` (names leading down from here) when it is empty, then each folder
+        above it up to the first name when that is empty then: the folders an uninstalled item leaves.
+        Each folder is let go before its parent removes it, as Windows removes no folder that is held.
+        What still holds something stays, and nothing is reported.
+    */
+    void removeEmptyFolders (const juce::StringArray& path) const;
+
     /** The names of the items in this folder, in no particular order. */
     juce::Result list (juce::StringArray& names) const;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "install/TemporaryNames.h"
 
 #include <optional>
 
@@ -32,15 +32,22 @@ public:
     static constexpr int maxFilePathUnits = 259;
     static constexpr int maxFolderPathUnits = 247;
 
-    /** The reserves of an installation. An item is first written beside its target as "." + name +
-        ".partial-" and 32 random hex digits, and what it replaces waits as "." + name + ".previous-" and
-        32 digits: 43 units more than the name at most. The plug-in is unpacked in the folder that holds
-        the VST3 root, into ".installing-" and 32 digits, then "new": 48 units where the VST3 root's
-        name ("VST3"), the company name (one unit at least) and their separators take 6 or more, so
-        42 more at most, and each of its files is written there under its temporary name first.
+    /** The units of the part of a path below the VST3 root's parent that names the root and the company
+        folder, at the least: the root's name ("VST3" on Windows, ".vst3" elsewhere), a separator and a
+        company name of one unit.
     */
-    static constexpr int installationNameReserve = 43;
-    static constexpr int installationPathReserve = 43 + 42;
+    static constexpr int shortestVst3PartOfPath = 4 + 1 + 1;
+
+    /** The reserves of an installation, from the names it gives its temporary items (TemporaryNames).
+        An item is written beside its target under a temporary name, and what it replaces waits beside
+        it under another: a name grows by the longest of them. The plug-in is unpacked into the staging
+        folder, in the folder that holds the VST3 root, where each file has its temporary name first: a
+        path grows by that too, and by the staging folder's part of it, less what that part stands for
+        below the VST3 root, the root's own name and the company's.
+    */
+    static constexpr int installationNameReserve = TemporaryNames::longestAddedToName;
+    static constexpr int installationPathReserve = installationNameReserve + TemporaryNames::stagingPartOfPath
+                                                 - shortestVst3PartOfPath;
 
     static int countUtf8Bytes (const juce::String& text);
     static int countUtf16Units (const juce::String& text);

@@ -68,33 +68,27 @@ juce::Result writeCopy (const juce::File& copy)
 /** Removes the uninstaller from the instrument's folder, then that folder and the company's when empty. */
 juce::Result removeUninstaller (const SystemFolders& folders, const juce::String& company, const juce::String& instrument)
 {
-    // Windows removes no folder that is held open: each level is let go of before its parent removes it.
     const auto root = CheckedFolder::openRoot (folders.getDataRoot());
 
     {
-        const auto companyFolder = root.openFolder (company, CheckedFolder::Missing::fail);
+        // Held, with the company's folder, only until the folders go.
+        const auto instrumentFolder = root.openFolder (company, CheckedFolder::Missing::fail)
+                                          .openFolder (instrument, CheckedFolder::Missing::fail);
 
-        {
-            const auto instrumentFolder = companyFolder.openFolder (instrument, CheckedFolder::Missing::fail);
+        if (! instrumentFolder.isOpen())
+            return instrumentFolder.getStatus();
 
-            if (! instrumentFolder.isOpen())
-                return instrumentFolder.getStatus();
+        // A record means the removal did not go through, or the instrument was installed again since.
+        if (instrumentFolder.getEntryType (InstallRecord::fileName) != CheckedFolder::EntryType::missing)
+            return juce::Result::fail ("The installation is still there: " + instrumentFolder.getFile().getFullPathName());
 
-            // A record means the removal did not go through, or the instrument was installed again since.
-            if (instrumentFolder.getEntryType (InstallRecord::fileName) != CheckedFolder::EntryType::missing)
-                return juce::Result::fail ("The installation is still there: " + instrumentFolder.getFile().getFullPathName());
+        const auto removed = instrumentFolder.remove (UninstallerProgram::fileName);
 
-            const auto removed = instrumentFolder.remove (UninstallerProgram::fileName);
-
-            if (removed.failed())
-                return removed;
-        }
-
-        // Folders that still hold something are kept.
-        companyFolder.remove (instrument);
+        if (removed.failed())
+            return removed;
     }
 
-    root.remove (company);
+    root.removeEmptyFolders ({ company, instrument });
     return juce::Result::ok();
 }
 } // namespace

@@ -34,6 +34,17 @@ BlockCopy::Outcome BlockCopy::forEachBlock (juce::InputStream& in, juce::int64 l
     return Outcome::done;
 }
 
+BlockCopy::BlockUser BlockCopy::summing (juce::uint32& crc, BlockUser use)
+{
+    crc = Crc32::initial;
+
+    return [&crc, use = std::move (use)] (const char* data, size_t numBytes)
+    {
+        crc = Crc32::update (crc, data, numBytes);
+        return use == nullptr || use (data, numBytes);
+    };
+}
+
 BlockCopy::Outcome BlockCopy::toStream (juce::InputStream& in, juce::int64 length, juce::OutputStream& out,
                                         const StopRequest& shouldStop, const BlockUser& see)
 {
@@ -50,9 +61,6 @@ BlockCopy::Outcome BlockCopy::toNewFile (juce::InputStream& in, juce::int64 leng
     if (destination.exists())
         return Outcome::failed;
 
-    if (crc != nullptr)
-        *crc = Crc32::initial;
-
     {
         // Unbuffered: every write reports its own failure, none is left for the destructor to lose.
         juce::FileOutputStream out (destination, 0);
@@ -60,13 +68,8 @@ BlockCopy::Outcome BlockCopy::toNewFile (juce::InputStream& in, juce::int64 leng
         if (out.failedToOpen())
             return Outcome::failed;
 
-        const auto copied = forEachBlock (in, length, shouldStop, [&] (const char* data, size_t numBytes)
-        {
-            if (crc != nullptr)
-                *crc = Crc32::update (*crc, data, numBytes);
-
-            return out.write (data, numBytes);
-        });
+        const BlockUser write = [&out] (const char* data, size_t numBytes) { return out.write (data, numBytes); };
+        const auto copied = forEachBlock (in, length, shouldStop, crc != nullptr ? summing (*crc, write) : write);
 
         if (copied != Outcome::done)
             return copied;

@@ -28,6 +28,11 @@ public:
     static Outcome forEachBlock (juce::InputStream& in, juce::int64 length, const StopRequest& shouldStop,
                                  const BlockUser& use, char* block);
 
+    /** Sums on the way: a block user that adds every block to the CRC-32 in `crc` (started afresh here)
+        and then hands it to `use`, when given. How every copy or read works out the CRC-32 of its bytes.
+    */
+    static BlockUser summing (juce::uint32& crc, BlockUser use = {});
+
     /** Copies exactly `length` bytes of `in` to `out`, showing each block to `see` first (when given), which
         may check it or count it and ends the copy with `failed` by returning false. Fails when a write fails.
     */

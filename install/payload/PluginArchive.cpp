@@ -2,7 +2,7 @@
 
 #include "fs/CheckedFile.h"
 #include "install/SafeFileName.h"
-#include "monolith/Crc32.h"
+#include "install/TemporaryNames.h"
 
 #include <algorithm>
 #include <map>
@@ -79,6 +79,14 @@ PluginArchive::PluginArchive (std::unique_ptr<juce::InputStream> archiveStream)
 
     if (status.failed())
         entries.clear();
+}
+
+PluginArchive::PluginArchive (const PluginArchive& checked, std::unique_ptr<juce::InputStream> sameBytes)
+    : stream (std::move (sameBytes)),
+      entries (checked.entries),
+      totalSize (checked.totalSize),
+      status (checked.status)
+{
 }
 
 PluginArchive::~PluginArchive() = default;
@@ -343,7 +351,7 @@ juce::StringArray PluginArchive::getTopLevelNames() const
 BlockCopy::Outcome PluginArchive::extractTo (const CheckedFolder& folder, const BlockCopy::StopRequest& shouldStop,
                                               const Progress& progress) const
 {
-    if (status.failed())
+    if (status.failed() || stream == nullptr)
         return BlockCopy::Outcome::failed;
 
     OpenFolders folders { { {}, folder } };
@@ -403,7 +411,7 @@ BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const Checke
 {
     const auto name = entry.path.fromLastOccurrenceOf ("/", false, false);
     auto result = juce::Result::ok();
-    auto file = folder.createFile ("." + name + ".partial-", result);
+    auto file = folder.createFile (TemporaryNames::newFilePrefix (name), result);
 
     if (file == nullptr)
         return BlockCopy::Outcome::failed;
@@ -414,13 +422,12 @@ BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const Checke
         data = std::make_unique<juce::GZIPDecompressorInputStream> (data.release(), true,
                                                                     juce::GZIPDecompressorInputStream::deflateFormat);
 
-    auto crc = Crc32::initial;
-    const auto copied = BlockCopy::toStream (*data, entry.size, *file, shouldStop, [&] (const char* bytes, size_t numBytes)
+    juce::uint32 crc = 0;
+    const auto copied = BlockCopy::toStream (*data, entry.size, *file, shouldStop, BlockCopy::summing (crc, [&] (const char*, size_t numBytes)
     {
-        crc = Crc32::update (crc, bytes, numBytes);
         onBytes (numBytes);
         return true;
-    });
+    }));
 
     if (copied != BlockCopy::Outcome::done)
         return copied;

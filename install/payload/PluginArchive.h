@@ -18,8 +18,14 @@
 class PluginArchive
 {
 public:
-    /** Reads the archive's directory from `archiveStream`, which must be seekable. */
+    /** Reads the archive's directory from `archiveStream`, which must be seekable, and extracts from it. */
     explicit PluginArchive (std::unique_ptr<juce::InputStream> archiveStream);
+
+    /** The archive whose directory `checked` has read, extracted from `sameBytes`: a stream of the very bytes
+        `checked` read it from, as the caller has proven. The directory is not read again. Without a stream,
+        the directory alone: nothing can be extracted from it.
+    */
+    PluginArchive (const PluginArchive& checked, std::unique_ptr<juce::InputStream> sameBytes);
     ~PluginArchive();
 
     /** Ok when every entry passed the checks; otherwise says what was refused. */

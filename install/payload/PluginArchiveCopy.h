@@ -1,6 +1,7 @@
 #pragma once
 
 #include "install/payload/BlockCopy.h"
+#include "install/payload/PluginArchive.h"
 #include "fs/CheckedFolder.h"
 
 class CheckedFile;
@@ -8,8 +9,9 @@ class CheckedFile;
 /** The plug-in archive as the check copied it out of the monolith, kept where only this run can change
     it: a file created exclusively under a random name, in a private folder of its own that is made
     under a random name below the temporary folder (CheckedFolder::createPrivateFolder). It knows the
-    size and the CRC-32 of what was written into it, so that the installation can verify the file
-    before extracting it. Destroying it removes the file and its folder.
+    size and the CRC-32 of what was written into it, and the archive's directory, read once after the
+    writing; the installation has it prove that the file is unchanged before it extracts the file.
+    Destroying it removes the file and its folder.
 */
 class PluginArchiveCopy
 {
@@ -26,8 +28,9 @@ public:
     /** The copy's path; empty when it could not be made. */
     juce::File getFile() const;
 
-    /** Writes exactly `length` bytes of `in` into the file, a block at a time, and closes it. Only once:
-        the file holds what this copy wrote, nothing else.
+    /** Writes exactly `length` bytes of `in` into the file, a block at a time, and closes it; then reads
+        the archive's directory from it (getArchive). Only once: the file holds what this copy wrote,
+        nothing else.
     */
     BlockCopy::Outcome copyFrom (juce::InputStream& in, juce::int64 length, const BlockCopy::StopRequest& shouldStop);
 
@@ -37,6 +40,20 @@ public:
     /** zlib's CRC-32 of the bytes written. */
     juce::uint32 getCrc() const noexcept                { return crc; }
 
+    /** The archive's directory as copyFrom read it, its checks' verdict in getStatus(); without a
+        complete copy, an archive that failed them. Nothing can be extracted from it (see openUnchanged).
+    */
+    const PluginArchive& getArchive() const noexcept    { return *directory; }
+
+    /** What openUnchanged found. */
+    enum class Proof { unchanged, changed, cannotOpen, stopped };
+
+    /** Opens the file and reads it once, a block at a time: `unchanged` when it holds exactly the bytes
+        that were written (their number and CRC-32), and then `archive` is the archive of getArchive(),
+        extracted from that same open file, so that what was proven is what is extracted.
+    */
+    Proof openUnchanged (const BlockCopy::StopRequest& shouldStop, std::unique_ptr<PluginArchive>& archive) const;
+
     /** The prefixes of the random names of the folder and the file. */
     static constexpr const char* folderPrefix = "installer-";
     static constexpr const char* filePrefix = "vst3-";
@@ -44,6 +61,7 @@ public:
 private:
     CheckedFolder folder;
     std::unique_ptr<CheckedFile> file;
+    std::unique_ptr<PluginArchive> directory;
     juce::String fileName;
     juce::int64 size = 0;
     juce::uint32 crc = 0;

@@ -180,11 +180,7 @@ bool InstallerModel::Installation::crcOfInstalledMonolith()
     if (in == nullptr)
         return fail (copyFailed);
 
-    const auto outcome = BlockCopy::forEachBlock (*in, monolith.getSize(), shouldStop, [this] (const char* data, size_t numBytes)
-    {
-        monolithCrc = Crc32::update (monolithCrc, data, numBytes);
-        return true;
-    });
+    const auto outcome = BlockCopy::forEachBlock (*in, monolith.getSize(), shouldStop, BlockCopy::summing (monolithCrc));
 
     record.addFile (InstallRecord::Place::data, target.getFileName(), monolith.getSize(), monolithCrc);
     return afterCopy (outcome, copyFailed);
@@ -212,16 +208,14 @@ BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (CheckedFile& d
         verifier.emplace (*checksums);
 
     juce::HeapBlock<char> originalBlock ((size_t) BlockCopy::blockSize);
-    auto crc = Crc32::initial;
-    const auto check = [&] (const char* data, size_t numBytes)
+    juce::uint32 crc = 0;
+    const auto matchesOriginal = [&] (const char* data, size_t numBytes)
     {
-        if (verifier.has_value())
-            return verifier->update (data, numBytes);
-
-        crc = Crc32::update (crc, data, numBytes);
         return original->read (originalBlock, (int) numBytes) == (int) numBytes
                 && std::memcmp (data, originalBlock, numBytes) == 0;
     };
+    const BlockCopy::BlockUser matchesChecksums = [&] (const char* data, size_t numBytes) { return verifier->update (data, numBytes); };
+    const auto check = verifier.has_value() ? matchesChecksums : BlockCopy::summing (crc, matchesOriginal);
 
     const auto length = monolith.getSize();
     const auto outcome = VerifiedCopy::run (monolith, destination, readBack, shouldStop, check,
@@ -244,12 +238,8 @@ BlockCopy::Outcome InstallerModel::Installation::copyAndReadBack (CheckedFile& d
 
 bool InstallerModel::Installation::unpackPlugin()
 {
-    std::unique_ptr<juce::InputStream> stream;
-
-    if (! openCheckedArchive (stream))
+    if (! openCheckedArchive())
         return false;
-
-    archive = std::make_unique<PluginArchive> (std::move (stream));
 
     if (archive->getStatus().failed()
          || ! BlockCopy::fitsInto (pluginFolder, archive->getTotalSize() + bytesPerFileOnDisk * archive->getNumEntries()))
@@ -274,30 +264,20 @@ bool InstallerModel::Installation::unpackPlugin()
     return afterCopy (outcome, extractFailed);
 }
 
-/** Opens the check's copy of the plug-in archive and reads it once: it must hold exactly the bytes the
+/** The archive as the check read it, from its copy once that has proven to hold exactly the bytes the
     check wrote. The extraction reads the same open file, so what is verified is what is extracted.
 */
-bool InstallerModel::Installation::openCheckedArchive (std::unique_ptr<juce::InputStream>& stream)
+bool InstallerModel::Installation::openCheckedArchive()
 {
     const auto* copy = model.pluginArchive.get();
 
-    if (copy == nullptr || ! archiveFile.existsAsFile() || (stream = archiveFile.createInputStream()) == nullptr)
-        return fail (extractFailed);
-
-    auto crc = Crc32::initial;
-    const auto length = stream->getTotalLength();
-    const auto outcome = length != copy->getSize() ? BlockCopy::Outcome::failed
-                                                   : BlockCopy::forEachBlock (*stream, length, shouldStop, [&] (const char* data, size_t numBytes)
-                                                     {
-                                                         crc = Crc32::update (crc, data, numBytes);
-                                                         return true;
-                                                     });
-
-    if (outcome == BlockCopy::Outcome::stopped)
-        return stop();
-
-    if (outcome == BlockCopy::Outcome::done && crc == copy->getCrc() && stream->setPosition (0))
-        return true;
+    switch (copy != nullptr ? copy->openUnchanged (shouldStop, archive) : PluginArchiveCopy::Proof::cannotOpen)
+    {
+        case PluginArchiveCopy::Proof::unchanged:   return true;
+        case PluginArchiveCopy::Proof::stopped:     return stop();
+        case PluginArchiveCopy::Proof::cannotOpen:  return fail (extractFailed);
+        case PluginArchiveCopy::Proof::changed:     break;
+    }
 
     return fail (juce::Result::fail ("Plug-in archive changed since the check: " + archiveFile.getFullPathName()), extractFailed);
 }
@@ -363,11 +343,7 @@ bool InstallerModel::Installation::writeNewFile (const juce::String& name, juce:
         return fail (created, failed);
 
     temporaryName = file->getName();
-    auto outcome = BlockCopy::toStream (in, length, *file, shouldStop, [&crc] (const char* data, size_t numBytes)
-    {
-        crc = Crc32::update (crc, data, numBytes);
-        return true;
-    });
+    auto outcome = BlockCopy::toStream (in, length, *file, shouldStop, BlockCopy::summing (crc));
 
     if (outcome == BlockCopy::Outcome::done)
     {

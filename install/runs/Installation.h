@@ -39,7 +39,7 @@ private:
     bool crcOfInstalledMonolith();
     BlockCopy::Outcome copyAndReadBack (CheckedFile& destination, const ChunkChecksums* checksums);
     bool unpackPlugin();
-    bool openCheckedArchive (std::unique_ptr<juce::InputStream>& stream);
+    bool openCheckedArchive();
     bool writeUninstaller();
     bool writeRecord();
     bool writeNewFile (const juce::String& name, juce::InputStream& in, juce::int64 length, juce::String& temporaryName,

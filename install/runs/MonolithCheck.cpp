@@ -250,7 +250,7 @@ bool InstallerModel::MonolithCheck::copyPluginArchive()
 /** The deepest paths come from the archive: its directory says what the installation will unpack. */
 bool InstallerModel::MonolithCheck::checkArchivePaths()
 {
-    const PluginArchive archive (model.pluginArchive->getFile().createInputStream());
+    const auto& archive = model.pluginArchive->getArchive();
 
     // An archive it refuses is the installation's to report, before it writes anything.
     if (archive.getStatus().failed() || namesFit (archive.getEntryPaths()))

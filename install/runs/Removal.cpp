@@ -281,18 +281,8 @@ bool InstallerModel::Removal::commit()
 /** The instrument's folder and the company's folders when nothing is left in them; what is not empty stays. */
 void InstallerModel::Removal::removeEmptyFolders()
 {
-    const auto data = CheckedFolder::openRoot (roots.data);
-
-    {
-        // Windows removes no folder that is held open.
-        const auto companyData = data.openFolder (company, CheckedFolder::Missing::fail);
-
-        if (companyData.isOpen())
-            companyData.remove (instrument);
-    }
-
-    data.remove (company);
-    CheckedFolder::openRoot (roots.vst3).remove (company);
+    CheckedFolder::openRoot (roots.data).removeEmptyFolders ({ company, instrument });
+    CheckedFolder::openRoot (roots.vst3).removeEmptyFolders ({ company });
 }
 
 //==============================================================================

@@ -2,6 +2,7 @@
 
 #include "fs/CheckedFile.h"
 #include "fs/ClaimedFile.h"
+#include "install/TemporaryNames.h"
 
 #include "monolith/Crc32.h"
 
@@ -163,9 +164,7 @@ std::unique_ptr<InstallJournal> InstallJournal::claim (const CheckedFolder& fold
 
 bool InstallJournal::isJournalName (const juce::String& name)
 {
-    const auto random = name.fromFirstOccurrenceOf (namePrefix, false, false);
-    return name.startsWith (namePrefix) && random.length() == (int) CheckedFolder::randomNameBytes * 2
-        && random.containsOnly ("0123456789abcdef");
+    return TemporaryNames::isCreatedWith (name, namePrefix);
 }
 
 juce::File InstallJournal::getFile() const

@@ -1,8 +1,8 @@
 #include "install/transaction/InstallTransaction.h"
 
 #include "fs/CheckedFile.h"
-#include "fs/SecureRandom.h"
 #include "install/SystemFolders.h"
+#include "install/TemporaryNames.h"
 
 #if ! JUCE_WINDOWS
  #include <cstdlib>
@@ -10,10 +10,6 @@
 
 namespace
 {
-constexpr const char* stagingPrefix = ".installing-";
-constexpr const char* asideFolderName = "previous";
-constexpr const char* unpackFolderName = "new";
-
 /** `folder` as the system resolves it, links in its path followed, when it exists. */
 juce::File resolved (const juce::File& folder)
 {
@@ -85,13 +81,6 @@ const juce::File& InstallTransaction::Roots::operator[] (Root root) const
 InstallTransaction::Place InstallTransaction::journalPlace()
 {
     return { Root::data, { InstallJournal::folderName } };
-}
-
-bool InstallTransaction::isTemporaryName (const juce::String& name, const juce::String& prefix)
-{
-    const auto random = name.substring (prefix.length());
-    return name.startsWith (prefix) && random.length() == (int) CheckedFolder::randomNameBytes * 2
-        && random.containsOnly ("0123456789abcdef");
 }
 
 //==============================================================================
@@ -286,7 +275,7 @@ std::unique_ptr<CheckedFile> InstallTransaction::createFile (const Place& place,
     Record temporary;
     temporary.kind = Record::Kind::temporary;
     temporary.place = place;
-    temporary.text = "." + finalName + ".partial-";
+    temporary.text = TemporaryNames::newFilePrefix (finalName);
 
     if (result.wasOk())
         result = record (temporary);
@@ -301,7 +290,7 @@ std::unique_ptr<CheckedFile> InstallTransaction::createFile (const Place& place,
 
 InstallTransaction::Place InstallTransaction::getStaging (juce::Result& result)
 {
-    return stagingFolder (unpackFolderName, result);
+    return stagingFolder (TemporaryNames::unpackedFolder, result);
 }
 
 /** The folder `name` in the transaction's staging folder, both made on first use. */
@@ -315,7 +304,7 @@ InstallTransaction::Place InstallTransaction::stagingFolder (const juce::String&
         Record temporary;
         temporary.kind = Record::Kind::temporary;
         temporary.place = { Root::staging, {} };
-        temporary.text = stagingPrefix;
+        temporary.text = TemporaryNames::stagingPrefix;
         result = openRoot (Root::staging, folder);
 
         if (result.wasOk())
@@ -323,7 +312,7 @@ InstallTransaction::Place InstallTransaction::stagingFolder (const juce::String&
 
         if (result.wasOk())
         {
-            folder = folder.createFolder (stagingPrefix);
+            folder = folder.createFolder (TemporaryNames::stagingPrefix);
             result = folder.getStatus();
         }
 
@@ -363,12 +352,11 @@ InstallTransaction::Item InstallTransaction::asideFor (const Item& target)
     if (target.folder.root == Root::vst3)
     {
         auto result = juce::Result::ok();
-        const auto place = stagingFolder (asideFolderName, result);
+        const auto place = stagingFolder (TemporaryNames::asideFolder, result);
         return result.wasOk() ? Item { place, juce::String (++numAside) } : Item();
     }
 
-    const auto random = SecureRandom::hex (CheckedFolder::randomNameBytes);
-    return random.isNotEmpty() ? Item { target.folder, "." + target.name + ".previous-" + random } : Item();
+    return { target.folder, TemporaryNames::asideName (target.name) };
 }
 
 juce::Result InstallTransaction::checkTarget (const Item& to, EntryType kind)
@@ -698,7 +686,7 @@ juce::Result InstallTransaction::removeTemporary (const Record& change, const Re
     folder = {};
 
     for (int i = 0; i < names.size() && result.wasOk(); ++i)
-        if (isTemporaryName (names[i], change.text))
+        if (TemporaryNames::isCreatedWith (names[i], change.text))
             result = removeItem ({ change.place, names[i] });
 
     return result;

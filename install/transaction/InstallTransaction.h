@@ -71,8 +71,8 @@ public:
     */
     juce::Result openFolder (const Place& place, bool create, CheckedFolder& folder);
 
-    /** A new file in `place` named "." + `finalName` + ".partial-" and random digits, recorded so that
-        it goes at the end, unless it was moved into place. Null on failure, with `result` saying why.
+    /** A new file in `place` under a temporary name (TemporaryNames::newFilePrefix), recorded so that it
+        goes at the end, unless it was moved into place. Null on failure, with `result` saying why.
     */
     std::unique_ptr<CheckedFile> createFile (const Place& place, const juce::String& finalName, juce::Result& result);
 
@@ -118,9 +118,6 @@ public:
 
     /** The folder of journals below the data root. */
     static Place journalPlace();
-
-    /** Whether `name` is one that a temporary item made with `prefix` gets. */
-    static bool isTemporaryName (const juce::String& name, const juce::String& prefix);
 
 private:
     using Record = InstallJournal::Record;

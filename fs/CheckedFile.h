@@ -29,7 +29,7 @@ public:
 
     enum class SystemCopy { done, unsupported, failed };
 
-    /** Appends `numBytes` from `offset` of another open file (MonolithSource::getNativeHandle) without
+    /** Appends `numBytes` from `offset` of another open file (ReadOnlyFile::getNativeHandle) without
         passing them through this process, where the system can (Linux). `unsupported`, with nothing
         written, where it cannot: the caller writes the bytes itself. A source that ends early fails.
     */

@@ -54,8 +54,9 @@ private:
 
     void fail (const juce::String& what);
 
-    // One implementation for each system: native/CheckedFilePosix.cpp, native/CheckedFileWindows.cpp.
-    // Each reports failure as the system does, so that fail() finds the system's error right after it.
+    // One implementation for each system, with startWritingOut and copyFrom: native/CheckedFilePosix.cpp,
+    // native/CheckedFileWindows.cpp. Each reports failure as the system does, so that fail() finds the
+    // system's error right after it.
     juce::int64 writeNative (const char* bytes, size_t numBytes);  // bytes one call wrote; 0 or less: failed
     bool flushNative();
     juce::Result holdNative();

@@ -179,7 +179,9 @@ private:
     */
     juce::Result createFolderNative (const juce::String& name, bool isPrivate, bool& exists) const;
 
-    /** Opens the folder that createFolderNative just made, and checks that it is still that one. */
+    /** Opens the folder that createFolderNative just made; isFolderThisRunMade then tells whether what
+        was opened is that folder, as it was made.
+    */
     std::shared_ptr<Handle> openNewFolderNative (const juce::String& name, juce::Result& result) const;
     static bool isFolderThisRunMade (const Handle& folder, bool isPrivate);
 

@@ -29,7 +29,7 @@ public:
 
     enum class SystemCopy { done, unsupported, failed };
 
-    /** Appends `numBytes` from `offset` of another open file (MonolithSource::getNativeHandle) without
+    /** Appends `numBytes` from `offset` of another open file (ReadOnlyFile::getNativeHandle) without
         passing them through this process, where the system can (Linux). `unsupported`, with nothing
         written, where it cannot: the caller writes the bytes itself. A source that ends early fails.
     */
@@ -53,6 +53,14 @@ private:
     CheckedFile (juce::pointer_sized_int nativeHandle, const juce::File& newFile);
 
     void fail (const juce::String& what);
+
+    // One implementation for each system, with startWritingOut and copyFrom: native/CheckedFilePosix.cpp,
+    // native/CheckedFileWindows.cpp. Each reports failure as the system does, so that fail() finds the
+    // system's error right after it.
+    juce::int64 writeNative (const char* bytes, size_t numBytes);  // bytes one call wrote; 0 or less: failed
+    bool flushNative();
+    juce::Result holdNative();
+    bool closeNative();
 
     juce::pointer_sized_int fileHandle;
     juce::File file;

@@ -4,6 +4,7 @@
 #include "fs/CheckedFile.h"
 #include "fs/ClaimedFile.h"
 #include "fs/SecureRandom.h"
+#include "fs/SystemError.h"
 
 namespace
 {
@@ -55,14 +56,7 @@ juce::File CheckedFolder::childFile (const juce::String& name) const
 
 bool CheckedFolder::isPlainName (const juce::String& name)
 {
-   #if JUCE_WINDOWS
-    // A colon names a stream of a file on NTFS.
-    constexpr auto notInName = "/\\:";
-   #else
-    constexpr auto notInName = "/";
-   #endif
-
-    return name.isNotEmpty() && name != "." && name != ".." && ! name.containsAnyOf (notInName)
+    return name.isNotEmpty() && name != "." && name != ".." && ! name.containsAnyOf (notInNames)
         && ! name.containsChar (0);
 }
 
@@ -90,7 +84,32 @@ CheckedFolder CheckedFolder::openRoot (const juce::File& root)
     if (! juce::File::isAbsolutePath (root.getFullPathName()))
         return CheckedFolder (juce::Result::fail ("Not an absolute path: \"" + root.getFullPathName() + "\""));
 
-    return openRootNative (root);
+    const auto existed = root.isDirectory();
+    auto result = createPath (root);
+
+    if (result.failed())
+        return CheckedFolder (result);
+
+    const auto opened = openRootNative (root, result);
+
+    if (opened == nullptr)
+        return CheckedFolder (result);
+
+    opened->created = ! existed;
+    return CheckedFolder (opened);
+}
+
+juce::Result CheckedFolder::createPath (const juce::File& folder)
+{
+    if (folder.isDirectory() || folder.getParentDirectory() == folder)
+        return juce::Result::ok();
+
+    const auto parent = createPath (folder.getParentDirectory());
+
+    if (parent.failed())
+        return parent;
+
+    return createPathFolder (folder);
 }
 
 CheckedFolder CheckedFolder::openChain (const juce::File& root, const juce::File& target, Missing whenMissing)
@@ -127,6 +146,36 @@ CheckedFolder CheckedFolder::openFolder (const juce::String& name, Missing whenM
     return openChild (name, whenMissing, true);
 }
 
+CheckedFolder CheckedFolder::openChild (const juce::String& name, Missing whenMissing, bool checkOwnership) const
+{
+    auto result = juce::Result::ok();
+    bool missing = false, made = false;
+    auto opened = openChildNative (name, checkOwnership, result, missing);
+
+    if (opened == nullptr && missing && whenMissing == Missing::create)
+    {
+        // Another process may make it first: then it is opened and checked like any other.
+        bool exists = false;
+        result = createFolderNative (name, false, exists);
+
+        if (result.failed() && ! exists)
+            return CheckedFolder (result);
+
+        made = result.wasOk();
+        opened = openChildNative (name, checkOwnership, result, missing);
+    }
+
+    if (opened == nullptr)
+        return CheckedFolder (result);
+
+    opened->created = made;
+
+    if (checkOwnership)
+        result = restrictNative (*opened);
+
+    return result.wasOk() ? CheckedFolder (opened) : CheckedFolder (result);
+}
+
 CheckedFolder CheckedFolder::createFolder (const juce::String& prefix) const
 {
     return createNewFolder (prefix, false);
@@ -155,13 +204,33 @@ CheckedFolder CheckedFolder::createNewFolder (const juce::String& prefix, bool i
 
         bool nameTaken = false;
         ChangeProbe::announce (ChangeProbe::Change::createFolder, childFile (prefix + random));
-        folder = createFolderNative (prefix + random, isPrivate, nameTaken);
+        folder = createFolderNamed (prefix + random, isPrivate, nameTaken);
 
         if (! nameTaken)
             return folder;
     }
 
     return folder;
+}
+
+CheckedFolder CheckedFolder::createFolderNamed (const juce::String& name, bool isPrivate, bool& nameTaken) const
+{
+    auto result = createFolderNative (name, isPrivate, nameTaken);
+
+    if (result.failed())
+        return CheckedFolder (result);
+
+    const auto opened = openNewFolderNative (name, result);
+
+    if (opened == nullptr)
+        return CheckedFolder (result);
+
+    opened->created = true;
+
+    if (! isFolderThisRunMade (*opened, isPrivate))
+        return CheckedFolder (juce::Result::fail (childFile (name).getFullPathName() + " is not the folder this run made"));
+
+    return CheckedFolder (opened);
 }
 
 std::unique_ptr<CheckedFile> CheckedFolder::createFile (const juce::String& prefix, juce::Result& result) const
@@ -182,10 +251,16 @@ std::unique_ptr<CheckedFile> CheckedFolder::createFile (const juce::String& pref
 
         bool nameTaken = false;
         ChangeProbe::announce (ChangeProbe::Change::createFile, childFile (prefix + random));
-        auto file = createFileNative (prefix + random, result, nameTaken);
+        const auto created = createFileNative (prefix + random, result, nameTaken);
+
+        if (created != -1)
+        {
+            result = juce::Result::ok();
+            return std::unique_ptr<CheckedFile> (new CheckedFile (created, childFile (prefix + random)));
+        }
 
         if (! nameTaken)
-            return file;
+            return {};
     }
 
     return {};
@@ -200,6 +275,40 @@ std::unique_ptr<ClaimedFile> CheckedFolder::claimFile (const juce::String& name,
 }
 
 //==============================================================================
+juce::Result CheckedFolder::move (const juce::String& name, const CheckedFolder& destination, const juce::String& newName,
+                                  Replace replace) const
+{
+    auto result = checkName (name);
+
+    if (result.wasOk())
+        result = destination.checkName (newName);
+
+    if (result.failed())
+        return result;
+
+    ChangeProbe::announce (ChangeProbe::Change::move, childFile (name));
+
+    if (! moveNative (name, destination, newName, replace))
+    {
+        const auto error = SystemError::lastMessage();
+        return juce::Result::fail ("Cannot move " + childFile (name).getFullPathName() + " to "
+                                   + destination.childFile (newName).getFullPathName() + ": " + error);
+    }
+
+    return juce::Result::ok();
+}
+
+juce::Result CheckedFolder::remove (const juce::String& name) const
+{
+    const auto nameCheck = checkName (name);
+
+    if (nameCheck.failed())
+        return nameCheck;
+
+    ChangeProbe::announce (ChangeProbe::Change::remove, childFile (name));
+    return removeNative (name);
+}
+
 juce::Result CheckedFolder::removeTree (const juce::String& name) const
 {
     const auto nameCheck = checkName (name);
@@ -246,4 +355,31 @@ juce::Result CheckedFolder::removeContents (const juce::String& name) const
         result = folder.removeTree (names[i]);
 
     return result;
+}
+
+juce::Result CheckedFolder::list (juce::StringArray& names) const
+{
+    names.clear();
+
+    if (handle == nullptr)
+        return status;
+
+    return listNative (names);
+}
+
+CheckedFolder::EntryType CheckedFolder::getEntryType (const juce::String& name) const
+{
+    if (checkName (name).failed())
+        return EntryType::other;
+
+    return getEntryTypeNative (name);
+}
+
+juce::Result CheckedFolder::flush() const
+{
+    if (handle == nullptr)
+        return status;
+
+    ChangeProbe::announce (ChangeProbe::Change::flushFolder, getFile());
+    return flushNative();
 }

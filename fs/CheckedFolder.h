@@ -1,5 +1,9 @@
 #pragma once
 
+// fs/ is the link-safe file layer: every change to the target folders goes through folders reached
+// handle by handle from a system root, and a link on the way is refused. What differs per system is in
+// fs/native/, one file per class and system. The layer includes nothing of ours outside fs/.
+
 #include <juce_core/juce_core.h>
 
 #include <memory>
@@ -155,15 +159,56 @@ private:
     static bool isPlainName (const juce::String& name);
     juce::Result checkName (const juce::String& name) const;
     juce::File childFile (const juce::String& name) const;
-    juce::Result removeContents (const juce::String& name) const;
-    CheckedFolder createNewFolder (const juce::String& prefix, bool isPrivate) const;
-
-    // One implementation for each system: native/CheckedFolderPosix.cpp, native/CheckedFolderWindows.cpp.
-    static CheckedFolder openRootNative (const juce::File& root);
+    static juce::Result createPath (const juce::File& folder);
     CheckedFolder openChild (const juce::String& name, Missing whenMissing, bool checkOwnership) const;
-    CheckedFolder createFolderNative (const juce::String& name, bool isPrivate, bool& nameTaken) const;
-    std::unique_ptr<CheckedFile> createFileNative (const juce::String& name, juce::Result& result, bool& nameTaken) const;
+    CheckedFolder createNewFolder (const juce::String& prefix, bool isPrivate) const;
+    CheckedFolder createFolderNamed (const juce::String& name, bool isPrivate, bool& nameTaken) const;
+    juce::Result removeContents (const juce::String& name) const;
+
+    // The system calls, one implementation for each system: native/CheckedFolderPosix.cpp and
+    // native/CheckedFolderWindows.cpp. Each failure is a sentence for the log, as above.
+
+    /** What a plain name cannot hold besides a NUL: the separators, and on Windows the colon of a stream. */
+    static const char* const notInNames;
+
+    /** Creates the folder at `folder`, a missing folder of a root's path, protected; fine when it exists. */
+    static juce::Result createPathFolder (const juce::File& folder);
+
+    static std::shared_ptr<Handle> openRootNative (const juce::File& root, juce::Result& result);
+
+    /** Opens `name` here as a folder without following a link; null when it cannot, `missing` when
+        nothing has that name. `forRestricting` asks for the access that restrictNative needs.
+    */
+    std::shared_ptr<Handle> openChildNative (const juce::String& name, bool forRestricting, juce::Result& result, bool& missing) const;
+
+    /** Creates the folder `name` here, never opening an existing item: fails, setting `exists`, when
+        something has that name.
+    */
+    juce::Result createFolderNative (const juce::String& name, bool isPrivate, bool& exists) const;
+
+    /** Opens the folder that createFolderNative just made; isFolderThisRunMade then tells whether what
+        was opened is that folder, as it was made.
+    */
+    std::shared_ptr<Handle> openNewFolderNative (const juce::String& name, juce::Result& result) const;
+    static bool isFolderThisRunMade (const Handle& folder, bool isPrivate);
+
+    /** Takes other users' right to change the folder away, setting its `restricted`; fails for a folder
+        that belongs to another user.
+    */
+    static juce::Result restrictNative (Handle& folder);
+
+    /** The new file's descriptor or HANDLE; -1 on failure, with `nameTaken` set when the name exists. */
+    juce::pointer_sized_int createFileNative (const juce::String& name, juce::Result& result, bool& nameTaken) const;
+
     std::unique_ptr<ClaimedFile> claimFileNative (const juce::String& name, juce::Result& result, bool& inUse) const;
+
+    /** False on failure, which the system's last error tells. */
+    bool moveNative (const juce::String& name, const CheckedFolder& destination, const juce::String& newName, Replace replace) const;
+
+    juce::Result removeNative (const juce::String& name) const;
+    juce::Result listNative (juce::StringArray& names) const;
+    EntryType getEntryTypeNative (const juce::String& name) const;
+    juce::Result flushNative() const;
 
     std::shared_ptr<const Handle> handle;
     juce::Result status;

@@ -25,6 +25,12 @@ private:
     // The file descriptor (Linux) or HANDLE (Windows), opened for reading and, on Windows, deletion.
     ClaimedFile (juce::pointer_sized_int nativeHandle, const CheckedFolder& parent, const juce::String& fileName);
 
+    juce::File getFile() const;
+
+    // One implementation for each system, with remove() and the destructor: native/ClaimedFilePosix.cpp,
+    // native/ClaimedFileWindows.cpp. Reads the next bytes, at `offset`; less than 0 when the read failed.
+    juce::int64 readNative (char* destination, size_t numBytes, juce::int64 offset);
+
     juce::pointer_sized_int fileHandle;
     CheckedFolder folder;
     juce::String name;

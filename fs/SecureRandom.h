@@ -16,5 +16,8 @@ public:
     static juce::String hex (size_t numBytes);
 
 private:
+    // One implementation for each system: native/SecureRandomPosix.cpp, native/SecureRandomWindows.cpp.
+    static bool fillNative (char* destination, size_t numBytes);
+
     SecureRandom() = delete;
 };

@@ -1,22 +1,7 @@
 #include "fs/SystemError.h"
 
-#if JUCE_WINDOWS
- #include <windows.h>
-#else
- #include <cerrno>
- #include <system_error>
-#endif
-
-juce::String SystemError::lastMessage()
+juce::Result SystemError::failure (const juce::String& what, const juce::File& item)
 {
-   #if JUCE_WINDOWS
-    const auto code = GetLastError();
-    wchar_t buffer[512] = {};
-    FormatMessageW (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                    buffer, (DWORD) juce::numElementsInArray (buffer), nullptr);
-    const auto text = juce::String (buffer).trim().trimCharactersAtEnd (".");
-    return text.isNotEmpty() ? text : "error " + juce::String ((juce::int64) code);
-   #else
-    return juce::String (std::generic_category().message (errno));
-   #endif
+    const auto error = lastMessage();
+    return juce::Result::fail ("Cannot " + what + " " + item.getFullPathName() + ": " + error);
 }

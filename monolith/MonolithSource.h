@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class ReadOnlyFile;
+
 /** One monolith, opened once and from then on read only through that open file, so that everything
     read from it comes from the same file whatever happens to its path afterwards: renamed, replaced or
     removed, the file that was opened is the one that is read. On Windows nobody can write to it, rename
@@ -50,14 +52,13 @@ public:
     juce::pointer_sized_int getNativeHandle() const noexcept;
 
 private:
-    struct Handle;
     class Stream;
 
-    MonolithSource (const juce::File& file, std::shared_ptr<const Handle> openHandle);
+    MonolithSource (const juce::File& file, std::shared_ptr<const ReadOnlyFile> openFile);
     MonolithSource (const juce::File& file, const juce::Result& failure);
 
     juce::File file;
-    std::shared_ptr<const Handle> handle;
+    std::shared_ptr<const ReadOnlyFile> handle;
     juce::Result status;
 
     JUCE_LEAK_DETECTOR (MonolithSource)

@@ -2,10 +2,8 @@
 
 #if JUCE_WINDOWS
 
-#include "fs/ChangeProbe.h"
-#include "fs/CheckedFile.h"
-#include "fs/ClaimedFile.h"
 #include "fs/AccessList.h"
+#include "fs/ClaimedFile.h"
 #include "fs/SystemError.h"
 
 #include <windows.h>
@@ -16,12 +14,6 @@ namespace
 constexpr DWORD folderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD folderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
 constexpr DWORD noFollow = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
-
-juce::Result failure (const juce::String& what, const juce::File& item)
-{
-    const auto error = SystemError::lastMessage();
-    return juce::Result::fail ("Cannot " + what + " " + item.getFullPathName() + ": " + error);
-}
 
 /** The path in the form that the system takes literally: no length limit, no device names, no
     trimming of trailing dots and blanks.
@@ -65,130 +57,136 @@ DWORD attributesOf (HANDLE item)
     return GetFileInformationByHandle (item, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
-/** Creates the missing folders of `folder`'s path, the deepest last, with the protected access list. */
-juce::Result createPath (const juce::File& folder)
+/** Ok when the item opened at `path` is a plain folder that the path itself names; otherwise why not. */
+juce::Result checkOpenedFolder (HANDLE item, const juce::File& path)
 {
-    if (folder.isDirectory() || folder.getParentDirectory() == folder)
-        return juce::Result::ok();
+    const auto attributes = attributesOf (item);
 
-    const auto parent = createPath (folder.getParentDirectory());
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return CheckedFolder::refuseLink (path, {});
 
-    if (parent.failed())
-        return parent;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return juce::Result::fail (path.getFullPathName() + " is not a folder");
 
-    AccessList protection (AccessList::Kind::protectedFolder);
+    // A name can reach another place than its path says (a short name, or a link the attributes did not show).
+    const auto finalPath = finalPathOf (item);
 
-    if (protection.getAttributes() == nullptr
-         || (! CreateDirectoryW (literalPath (folder).toWideCharPointer(), protection.getAttributes())
-              && GetLastError() != ERROR_ALREADY_EXISTS))
-        return failure ("create the folder", folder);
+    if (! finalPath.equalsIgnoreCase (path.getFullPathName()))
+        return CheckedFolder::refuseLink (path, finalPath);
 
     return juce::Result::ok();
 }
 } // namespace
+
+// A colon names a stream of a file on NTFS.
+const char* const CheckedFolder::notInNames = "/\\:";
 
 CheckedFolder::Handle::~Handle()
 {
     CloseHandle ((HANDLE) native);
 }
 
-CheckedFolder CheckedFolder::openRootNative (const juce::File& root)
+juce::Result CheckedFolder::createPathFolder (const juce::File& folder)
 {
-    const auto existed = root.isDirectory();
-    const auto path = createPath (root);
+    AccessList protection (AccessList::Kind::protectedFolder);
 
-    if (path.failed())
-        return CheckedFolder (path);
+    if (protection.getAttributes() == nullptr
+         || (! CreateDirectoryW (literalPath (folder).toWideCharPointer(), protection.getAttributes())
+              && GetLastError() != ERROR_ALREADY_EXISTS))
+        return SystemError::failure ("create the folder", folder);
 
+    return juce::Result::ok();
+}
+
+std::shared_ptr<CheckedFolder::Handle> CheckedFolder::openRootNative (const juce::File& root, juce::Result& result)
+{
     // The root's own path is the system's: it may pass through links.
     const auto item = openItem (root, folderAccess, folderShare, FILE_FLAG_BACKUP_SEMANTICS);
 
     if (item == INVALID_HANDLE_VALUE)
-        return CheckedFolder (failure ("open the folder", root));
+    {
+        result = SystemError::failure ("open the folder", root);
+        return {};
+    }
 
     const auto finalPath = finalPathOf (item);
     const auto opened = std::make_shared<Handle> ((juce::pointer_sized_int) item, juce::File (finalPath), nullptr);
 
     if (finalPath.isEmpty() || (attributesOf (item) & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        return CheckedFolder (juce::Result::fail (root.getFullPathName() + " is not a folder"));
-
-    opened->created = ! existed;
-    return CheckedFolder (opened);
-}
-
-CheckedFolder CheckedFolder::openChild (const juce::String& name, Missing whenMissing, bool checkOwnership) const
-{
-    const auto path = childFile (name);
-    const auto access = folderAccess | (checkOwnership ? (DWORD) WRITE_DAC : 0);
-    auto item = openItem (path, access, folderShare, noFollow);
-    bool made = false;
-
-    if (item == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND && whenMissing == Missing::create)
     {
-        AccessList protection (AccessList::Kind::protectedFolder);
-
-        if (protection.getAttributes() != nullptr && CreateDirectoryW (literalPath (path).toWideCharPointer(), protection.getAttributes()))
-            made = true;
-        else if (protection.getAttributes() == nullptr || GetLastError() != ERROR_ALREADY_EXISTS)
-            return CheckedFolder (failure ("create the folder", path));
-
-        item = openItem (path, access, folderShare, noFollow);
+        result = juce::Result::fail (root.getFullPathName() + " is not a folder");
+        return {};
     }
 
-    if (item == INVALID_HANDLE_VALUE)
-        return CheckedFolder (failure ("open the folder", path));
-
-    const auto opened = std::make_shared<Handle> ((juce::pointer_sized_int) item, path, handle);
-    const auto attributes = attributesOf (item);
-
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return CheckedFolder (refuseLink (path, {}));
-
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        return CheckedFolder (juce::Result::fail (path.getFullPathName() + " is not a folder"));
-
-    // A name can reach another place than its path says (a short name, or a link the attributes did not show).
-    const auto finalPath = finalPathOf (item);
-
-    if (! finalPath.equalsIgnoreCase (path.getFullPathName()))
-        return CheckedFolder (refuseLink (path, finalPath));
-
-    opened->created = made;
-
-    if (! checkOwnership)
-        return CheckedFolder (opened);
-
-    const auto check = AccessList::restrictToAdministrators (item, path, opened->restricted);
-    return check.wasOk() ? CheckedFolder (opened) : CheckedFolder (check);
+    return opened;
 }
 
-CheckedFolder CheckedFolder::createFolderNative (const juce::String& name, bool isPrivate, bool& nameTaken) const
+std::shared_ptr<CheckedFolder::Handle> CheckedFolder::openChildNative (const juce::String& name, bool forRestricting,
+                                                                      juce::Result& result, bool& missing) const
+{
+    const auto path = childFile (name);
+    const auto access = folderAccess | (forRestricting ? (DWORD) WRITE_DAC : 0);
+    const auto item = openItem (path, access, folderShare, noFollow);
+
+    if (item == INVALID_HANDLE_VALUE)
+    {
+        missing = GetLastError() == ERROR_FILE_NOT_FOUND;
+        result = SystemError::failure ("open the folder", path);
+        return {};
+    }
+
+    const auto opened = std::make_shared<Handle> ((juce::pointer_sized_int) item, path, handle);
+    result = checkOpenedFolder (item, path);
+    return result.wasOk() ? opened : nullptr;
+}
+
+juce::Result CheckedFolder::createFolderNative (const juce::String& name, bool isPrivate, bool& exists) const
 {
     const auto path = childFile (name);
     AccessList access (isPrivate ? AccessList::Kind::privateFolder : AccessList::Kind::protectedFolder);
 
-    // CreateDirectory never opens an existing item: the name is this run's alone.
-    if (access.getAttributes() == nullptr || ! CreateDirectoryW (literalPath (path).toWideCharPointer(), access.getAttributes()))
+    if (access.getAttributes() == nullptr)
+        return SystemError::failure ("create the folder", path);
+
+    if (! CreateDirectoryW (literalPath (path).toWideCharPointer(), access.getAttributes()))
     {
-        nameTaken = GetLastError() == ERROR_ALREADY_EXISTS;
-        return CheckedFolder (failure ("create the folder", path));
+        exists = GetLastError() == ERROR_ALREADY_EXISTS;
+        return SystemError::failure ("create the folder", path);
     }
 
+    return juce::Result::ok();
+}
+
+std::shared_ptr<CheckedFolder::Handle> CheckedFolder::openNewFolderNative (const juce::String& name, juce::Result& result) const
+{
+    const auto path = childFile (name);
     const auto item = openItem (path, folderAccess, folderShare, noFollow);
 
     if (item == INVALID_HANDLE_VALUE)
-        return CheckedFolder (failure ("open the new folder", path));
+    {
+        result = SystemError::failure ("open the new folder", path);
+        return {};
+    }
 
-    const auto opened = std::make_shared<Handle> ((juce::pointer_sized_int) item, path, handle);
-    opened->created = true;
-
-    if ((attributesOf (item) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || ! finalPathOf (item).equalsIgnoreCase (path.getFullPathName()))
-        return CheckedFolder (juce::Result::fail (path.getFullPathName() + " is not the folder this run made"));
-
-    return CheckedFolder (opened);
+    return std::make_shared<Handle> ((juce::pointer_sized_int) item, path, handle);
 }
 
-std::unique_ptr<CheckedFile> CheckedFolder::createFileNative (const juce::String& name, juce::Result& result, bool& nameTaken) const
+bool CheckedFolder::isFolderThisRunMade (const Handle& folder, bool isPrivate)
+{
+    // CreateDirectory gave it its access list: what is left to check is that the name still reaches it.
+    juce::ignoreUnused (isPrivate);
+    const auto item = (HANDLE) folder.native;
+
+    return (attributesOf (item) & FILE_ATTRIBUTE_REPARSE_POINT) == 0
+        && finalPathOf (item).equalsIgnoreCase (folder.path.getFullPathName());
+}
+
+juce::Result CheckedFolder::restrictNative (Handle& folder)
+{
+    return AccessList::restrictToAdministrators ((HANDLE) folder.native, folder.path, folder.restricted);
+}
+
+juce::pointer_sized_int CheckedFolder::createFileNative (const juce::String& name, juce::Result& result, bool& nameTaken) const
 {
     const auto path = childFile (name);
     const auto item = CreateFileW (literalPath (path).toWideCharPointer(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
@@ -197,13 +195,11 @@ std::unique_ptr<CheckedFile> CheckedFolder::createFileNative (const juce::String
     if (item == INVALID_HANDLE_VALUE)
     {
         nameTaken = GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS;
-        result = failure ("create the file", path);
-        return {};
+        result = SystemError::failure ("create the file", path);
+        return -1;
     }
 
-    std::unique_ptr<CheckedFile> file (new CheckedFile ((juce::pointer_sized_int) item, path));
-    result = juce::Result::ok();
-    return file;
+    return (juce::pointer_sized_int) item;
 }
 
 std::unique_ptr<ClaimedFile> CheckedFolder::claimFileNative (const juce::String& name, juce::Result& result, bool& inUse) const
@@ -217,7 +213,7 @@ std::unique_ptr<ClaimedFile> CheckedFolder::claimFileNative (const juce::String&
     if (item == INVALID_HANDLE_VALUE)
     {
         inUse = GetLastError() == ERROR_SHARING_VIOLATION;
-        result = failure ("claim", path);
+        result = SystemError::failure ("claim", path);
         return {};
     }
 
@@ -235,42 +231,19 @@ std::unique_ptr<ClaimedFile> CheckedFolder::claimFileNative (const juce::String&
 }
 
 //==============================================================================
-juce::Result CheckedFolder::move (const juce::String& name, const CheckedFolder& destination, const juce::String& newName,
-                                  Replace replace) const
+bool CheckedFolder::moveNative (const juce::String& name, const CheckedFolder& destination, const juce::String& newName,
+                                Replace replace) const
 {
-    auto result = checkName (name);
-
-    if (result.wasOk())
-        result = destination.checkName (newName);
-
-    if (result.failed())
-        return result;
-
-    ChangeProbe::announce (ChangeProbe::Change::move, childFile (name));
-
     // Both paths run through folders held open since their check. A link at either name is moved or
     // replaced itself, never followed.
-    const auto from = childFile (name), to = destination.childFile (newName);
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace == Replace::yes ? (DWORD) MOVEFILE_REPLACE_EXISTING : 0);
 
-    if (! MoveFileExW (literalPath (from).toWideCharPointer(), literalPath (to).toWideCharPointer(), flags))
-    {
-        const auto error = SystemError::lastMessage();
-        return juce::Result::fail ("Cannot move " + from.getFullPathName() + " to " + to.getFullPathName() + ": " + error);
-    }
-
-    return juce::Result::ok();
+    return MoveFileExW (literalPath (childFile (name)).toWideCharPointer(),
+                        literalPath (destination.childFile (newName)).toWideCharPointer(), flags) != FALSE;
 }
 
-juce::Result CheckedFolder::remove (const juce::String& name) const
+juce::Result CheckedFolder::removeNative (const juce::String& name) const
 {
-    const auto nameCheck = checkName (name);
-
-    if (nameCheck.failed())
-        return nameCheck;
-
-    ChangeProbe::announce (ChangeProbe::Change::remove, childFile (name));
-
     const auto path = childFile (name);
 
     // Opened as the link itself when it is one, so that only the link goes.
@@ -278,7 +251,7 @@ juce::Result CheckedFolder::remove (const juce::String& name) const
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, noFollow);
 
     if (item == INVALID_HANDLE_VALUE)
-        return failure ("remove", path);
+        return SystemError::failure ("remove", path);
 
     FILE_DISPOSITION_INFO disposition { TRUE };
     auto removed = SetFileInformationByHandle (item, FileDispositionInfo, &disposition, sizeof (disposition));
@@ -298,24 +271,19 @@ juce::Result CheckedFolder::remove (const juce::String& name) const
         }
     }
 
-    const auto result = removed ? juce::Result::ok() : failure ("remove", path);
+    const auto result = removed ? juce::Result::ok() : SystemError::failure ("remove", path);
     CloseHandle (item);
     return result;
 }
 
-juce::Result CheckedFolder::list (juce::StringArray& names) const
+juce::Result CheckedFolder::listNative (juce::StringArray& names) const
 {
-    names.clear();
-
-    if (handle == nullptr)
-        return status;
-
     WIN32_FIND_DATAW entry {};
     const auto search = FindFirstFileExW ((literalPath (getFile()) + "\\*").toWideCharPointer(), FindExInfoBasic, &entry,
                                           FindExSearchNameMatch, nullptr, 0);
 
     if (search == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND ? juce::Result::ok() : failure ("list", getFile());
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? juce::Result::ok() : SystemError::failure ("list", getFile());
 
     do
     {
@@ -326,16 +294,13 @@ juce::Result CheckedFolder::list (juce::StringArray& names) const
     }
     while (FindNextFileW (search, &entry));
 
-    const auto result = GetLastError() == ERROR_NO_MORE_FILES ? juce::Result::ok() : failure ("list", getFile());
+    const auto result = GetLastError() == ERROR_NO_MORE_FILES ? juce::Result::ok() : SystemError::failure ("list", getFile());
     FindClose (search);
     return result;
 }
 
-CheckedFolder::EntryType CheckedFolder::getEntryType (const juce::String& name) const
+CheckedFolder::EntryType CheckedFolder::getEntryTypeNative (const juce::String& name) const
 {
-    if (checkName (name).failed())
-        return EntryType::other;
-
     // The attributes of a link are its own, not those of what it points to.
     const auto attributes = GetFileAttributesW (literalPath (childFile (name)).toWideCharPointer());
 
@@ -349,21 +314,16 @@ CheckedFolder::EntryType CheckedFolder::getEntryType (const juce::String& name) 
     return EntryType::file;
 }
 
-juce::Result CheckedFolder::flush() const
+juce::Result CheckedFolder::flushNative() const
 {
-    if (handle == nullptr)
-        return status;
-
-    ChangeProbe::announce (ChangeProbe::Change::flushFolder, getFile());
-
     // Flushing a folder needs a handle with write access, which the held one has not.
     const auto item = openItem (getFile(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, noFollow);
 
     if (item == INVALID_HANDLE_VALUE)
-        return failure ("flush", getFile());
+        return SystemError::failure ("flush", getFile());
 
     const auto flushed = FlushFileBuffers (item);
-    const auto result = flushed ? juce::Result::ok() : failure ("flush", getFile());
+    const auto result = flushed ? juce::Result::ok() : SystemError::failure ("flush", getFile());
     CloseHandle (item);
     return result;
 }

@@ -1,5 +1,6 @@
 #include "install/runs/MonolithCheck.h"
 
+#include "fs/RootFolder.h"
 #include "install/payload/BlockCopy.h"
 #include "install/FileSystemLimits.h"
 #include "install/payload/PluginArchive.h"
@@ -8,36 +9,6 @@
 #include "model/StateIds.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithStructure.h"
-
-#if ! JUCE_WINDOWS
- #include <fcntl.h>
- #include <sys/stat.h>
- #include <unistd.h>
-#endif
-
-namespace
-{
-/** Lets the folder's owner write to it, and nobody else more than before. On Windows that clears the
-    read-only attribute; elsewhere it adds the owner's write bit only, where the framework's
-    setReadOnly (false) would let everyone write.
-*/
-bool letOwnerWrite (const juce::File& folder)
-{
-   #if JUCE_WINDOWS
-    return folder.setReadOnly (false, false);
-   #else
-    const auto fd = open (folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-
-    if (fd < 0)
-        return false;
-
-    struct stat info;
-    const auto changed = fstat (fd, &info) == 0 && fchmod (fd, (info.st_mode & 07777) | S_IWUSR) == 0;
-    close (fd);
-    return changed;
-   #endif
-}
-} // namespace
 
 InstallerModel::MonolithCheck::MonolithCheck (InstallerModel& modelToFill, Observer& observerToTell)
     : model (modelToFill),
@@ -164,7 +135,7 @@ bool InstallerModel::MonolithCheck::unlockDataRoot()
     model.write ("Data root dir is read only");
 
     // Owning the folder is not always enough to write to it.
-    if (! letOwnerWrite (dataRoot) || ! dataRoot.hasWriteAccess())
+    if (! RootFolder::letOwnerWrite (dataRoot) || ! dataRoot.hasWriteAccess())
         return fail (accessDenied, "Error: cannot change data root dir access rights");
 
     return true;

@@ -1,31 +1,12 @@
 #include "install/transaction/InstallTransaction.h"
 
 #include "fs/CheckedFile.h"
+#include "fs/RootFolder.h"
 #include "install/SystemFolders.h"
 #include "install/TemporaryNames.h"
 
-#if ! JUCE_WINDOWS
- #include <cstdlib>
-#endif
-
 namespace
 {
-/** `folder` as the system resolves it, links in its path followed, when it exists. */
-juce::File resolved (const juce::File& folder)
-{
-    if (! folder.isDirectory())
-        return folder;
-
-   #if JUCE_WINDOWS
-    // The layer opens a root at its final path.
-    const auto opened = CheckedFolder::openRoot (folder);
-    return opened.isOpen() ? opened.getFile() : folder;
-   #else
-    std::unique_ptr<char, decltype (&std::free)> real (realpath (folder.getFullPathName().toRawUTF8(), nullptr), &std::free);
-    return real != nullptr ? juce::File (juce::String::fromUTF8 (real.get())) : folder;
-   #endif
-}
-
 juce::String describe (CheckedFolder::EntryType type)
 {
     switch (type)
@@ -63,7 +44,7 @@ juce::Result inTheWay (const juce::File& item, CheckedFolder::EntryType found, C
 InstallTransaction::Roots InstallTransaction::Roots::of (const SystemFolders& folders)
 {
     const auto vst3 = folders.getVst3Root();
-    return { folders.getDataRoot(), vst3, resolved (vst3).getParentDirectory() };
+    return { folders.getDataRoot(), vst3, RootFolder::resolve (vst3).getParentDirectory() };
 }
 
 const juce::File& InstallTransaction::Roots::operator[] (Root root) const

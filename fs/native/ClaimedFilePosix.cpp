@@ -1,0 +1,31 @@
+#include "fs/ClaimedFile.h"
+
+#if ! JUCE_WINDOWS
+
+#include <cerrno>
+#include <unistd.h>
+
+ClaimedFile::~ClaimedFile()
+{
+    ::close ((int) fileHandle);
+}
+
+juce::int64 ClaimedFile::readNative (char* destination, size_t numBytes, juce::int64 offset)
+{
+    for (;;)
+    {
+        const auto got = ::pread ((int) fileHandle, destination, numBytes, (off_t) offset);
+
+        if (got >= 0 || errno != EINTR)
+            return (juce::int64) got;
+    }
+}
+
+juce::Result ClaimedFile::remove()
+{
+    // The lock stays with the open descriptor, so a process that opened the file before this removal
+    // finds it removed (see claimFile) once it gets the lock.
+    return folder.remove (name);
+}
+
+#endif

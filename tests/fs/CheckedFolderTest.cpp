@@ -2,7 +2,7 @@
 // in after the check are not followed by any operation, and what the layer makes is changeable only by
 // its owner (or, for private folders, reachable only by it).
 
-#include "InstallTestSupport.h"
+#include "../install/InstallTestSupport.h"
 
 #include "fs/CheckedFile.h"
 #include "fs/CheckedFolder.h"

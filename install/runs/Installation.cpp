@@ -46,10 +46,8 @@ void InstallerModel::recover()
     const auto note = [this] (const juce::String& line) { write (line); };
     InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), note);
 
-   #if JUCE_WINDOWS
     // The Installed apps entries are no items of the journal: they follow the records the recovery left.
     InstalledAppsEntry::reconcile (*folders, note);
-   #endif
 }
 
 //==============================================================================
@@ -97,10 +95,8 @@ InstallerModel::Result InstallerModel::Installation::run()
     archive.reset();
     transaction.rollback();
 
-   #if JUCE_WINDOWS
     if (entry != nullptr)
         entry->undo();
-   #endif
 
     return result;
 }
@@ -302,12 +298,11 @@ bool InstallerModel::Installation::openCheckedArchive (std::unique_ptr<juce::Inp
     return fail (juce::Result::fail ("Plug-in archive changed since the check: " + archiveFile.getFullPathName()), extractFailed);
 }
 
-/** On Windows, the uninstaller that Installed apps runs, beside the monolith; a program that carries none
-    leaves none, and makes no Installed apps entry.
+/** The uninstaller that Installed apps runs, beside the monolith; a program that carries none (every
+    program outside Windows) leaves none, and makes no Installed apps entry.
 */
 bool InstallerModel::Installation::writeUninstaller()
 {
-   #if JUCE_WINDOWS
     const auto program = UninstallerProgram::open();
 
     if (program == nullptr)
@@ -319,8 +314,6 @@ bool InstallerModel::Installation::writeUninstaller()
         return false;
 
     record.addFile (InstallRecord::Place::data, UninstallerProgram::fileName, program->getTotalLength(), crc);
-   #endif
-
     return true;
 }
 
@@ -424,24 +417,18 @@ bool InstallerModel::Installation::moveFile (const juce::String& temporaryName, 
                                                                        : "Failed to write: " + target.getParentDirectory().getChildFile (name).getFullPathName());
 }
 
-/** On Windows, the installation's entry in Installed apps, when it has an uninstaller to name. Undone
-    with the rest when the commit fails; the next start after a kill puts it in line with the records
-    (InstalledAppsEntry::reconcile).
+/** The installation's entry in Installed apps, when it has an uninstaller to name (so on Windows only).
+    Undone with the rest when the commit fails; the next start after a kill puts it in line with the
+    records (InstalledAppsEntry::reconcile).
 */
 bool InstallerModel::Installation::registerEntry()
 {
-   #if JUCE_WINDOWS
     if (newUninstaller.isEmpty())
         return true;
 
     entry = std::make_unique<InstalledAppsEntry> (model.companyName, model.instrumentName);
     const auto written = entry->write (record, target.getParentDirectory());
-
-    if (written.failed())
-        return fail (written, "Failed to register in Installed apps: " + entry->getKeyPath());
-   #endif
-
-    return true;
+    return written.wasOk() || fail (written, "Failed to register in Installed apps: " + entry->getKeyPath());
 }
 
 /** Moves every file below `from` to the same place below `to`, making the folders that are missing there:

@@ -68,9 +68,7 @@ private:
     juce::String newMonolith, newRecord, newUninstaller, damage;
     juce::uint32 monolithCrc = 0;
     InstallRecord record;
-   #if JUCE_WINDOWS
     std::unique_ptr<InstalledAppsEntry> entry;
-   #endif
     std::unique_ptr<PluginArchive> archive;
     Result result = noError;
 

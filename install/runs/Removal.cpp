@@ -65,10 +65,8 @@ InstallerModel::Result InstallerModel::Removal::run()
 
     transaction.rollback();
 
-   #if JUCE_WINDOWS
     if (entry != nullptr)
         entry->undo();
-   #endif
 
     return result;
 }
@@ -259,17 +257,12 @@ bool InstallerModel::Removal::moveAside (const Item& item, EntryType type)
     return moved.wasOk() || fail (moved, "Failed to remove: " + fileOf (item).getFullPathName());
 }
 
+/** The Installed apps entry, which only Windows has. */
 bool InstallerModel::Removal::removeEntry()
 {
-   #if JUCE_WINDOWS
     entry = std::make_unique<InstalledAppsEntry> (company, instrument);
     const auto removed = entry->remove();
-
-    if (removed.failed())
-        return fail (removed, "Failed to remove the Installed apps entry " + entry->getKeyPath());
-   #endif
-
-    return true;
+    return removed.wasOk() || fail (removed, "Failed to remove the Installed apps entry " + entry->getKeyPath());
 }
 
 bool InstallerModel::Removal::commit()

@@ -57,9 +57,7 @@ private:
     InstallRecord record;
     bool hasRecord = false;
     std::set<juce::String> listed;
-   #if JUCE_WINDOWS
     std::unique_ptr<InstalledAppsEntry> entry;
-   #endif
     Result result = noError;
 
     JUCE_DECLARE_NON_COPYABLE (Removal)

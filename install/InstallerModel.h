@@ -1,5 +1,20 @@
 #pragma once
 
+// install/ holds the engine's face and its shared rules. The face is InstallerModel, the one class a
+// front end drives; the rules are what every part of an installation keeps to: InstallerResult,
+// SystemFolders, SafeFileName, FileSystemLimits and ProductVersion. Its subfolders, each including only
+// what lies below it:
+//   runs/         the model's three long operations, MonolithCheck, Installation and Removal: chains of
+//                 named steps, nested in the model (their headers include this one to declare them), that
+//                 use the three folders below.
+//   transaction/  InstallTransaction and its InstallJournal: every change to the target folders, undoable.
+//   payload/      what is copied and unpacked: BlockCopy, VerifiedCopy, PluginArchive, PluginArchiveCopy.
+//   installed/    what an installation leaves behind: InstallRecord, InstalledInstruments,
+//                 InstalledAppsEntry, UninstallerProgram.
+// transaction/, payload/ and installed/ stand side by side: each includes the rules here and log/, fs/,
+// monolith/ and model/, never one of the other two.
+
+#include "install/InstallerResult.h"
 #include "install/payload/PluginArchiveCopy.h"
 #include "install/SystemFolders.h"
 #include "monolith/ChunkChecksums.h"
@@ -17,22 +32,9 @@ class InstallerLog;
     it knows, runs the operations in that order and follows the long ones through an Observer; the model
     needs nothing else.
 */
-class InstallerModel
+class InstallerModel : public InstallerResult
 {
 public:
-    /** What the check and the installation end with; the numbers are shared with every front end. */
-    enum Result : int
-    {
-        noError = 0,
-        invalidData = 1,            // check: no instrument state tree, or a name that is not one plain file name
-        missingData = 2,            // check: no monolith given, or no plug-in entry in it
-        installationFailed = 3,     // not returned by the engine; a front end may use it for its own failures
-        accessDenied = 4,           // check: the data folder is read-only and cannot be made writable
-        writeFailed = 5,            // check: the plug-in archive not written; installation: anything not written
-        interrupted = 6,            // the observer asked to stop
-        notInstalled = 7            // uninstall: the instrument is not installed
-    };
-
     /** How a front end follows a long operation and asks it to stop. The operation calls both methods on
         the thread that runs it; the defaults ignore the progress and never stop.
     */

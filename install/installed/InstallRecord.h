@@ -1,5 +1,11 @@
 #pragma once
 
+// install/installed/ is what an installation leaves behind, and how it is found again: InstallRecord
+// (the record beside the monolith), InstalledInstruments (every installation, found by its record),
+// InstalledAppsEntry (its entry in Windows' Installed apps) and UninstallerProgram (the uninstaller that
+// entry runs). It includes only the engine's rules in install/ (InstallerResult among them) and the
+// layers below the engine: never the model, the runs, transaction/ or payload/.
+
 #include <juce_core/juce_core.h>
 
 #include <set>

@@ -1,5 +1,11 @@
 #pragma once
 
+// install/runs/ holds the model's three long operations, each a chain of named steps nested in
+// InstallerModel: MonolithCheck (processMonolith), Installation (install) and Removal (uninstall). They
+// include the model's header, whose private classes they are, and below it transaction/, payload/ and
+// installed/, the engine's rules in install/ and the layers below the engine; only InstallerModel.cpp
+// includes them.
+
 #include "install/payload/BlockCopy.h"
 #include "install/installed/InstallRecord.h"
 #include "install/transaction/InstallTransaction.h"

@@ -126,17 +126,12 @@ public:
     int stepPauseMs = 500;
 
 private:
+    class StepChain;
     class MonolithCheck;
     class Installation;
     class Removal;
 
     void write (const juce::String& message) const;
-
-    /** Writes `line` and returns `result`: how every step of the check and the installation fails. */
-    Result fail (Result result, const juce::String& line) const;
-
-    /** Writes the line for a stop that the observer asked for and returns `interrupted`. */
-    Result stopped() const;
 
     void setScreenshot (const juce::Image& newImage);
 

@@ -41,18 +41,8 @@ bool isBundle (const juce::String& name)
 }
 } // namespace
 
-void InstallerModel::recover()
-{
-    const auto note = [this] (const juce::String& line) { write (line); };
-    InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), note);
-
-    // The Installed apps entries are no items of the journal: they follow the records the recovery left.
-    InstalledAppsEntry::reconcile (*folders, note);
-}
-
-//==============================================================================
 InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Observer& observerToTell)
-    : model (modelToInstall),
+    : StepChain (modelToInstall),
       observer (observerToTell),
       roots (InstallTransaction::Roots::of (*model.folders)),
       transaction (roots, [this] (const juce::String& line) { model.write (line); }),
@@ -98,7 +88,7 @@ InstallerModel::Result InstallerModel::Installation::run()
     if (entry != nullptr)
         entry->undo();
 
-    return result;
+    return getResult();
 }
 
 /** Both target folders lie below their roots, and no folder on the way to them is a link. */
@@ -499,33 +489,6 @@ void InstallerModel::Installation::reportStage (double stageStart, double stageE
 {
     if (total > 0)
         observer.progressChanged (stageStart + (stageEnd - stageStart) * (double) juce::jmin (done, total) / (double) total);
-}
-
-bool InstallerModel::Installation::note (const juce::String& line)
-{
-    model.write (line);
-    return true;
-}
-
-bool InstallerModel::Installation::fail (const juce::String& line)
-{
-    result = model.fail (writeFailed, line);
-    return false;
-}
-
-/** Writes why the step failed, in the file layer's words, then the step's own line. */
-bool InstallerModel::Installation::fail (const juce::Result& why, const juce::String& line)
-{
-    if (why.failed())
-        model.write (why.getErrorMessage());
-
-    return fail (line);
-}
-
-bool InstallerModel::Installation::stop()
-{
-    result = model.stopped();
-    return false;
 }
 
 /** True when the copy is done; otherwise ends the run, as stopped or as failed with `failureLine`. */

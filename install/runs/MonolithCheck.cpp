@@ -40,7 +40,7 @@ bool letOwnerWrite (const juce::File& folder)
 } // namespace
 
 InstallerModel::MonolithCheck::MonolithCheck (InstallerModel& modelToFill, Observer& observerToTell)
-    : model (modelToFill),
+    : StepChain (modelToFill),
       observer (observerToTell),
       reader (MonolithSource())
 {
@@ -67,7 +67,7 @@ InstallerModel::Result InstallerModel::MonolithCheck::run()
                              && loadLicence()
                              && finish();
 
-    return completed ? noError : result;
+    return completed ? noError : getResult();
 }
 
 bool InstallerModel::MonolithCheck::monolithGiven()
@@ -319,22 +319,4 @@ bool InstallerModel::MonolithCheck::reach (double progress)
 {
     observer.progressChanged (progress);
     return true;
-}
-
-bool InstallerModel::MonolithCheck::note (const juce::String& line)
-{
-    model.write (line);
-    return true;
-}
-
-bool InstallerModel::MonolithCheck::fail (Result code, const juce::String& line)
-{
-    result = model.fail (code, line);
-    return false;
-}
-
-bool InstallerModel::MonolithCheck::stop()
-{
-    result = model.stopped();
-    return false;
 }

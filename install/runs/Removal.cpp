@@ -24,15 +24,9 @@ juce::String join (const juce::String& path, const juce::String& name)
 }
 } // namespace
 
-InstallerModel::Result InstallerModel::uninstall (const juce::String& company, const juce::String& instrument, Observer& observer)
-{
-    return Removal (*this, company, instrument, observer).run();
-}
-
-//==============================================================================
 InstallerModel::Removal::Removal (InstallerModel& modelToUse, const juce::String& companyName, const juce::String& instrumentName,
                                   Observer& observerToTell)
-    : model (modelToUse),
+    : StepChain (modelToUse),
       company (companyName),
       instrument (instrumentName),
       observer (observerToTell),
@@ -68,7 +62,7 @@ InstallerModel::Result InstallerModel::Removal::run()
     if (entry != nullptr)
         entry->undo();
 
-    return result;
+    return getResult();
 }
 
 /** The installation's record; without one, what the installed monolith's plug-in archive names. */
@@ -85,8 +79,7 @@ bool InstallerModel::Removal::findInstallation()
     }
     else if (outcome != notInstalled)
     {
-        result = model.fail (outcome, problem);
-        return false;
+        return fail (outcome, problem);
     }
     else if (! readPluginArchive())
     {
@@ -108,10 +101,7 @@ bool InstallerModel::Removal::readPluginArchive()
     const auto monolith = roots.data.getChildFile (company).getChildFile (instrument).getChildFile (instrument + ".rom");
 
     if (! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument) || ! monolith.existsAsFile())
-    {
-        result = model.fail (notInstalled, "Not installed: " + instrument + " by " + company);
-        return false;
-    }
+        return fail (notInstalled, "Not installed: " + instrument + " by " + company);
 
     const auto entryStream = MonolithReader (monolith).openBinary (EntryNames::keyOf (EntryNames::vst3Plugin));
     const juce::TemporaryFile archiveFile (model.folders->getTemporaryFolder().getChildFile ("vst3"));
@@ -119,18 +109,12 @@ bool InstallerModel::Removal::readPluginArchive()
     if (entryStream == nullptr
          || BlockCopy::toNewFile (*entryStream, entryStream->getTotalLength(), archiveFile.getFile(),
                                   [this] { return observer.shouldStop(); }, false) != BlockCopy::Outcome::done)
-    {
-        result = model.fail (invalidData, "Cannot read the VST3 binary of the installed monolith " + monolith.getFullPathName());
-        return false;
-    }
+        return fail (invalidData, "Cannot read the VST3 binary of the installed monolith " + monolith.getFullPathName());
 
     const PluginArchive archive (archiveFile.getFile().createInputStream());
 
     if (archive.getStatus().failed())
-    {
-        result = model.fail (invalidData, archive.getStatus().getErrorMessage());
-        return false;
-    }
+        return fail (invalidData, archive.getStatus().getErrorMessage());
 
     record.addFile (InstallRecord::Place::data, monolith.getFileName(), monolith.getSize(), 0);
     archive.forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
@@ -318,24 +302,4 @@ juce::File InstallerModel::Removal::fileOf (const Item& item) const
         file = file.getChildFile (name);
 
     return file.getChildFile (item.name);
-}
-
-bool InstallerModel::Removal::stop()
-{
-    result = model.stopped();
-    return false;
-}
-
-bool InstallerModel::Removal::fail (const juce::String& line)
-{
-    result = model.fail (writeFailed, line);
-    return false;
-}
-
-bool InstallerModel::Removal::fail (const juce::Result& why, const juce::String& line)
-{
-    if (why.failed())
-        model.write (why.getErrorMessage());
-
-    return fail (line);
 }

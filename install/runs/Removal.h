@@ -3,7 +3,7 @@
 #include "install/installed/InstallRecord.h"
 #include "install/transaction/InstallTransaction.h"
 #include "install/installed/InstalledAppsEntry.h"
-#include "install/InstallerModel.h"
+#include "install/runs/StepChain.h"
 
 #include <set>
 
@@ -17,7 +17,7 @@
     failure. A run that ends early rolls back, leaving everything as it was. Folders left empty (the
     instrument's, the company's) are removed after the commit.
 */
-class InstallerModel::Removal
+class InstallerModel::Removal : private StepChain
 {
 public:
     Removal (InstallerModel& model, const juce::String& company, const juce::String& instrument, Observer& observer);
@@ -39,16 +39,12 @@ private:
     bool removeEntry();
     bool commit();
     void removeEmptyFolders();
-    bool stop();
-    bool fail (const juce::String& line);
-    bool fail (const juce::Result& why, const juce::String& line);
 
     Item itemOf (const Place& placeRoot, const juce::String& path) const;
     bool isListed (InstallRecord::Place place, const juce::String& path, bool isFolder) const;
     bool isRunningProgram (const Item& item) const;
     juce::File fileOf (const Item& item) const;
 
-    InstallerModel& model;
     const juce::String company, instrument;
     Observer& observer;
     const InstallTransaction::Roots roots;
@@ -58,7 +54,6 @@ private:
     bool hasRecord = false;
     std::set<juce::String> listed;
     std::unique_ptr<InstalledAppsEntry> entry;
-    Result result = noError;
 
     JUCE_DECLARE_NON_COPYABLE (Removal)
 };

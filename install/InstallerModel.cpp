@@ -87,6 +87,13 @@ void InstallerModel::setScreenshot (const juce::Image& newImage)
 }
 
 //==============================================================================
+void InstallerModel::start (InstallerLog& logToUse, FrontEnd frontEnd)
+{
+    log = &logToUse;
+    write (frontEnd == FrontEnd::uninstaller ? "Starting uninstaller" : "Starting installer");
+    recover();
+}
+
 void InstallerModel::recover()
 {
     const auto note = [this] (const juce::String& line) { write (line); };

@@ -55,9 +55,17 @@ public:
     explicit InstallerModel (std::unique_ptr<SystemFolders> folders = std::make_unique<SystemFolders>());
     ~InstallerModel();
 
+    /** The programs that start the engine, each with the first line of its log. */
+    enum class FrontEnd { installer, uninstaller };
+
+    /** How every front end begins, before it shows anything: points the model at `log`, writes the front
+        end's first line ("Starting installer" or "Starting uninstaller"), then runs recover().
+    */
+    void start (InstallerLog& log, FrontEnd frontEnd = FrontEnd::installer);
+
     /** Finishes or undoes every installation that a kill or a power cut interrupted, and removes what it
-        left behind. Every front end calls it first, before it shows anything; it writes to the log only
-        when it found something.
+        left behind; then puts the Installed apps entries in line with the records. It writes to the log
+        only when it found something.
     */
     void recover();
 

@@ -177,7 +177,7 @@ int InstrumentSetup::install (const Options& options)
 
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    recover (model, log);
+    model.start (log);
     model.stepPauseMs = 0;
     model.monolithFile = argumentToFile (options.operands[0]);
     log.write (InstallerLog::installerCategory, "Monolith selected: " + model.monolithFile.getFullPathName());
@@ -229,7 +229,7 @@ int InstrumentSetup::uninstall (const Options& options)
 
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    recover (model, log);
+    model.start (log);
     const auto& company = options.operands[0];
     const auto& instrument = options.operands[1];
     auto result = InstallerModel::noError;
@@ -246,18 +246,11 @@ int InstrumentSetup::uninstall (const Options& options)
     return finish (InstallerModel::noError, log, options);
 }
 
-void InstrumentSetup::recover (InstallerModel& model, InstallerLog& log)
-{
-    model.log = &log;
-    log.write (InstallerLog::installerCategory, "Starting installer");
-    model.recover();
-}
-
 int InstrumentSetup::list()
 {
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    recover (model, log);
+    model.start (log);
 
     juce::StringArray problems;
     const auto installations = InstalledInstruments (model.getFolders()).findAll (problems);

@@ -42,9 +42,6 @@ private:
     int uninstall (const Options& options);
     int list();
 
-    /** Finishes or undoes what a killed run left, with the model every command works through. */
-    void recover (InstallerModel& model, InstallerLog& log);
-
     juce::Result parseOptions (const juce::StringArray& args, Options& options) const;
     int usage (const juce::String& problem);
     int fail (int status, const juce::String& message);

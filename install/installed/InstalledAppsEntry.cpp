@@ -102,7 +102,7 @@ void InstalledAppsEntry::reconcile (const SystemFolders& folders, const std::fun
         const auto& record = installation.record;
         const auto hasUninstaller = std::any_of (record.items.begin(), record.items.end(), [] (const InstallRecord::Item& item)
         {
-            return item.place == InstallRecord::Place::data && item.path == UninstallerProgram::fileName;
+            return item.place == InstallRecord::TargetFolder::data && item.path == UninstallerProgram::fileName;
         });
 
         if (! hasUninstaller)

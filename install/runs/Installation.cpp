@@ -20,7 +20,7 @@ constexpr double copyStart = 0.1, copyEnd = 0.4, unpackStart = 0.5, unpackEnd = 
 
 /** Where `folder` lies below `root`, as names; false when it does not. */
 bool placeBelow (InstallTransaction::Root root, const juce::File& rootFolder, const juce::File& folder,
-                 InstallTransaction::Place& place)
+                 InstallTransaction::FolderPath& place)
 {
     place = { root, {} };
 
@@ -117,7 +117,7 @@ bool InstallerModel::Installation::begin()
     return begun.wasOk() || fail (begun, "Failed to create directory: " + target.getParentDirectory().getFullPathName());
 }
 
-bool InstallerModel::Installation::createFolder (const Place& place, const juce::File& folder)
+bool InstallerModel::Installation::createFolder (const FolderPath& place, const juce::File& folder)
 {
     CheckedFolder opened;
     const auto created = transaction.openFolder (place, true, opened);
@@ -154,7 +154,7 @@ bool InstallerModel::Installation::copyMonolith()
     if (damage.isNotEmpty())
         return fail (juce::Result::fail (damage), copyFailed);
 
-    record.addFile (InstallRecord::Place::data, target.getFileName(), monolith.getSize(), monolithCrc);
+    record.addFile (InstallRecord::TargetFolder::data, target.getFileName(), monolith.getSize(), monolithCrc);
     return afterCopy (outcome, copyFailed);
 }
 
@@ -172,7 +172,7 @@ bool InstallerModel::Installation::crcOfInstalledMonolith()
         return true;
     });
 
-    record.addFile (InstallRecord::Place::data, target.getFileName(), monolith.getSize(), monolithCrc);
+    record.addFile (InstallRecord::TargetFolder::data, target.getFileName(), monolith.getSize(), monolithCrc);
     return afterCopy (outcome, copyFailed);
 }
 
@@ -303,7 +303,7 @@ bool InstallerModel::Installation::writeUninstaller()
     if (! writeNewFile (UninstallerProgram::fileName, *program, program->getTotalLength(), newUninstaller, crc))
         return false;
 
-    record.addFile (InstallRecord::Place::data, UninstallerProgram::fileName, program->getTotalLength(), crc);
+    record.addFile (InstallRecord::TargetFolder::data, UninstallerProgram::fileName, program->getTotalLength(), crc);
     return true;
 }
 
@@ -318,9 +318,9 @@ bool InstallerModel::Installation::writeRecord()
     archive->forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
     {
         if (isFolder)
-            record.addFolders (InstallRecord::Place::plugins, path);
+            record.addFolders (InstallRecord::TargetFolder::plugins, path);
         else
-            record.addFile (InstallRecord::Place::plugins, path, size, crc);
+            record.addFile (InstallRecord::TargetFolder::plugins, path, size, crc);
     });
 
     const auto text = record.toText();
@@ -424,7 +424,7 @@ bool InstallerModel::Installation::registerEntry()
 /** Moves every file below `from` to the same place below `to`, making the folders that are missing there:
     a folder that other products of the maker may share keeps the files that are not in the archive.
 */
-bool InstallerModel::Installation::moveFolderContents (const Place& from, const Place& to)
+bool InstallerModel::Installation::moveFolderContents (const FolderPath& from, const FolderPath& to)
 {
     const Item folderItem { { to.root, juce::StringArray (to.path.begin(), to.path.size() - 1) }, to.path[to.path.size() - 1] };
     CheckedFolder staged, destination;

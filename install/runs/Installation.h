@@ -35,12 +35,12 @@ public:
     Result run();
 
 private:
-    using Place = InstallTransaction::Place;
+    using FolderPath = InstallTransaction::FolderPath;
     using Item = InstallTransaction::Item;
 
     bool checkFolders();
     bool begin();
-    bool createFolder (const Place& place, const juce::File& folder);
+    bool createFolder (const FolderPath& place, const juce::File& folder);
     bool copyMonolith();
     bool crcOfInstalledMonolith();
     BlockCopy::Outcome copyAndReadBack (CheckedFile& destination, const ChunkChecksums* checksums);
@@ -53,7 +53,7 @@ private:
     bool moveIntoPlace();
     bool moveFile (const juce::String& temporaryName, const juce::String& name);
     bool registerEntry();
-    bool moveFolderContents (const Place& from, const Place& to);
+    bool moveFolderContents (const FolderPath& from, const FolderPath& to);
     bool finish();
     bool pause (double progress);
     bool afterCopy (BlockCopy::Outcome outcome, const juce::String& failureLine);
@@ -65,7 +65,7 @@ private:
     InstallTransaction transaction;
     const juce::File source, target, archiveFile, pluginFolder;
     const juce::String copyFailed, extractFailed;
-    Place monolithFolder, pluginPlace, unpacked;
+    FolderPath monolithFolder, pluginPlace, unpacked;
     juce::String newMonolith, newRecord, newUninstaller, damage;
     juce::uint32 monolithCrc = 0;
     InstallRecord record;

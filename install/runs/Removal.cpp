@@ -12,9 +12,9 @@ namespace
 // The stages the bar passes: the installation found, the plug-in's items aside, the data folder's aside.
 constexpr double found = 0.1, pluginsAside = 0.5, dataAside = 0.8;
 
-juce::String keyOf (InstallRecord::Place place, const juce::String& path, bool isFolder)
+juce::String keyOf (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder)
 {
-    return juce::String (place == InstallRecord::Place::data ? "data:" : "plugins:") + (isFolder ? "folder:" : "file:")
+    return juce::String (place == InstallRecord::TargetFolder::data ? "data:" : "plugins:") + (isFolder ? "folder:" : "file:")
            + path.toLowerCase();
 }
 
@@ -116,13 +116,13 @@ bool InstallerModel::Removal::readPluginArchive()
     if (archive.getStatus().failed())
         return fail (invalidData, archive.getStatus().getErrorMessage());
 
-    record.addFile (InstallRecord::Place::data, monolith.getFileName(), monolith.getSize(), 0);
+    record.addFile (InstallRecord::TargetFolder::data, monolith.getFileName(), monolith.getSize(), 0);
     archive.forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
     {
         if (isFolder)
-            record.addFolders (InstallRecord::Place::plugins, path);
+            record.addFolders (InstallRecord::TargetFolder::plugins, path);
         else
-            record.addFile (InstallRecord::Place::plugins, path, size, crc);
+            record.addFile (InstallRecord::TargetFolder::plugins, path, size, crc);
     });
 
     return true;
@@ -137,7 +137,7 @@ bool InstallerModel::Removal::begin()
 /** Moves aside what is listed in the folder `folder` (at `pathInPlace` in the plug-in place): a folder whole
     when everything in it is listed, else what is listed in it.
 */
-bool InstallerModel::Removal::removeListed (const Place& folder, const juce::String& pathInPlace)
+bool InstallerModel::Removal::removeListed (const FolderPath& folder, const juce::String& pathInPlace)
 {
     juce::StringArray names;
     std::vector<EntryType> types;
@@ -166,12 +166,12 @@ bool InstallerModel::Removal::removeListed (const Place& folder, const juce::Str
         const auto path = join (pathInPlace, names[i]);
         const auto type = types[(size_t) i];
 
-        if (type == EntryType::file && isListed (InstallRecord::Place::plugins, path, false))
+        if (type == EntryType::file && isListed (InstallRecord::TargetFolder::plugins, path, false))
         {
             if (! moveAside ({ folder, names[i] }, type))
                 return false;
         }
-        else if (type == EntryType::folder && isListed (InstallRecord::Place::plugins, path, true))
+        else if (type == EntryType::folder && isListed (InstallRecord::TargetFolder::plugins, path, true))
         {
             if (! (isWhollyListed (folder.child (names[i]), path) ? moveAside ({ folder, names[i] }, type)
                                                                    : removeListed (folder.child (names[i]), path)))
@@ -186,7 +186,7 @@ bool InstallerModel::Removal::removeListed (const Place& folder, const juce::Str
 }
 
 /** Whether everything in the folder is listed, down to the last file. */
-bool InstallerModel::Removal::isWhollyListed (const Place& folder, const juce::String& pathInPlace)
+bool InstallerModel::Removal::isWhollyListed (const FolderPath& folder, const juce::String& pathInPlace)
 {
     CheckedFolder opened;
     juce::StringArray names;
@@ -198,8 +198,8 @@ bool InstallerModel::Removal::isWhollyListed (const Place& folder, const juce::S
     {
         const auto path = join (pathInPlace, name);
         const auto type = opened.getEntryType (name);
-        const auto whollyListed = type == EntryType::file ? isListed (InstallRecord::Place::plugins, path, false)
-                                : type == EntryType::folder && isListed (InstallRecord::Place::plugins, path, true)
+        const auto whollyListed = type == EntryType::file ? isListed (InstallRecord::TargetFolder::plugins, path, false)
+                                : type == EntryType::folder && isListed (InstallRecord::TargetFolder::plugins, path, true)
                                                             && isWhollyListed (folder.child (name), path);
         if (! whollyListed)
             return false;
@@ -215,7 +215,7 @@ bool InstallerModel::Removal::removeDataFiles()
 {
     for (const auto& item : record.items)
     {
-        if (item.place != InstallRecord::Place::data || item.isFolder)
+        if (item.place != InstallRecord::TargetFolder::data || item.isFolder)
             continue;
 
         const auto file = itemOf (dataPlace, item.path);
@@ -273,7 +273,7 @@ void InstallerModel::Removal::removeEmptyFolders()
 }
 
 //==============================================================================
-InstallTransaction::Item InstallerModel::Removal::itemOf (const Place& placeRoot, const juce::String& path) const
+InstallTransaction::Item InstallerModel::Removal::itemOf (const FolderPath& placeRoot, const juce::String& path) const
 {
     auto folder = placeRoot;
     const auto names = juce::StringArray::fromTokens (path, "/", {});
@@ -284,7 +284,7 @@ InstallTransaction::Item InstallerModel::Removal::itemOf (const Place& placeRoot
     return { folder, names[names.size() - 1] };
 }
 
-bool InstallerModel::Removal::isListed (InstallRecord::Place place, const juce::String& path, bool isFolder) const
+bool InstallerModel::Removal::isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const
 {
     return listed.count (keyOf (place, path, isFolder)) > 0;
 }

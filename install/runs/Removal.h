@@ -25,7 +25,7 @@ public:
     Result run();
 
 private:
-    using Place = InstallTransaction::Place;
+    using FolderPath = InstallTransaction::FolderPath;
     using Item = InstallTransaction::Item;
     using EntryType = CheckedFolder::EntryType;
 
@@ -33,15 +33,15 @@ private:
     bool readPluginArchive();
     bool begin();
     bool removeDataFiles();
-    bool removeListed (const Place& folder, const juce::String& pathInPlace);
-    bool isWhollyListed (const Place& folder, const juce::String& pathInPlace);
+    bool removeListed (const FolderPath& folder, const juce::String& pathInPlace);
+    bool isWhollyListed (const FolderPath& folder, const juce::String& pathInPlace);
     bool moveAside (const Item& item, EntryType type);
     bool removeEntry();
     bool commit();
     void removeEmptyFolders();
 
-    Item itemOf (const Place& placeRoot, const juce::String& path) const;
-    bool isListed (InstallRecord::Place place, const juce::String& path, bool isFolder) const;
+    Item itemOf (const FolderPath& placeRoot, const juce::String& path) const;
+    bool isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const;
     bool isRunningProgram (const Item& item) const;
     juce::File fileOf (const Item& item) const;
 
@@ -49,7 +49,7 @@ private:
     Observer& observer;
     const InstallTransaction::Roots roots;
     InstallTransaction transaction;
-    const Place dataPlace, pluginPlace;
+    const FolderPath dataPlace, pluginPlace;
     InstallRecord record;
     bool hasRecord = false;
     std::set<juce::String> listed;

@@ -12,7 +12,7 @@ struct InstallerResult
         noError = 0,
         invalidData = 1,            // check: no instrument state tree, or a name that is not one plain file name
         missingData = 2,            // check: no monolith given, or no plug-in entry in it
-        installationFailed = 3,     // not returned by the engine; a front end may use it for its own failures
+        installationFailed = 3,     // returned by no operation; the wizard's error page keeps "Installation failed" for it
         accessDenied = 4,           // check: the data folder is read-only and cannot be made writable
         writeFailed = 5,            // check: the plug-in archive not written; installation: anything not written
         interrupted = 6,            // the observer asked to stop

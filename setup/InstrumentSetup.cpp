@@ -20,7 +20,7 @@ const StatusText statusTexts[] = {
     { InstallerModel::noError,              "done" },
     { InstallerModel::invalidData,          "invalid data: the monolith holds no readable instrument, or an install record is damaged" },
     { InstallerModel::missingData,          "missing data: no such monolith, or no plug-in in it" },
-    { InstallerModel::installationFailed,   "the report could not be written to the --log file; nothing was done" },
+    { InstrumentSetup::reportNotWritten,    "the report could not be written to the --log file; nothing was done" },
     { InstallerModel::accessDenied,         "access denied: the data folder is read-only and cannot be made writable" },
     { InstallerModel::writeFailed,          "write failed: something could not be written or removed; nothing was changed" },
     { InstallerModel::interrupted,          "interrupted by Ctrl+C or a termination request; nothing was changed" },
@@ -157,14 +157,14 @@ bool InstrumentSetup::canWriteReport (const Options& options)
     if (options.logFile == juce::File() || options.logFile.replaceWithText ({}))
         return true;
 
-    fail (InstallerModel::installationFailed, "cannot write the report to " + options.logFile.getFullPathName());
+    fail (reportNotWritten, "cannot write the report to " + options.logFile.getFullPathName());
     return false;
 }
 
 int InstrumentSetup::finish (int status, const InstallerLog& log, const Options& options)
 {
     if (options.logFile != juce::File() && ! options.logFile.replaceWithText (log.getText()))
-        return fail (status != InstallerModel::noError ? status : InstallerModel::installationFailed,
+        return fail (status != InstallerModel::noError ? status : reportNotWritten,
                      "cannot write the report to " + options.logFile.getFullPathName());
 
     return status;
@@ -173,7 +173,7 @@ int InstrumentSetup::finish (int status, const InstallerLog& log, const Options&
 int InstrumentSetup::install (const Options& options)
 {
     if (! canWriteReport (options))
-        return InstallerModel::installationFailed;
+        return reportNotWritten;
 
     InstallerLog log;
     InstallerModel model (std::move (folders));
@@ -225,7 +225,7 @@ int InstrumentSetup::install (const Options& options)
 int InstrumentSetup::uninstall (const Options& options)
 {
     if (! canWriteReport (options))
-        return InstallerModel::installationFailed;
+        return reportNotWritten;
 
     InstallerLog log;
     InstallerModel model (std::move (folders));

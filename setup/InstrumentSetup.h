@@ -13,9 +13,12 @@ class InstallerLog;
 class InstrumentSetup
 {
 public:
-    /** The program's own exit statuses, beside the engine's results 0 to 7. */
+    /** The program's own exit statuses, beside the engine's results 0, 1, 2 and 4 to 7 (3, the engine's
+        installationFailed, is returned by no operation: the program takes the number for its own).
+    */
     enum Status : int
     {
+        reportNotWritten = 3,       // the --log file cannot be written
         licenceNotAccepted = 8,     // the monolith has a licence and --accept-licence was not given
         usageError = 64             // an unknown command or option, or a missing argument
     };

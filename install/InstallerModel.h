@@ -79,8 +79,9 @@ public:
 
     /** Checks `monolithFile` and prepares names, targets, the plug-in archive, screenshot and licence.
         Returns noError, invalidData, missingData, accessDenied or writeFailed, or interrupted when the
-        observer asked to stop while the plug-in archive was being copied out. Instrument and company
-        names that are not one safe file name each count as invalid.
+        observer asked to stop while the plug-in archive was being copied out. A monolith that is not
+        there or cannot be read counts as invalid (missingData is for none given, or no plug-in entry in
+        it), and so do instrument and company names that are not one safe file name each.
         Milestones: 0, 0.2 (targets known), 0.6 (archive copied), 0.8 (screenshot), 1.
     */
     Result processMonolith (Observer& observer);

@@ -10,7 +10,8 @@ struct InstallerResult
     enum Result : int
     {
         noError = 0,
-        invalidData = 1,            // check: no instrument state tree, or a name that is not one plain file name
+        invalidData = 1,            // check: a monolith that cannot be opened or read, no instrument state tree in it,
+                                    // or a name that is not one plain file name; uninstall: a record or monolith not read
         missingData = 2,            // check: no monolith given, or no plug-in entry in it
         installationFailed = 3,     // returned by no operation; the wizard's error page keeps "Installation failed" for it
         accessDenied = 4,           // check: the data folder is read-only and cannot be made writable

@@ -18,8 +18,8 @@ struct StatusText
 
 const StatusText statusTexts[] = {
     { InstallerModel::noError,              "done" },
-    { InstallerModel::invalidData,          "invalid data: the monolith holds no readable instrument, or an install record is damaged" },
-    { InstallerModel::missingData,          "missing data: no such monolith, or no plug-in in it" },
+    { InstallerModel::invalidData,          "invalid data: no such monolith, or it holds no readable instrument, or an install record is damaged" },
+    { InstallerModel::missingData,          "missing data: the monolith holds no plug-in" },
     { InstrumentSetup::reportNotWritten,    "the report could not be written to the --log file; nothing was done" },
     { InstallerModel::accessDenied,         "access denied: the data folder is read-only and cannot be made writable" },
     { InstallerModel::writeFailed,          "write failed: something could not be written or removed; nothing was changed" },
@@ -182,8 +182,9 @@ int InstrumentSetup::install (const Options& options)
     model.monolithFile = argumentToFile (options.operands[0]);
     log.write (InstallerLog::installerCategory, "Monolith selected: " + model.monolithFile.getFullPathName());
 
+    // The check's result for a monolith it cannot open, said more plainly.
     if (! model.monolithFile.existsAsFile())
-        return finish (fail (InstallerModel::missingData, "no such file: " + model.monolithFile.getFullPathName()), log, options);
+        return finish (fail (InstallerModel::invalidData, "no such file: " + model.monolithFile.getFullPathName()), log, options);
 
     auto result = InstallerModel::noError;
 

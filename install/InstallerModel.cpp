@@ -1,7 +1,10 @@
 #include "install/InstallerModel.h"
 
+#include "install/installed/InstalledAppsEntry.h"
 #include "install/runs/Installation.h"
 #include "install/runs/MonolithCheck.h"
+#include "install/runs/Removal.h"
+#include "install/transaction/InstallTransaction.h"
 #include "log/InstallerLog.h"
 
 #include <algorithm>
@@ -72,17 +75,6 @@ void InstallerModel::write (const juce::String& message) const
         log->write (InstallerLog::installerCategory, message);
 }
 
-InstallerModel::Result InstallerModel::fail (Result result, const juce::String& line) const
-{
-    write (line);
-    return result;
-}
-
-InstallerModel::Result InstallerModel::stopped() const
-{
-    return fail (interrupted, "Installation interrupted");
-}
-
 juce::Image InstallerModel::getScreenshot() const
 {
     const juce::ScopedLock sl (screenshotLock);
@@ -96,6 +88,22 @@ void InstallerModel::setScreenshot (const juce::Image& newImage)
 }
 
 //==============================================================================
+void InstallerModel::start (InstallerLog& logToUse, FrontEnd frontEnd)
+{
+    log = &logToUse;
+    write (frontEnd == FrontEnd::uninstaller ? "Starting uninstaller" : "Starting installer");
+    recover();
+}
+
+void InstallerModel::recover()
+{
+    const auto note = [this] (const juce::String& line) { write (line); };
+    InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), note);
+
+    // The Installed apps entries are no items of the journal: they follow the records the recovery left.
+    InstalledAppsEntry::reconcile (*folders, note);
+}
+
 InstallerModel::Result InstallerModel::processMonolith (Observer& observer)
 {
     return MonolithCheck (*this, observer).run();
@@ -104,6 +112,11 @@ InstallerModel::Result InstallerModel::processMonolith (Observer& observer)
 InstallerModel::Result InstallerModel::install (Observer& observer)
 {
     return Installation (*this, observer).run();
+}
+
+InstallerModel::Result InstallerModel::uninstall (const juce::String& company, const juce::String& instrument, Observer& observer)
+{
+    return Removal (*this, company, instrument, observer).run();
 }
 
 //==============================================================================

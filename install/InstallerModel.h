@@ -1,5 +1,20 @@
 #pragma once
 
+// install/ holds the engine's face and its shared rules. The face is InstallerModel, the one class a
+// front end drives; the rules are what every part of an installation keeps to: InstallerResult,
+// SystemFolders, SafeFileName, FileSystemLimits and ProductVersion. Its subfolders, each including only
+// what lies below it:
+//   runs/         the model's three long operations, MonolithCheck, Installation and Removal: chains of
+//                 named steps, nested in the model (their headers include this one to declare them), that
+//                 use the three folders below.
+//   transaction/  InstallTransaction and its InstallJournal: every change to the target folders, undoable.
+//   payload/      what is copied and unpacked: BlockCopy, VerifiedCopy, PluginArchive, PluginArchiveCopy.
+//   installed/    what an installation leaves behind: InstallRecord, InstalledInstruments,
+//                 InstalledAppsEntry, UninstallerProgram.
+// transaction/, payload/ and installed/ stand side by side: each includes the rules here and log/, fs/,
+// monolith/ and model/, never one of the other two.
+
+#include "install/InstallerResult.h"
 #include "install/payload/PluginArchiveCopy.h"
 #include "install/SystemFolders.h"
 #include "monolith/ChunkChecksums.h"
@@ -17,22 +32,9 @@ class InstallerLog;
     it knows, runs the operations in that order and follows the long ones through an Observer; the model
     needs nothing else.
 */
-class InstallerModel
+class InstallerModel : public InstallerResult
 {
 public:
-    /** What the check and the installation end with; the numbers are shared with every front end. */
-    enum Result : int
-    {
-        noError = 0,
-        invalidData = 1,            // check: no instrument state tree, or a name that is not one plain file name
-        missingData = 2,            // check: no monolith given, or no plug-in entry in it
-        installationFailed = 3,     // not returned by the engine; a front end may use it for its own failures
-        accessDenied = 4,           // check: the data folder is read-only and cannot be made writable
-        writeFailed = 5,            // check: the plug-in archive not written; installation: anything not written
-        interrupted = 6,            // the observer asked to stop
-        notInstalled = 7            // uninstall: the instrument is not installed
-    };
-
     /** How a front end follows a long operation and asks it to stop. The operation calls both methods on
         the thread that runs it; the defaults ignore the progress and never stop.
     */
@@ -53,9 +55,17 @@ public:
     explicit InstallerModel (std::unique_ptr<SystemFolders> folders = std::make_unique<SystemFolders>());
     ~InstallerModel();
 
+    /** The programs that start the engine, each with the first line of its log. */
+    enum class FrontEnd { installer, uninstaller };
+
+    /** How every front end begins, before it shows anything: points the model at `log`, writes the front
+        end's first line ("Starting installer" or "Starting uninstaller"), then runs recover().
+    */
+    void start (InstallerLog& log, FrontEnd frontEnd = FrontEnd::installer);
+
     /** Finishes or undoes every installation that a kill or a power cut interrupted, and removes what it
-        left behind. Every front end calls it first, before it shows anything; it writes to the log only
-        when it found something.
+        left behind; then puts the Installed apps entries in line with the records. It writes to the log
+        only when it found something.
     */
     void recover();
 
@@ -69,8 +79,9 @@ public:
 
     /** Checks `monolithFile` and prepares names, targets, the plug-in archive, screenshot and licence.
         Returns noError, invalidData, missingData, accessDenied or writeFailed, or interrupted when the
-        observer asked to stop while the plug-in archive was being copied out. Instrument and company
-        names that are not one safe file name each count as invalid.
+        observer asked to stop while the plug-in archive was being copied out. A monolith that is not
+        there or cannot be read counts as invalid (missingData is for none given, or no plug-in entry in
+        it), and so do instrument and company names that are not one safe file name each.
         Milestones: 0, 0.2 (targets known), 0.6 (archive copied), 0.8 (screenshot), 1.
     */
     Result processMonolith (Observer& observer);
@@ -124,17 +135,12 @@ public:
     int stepPauseMs = 500;
 
 private:
+    class StepChain;
     class MonolithCheck;
     class Installation;
     class Removal;
 
     void write (const juce::String& message) const;
-
-    /** Writes `line` and returns `result`: how every step of the check and the installation fails. */
-    Result fail (Result result, const juce::String& line) const;
-
-    /** Writes the line for a stop that the observer asked for and returns `interrupted`. */
-    Result stopped() const;
 
     void setScreenshot (const juce::Image& newImage);
 

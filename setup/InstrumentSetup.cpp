@@ -18,9 +18,9 @@ struct StatusText
 
 const StatusText statusTexts[] = {
     { InstallerModel::noError,              "done" },
-    { InstallerModel::invalidData,          "invalid data: the monolith holds no readable instrument, or an install record is damaged" },
-    { InstallerModel::missingData,          "missing data: no such monolith, or no plug-in in it" },
-    { InstallerModel::installationFailed,   "the report could not be written to the --log file; nothing was done" },
+    { InstallerModel::invalidData,          "invalid data: no such monolith, or it holds no readable instrument, or an install record is damaged" },
+    { InstallerModel::missingData,          "missing data: the monolith holds no plug-in" },
+    { InstrumentSetup::reportNotWritten,    "the report could not be written to the --log file; nothing was done" },
     { InstallerModel::accessDenied,         "access denied: the data folder is read-only and cannot be made writable" },
     { InstallerModel::writeFailed,          "write failed: something could not be written or removed; nothing was changed" },
     { InstallerModel::interrupted,          "interrupted by Ctrl+C or a termination request; nothing was changed" },
@@ -157,14 +157,14 @@ bool InstrumentSetup::canWriteReport (const Options& options)
     if (options.logFile == juce::File() || options.logFile.replaceWithText ({}))
         return true;
 
-    fail (InstallerModel::installationFailed, "cannot write the report to " + options.logFile.getFullPathName());
+    fail (reportNotWritten, "cannot write the report to " + options.logFile.getFullPathName());
     return false;
 }
 
 int InstrumentSetup::finish (int status, const InstallerLog& log, const Options& options)
 {
     if (options.logFile != juce::File() && ! options.logFile.replaceWithText (log.getText()))
-        return fail (status != InstallerModel::noError ? status : InstallerModel::installationFailed,
+        return fail (status != InstallerModel::noError ? status : reportNotWritten,
                      "cannot write the report to " + options.logFile.getFullPathName());
 
     return status;
@@ -173,17 +173,18 @@ int InstrumentSetup::finish (int status, const InstallerLog& log, const Options&
 int InstrumentSetup::install (const Options& options)
 {
     if (! canWriteReport (options))
-        return InstallerModel::installationFailed;
+        return reportNotWritten;
 
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    recover (model, log);
+    model.start (log);
     model.stepPauseMs = 0;
     model.monolithFile = argumentToFile (options.operands[0]);
     log.write (InstallerLog::installerCategory, "Monolith selected: " + model.monolithFile.getFullPathName());
 
+    // The check's result for a monolith it cannot open, said more plainly.
     if (! model.monolithFile.existsAsFile())
-        return finish (fail (InstallerModel::missingData, "no such file: " + model.monolithFile.getFullPathName()), log, options);
+        return finish (fail (InstallerModel::invalidData, "no such file: " + model.monolithFile.getFullPathName()), log, options);
 
     auto result = InstallerModel::noError;
 
@@ -225,11 +226,11 @@ int InstrumentSetup::install (const Options& options)
 int InstrumentSetup::uninstall (const Options& options)
 {
     if (! canWriteReport (options))
-        return InstallerModel::installationFailed;
+        return reportNotWritten;
 
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    recover (model, log);
+    model.start (log);
     const auto& company = options.operands[0];
     const auto& instrument = options.operands[1];
     auto result = InstallerModel::noError;
@@ -246,18 +247,11 @@ int InstrumentSetup::uninstall (const Options& options)
     return finish (InstallerModel::noError, log, options);
 }
 
-void InstrumentSetup::recover (InstallerModel& model, InstallerLog& log)
-{
-    model.log = &log;
-    log.write (InstallerLog::installerCategory, "Starting installer");
-    model.recover();
-}
-
 int InstrumentSetup::list()
 {
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    recover (model, log);
+    model.start (log);
 
     juce::StringArray problems;
     const auto installations = InstalledInstruments (model.getFolders()).findAll (problems);

@@ -13,9 +13,12 @@ class InstallerLog;
 class InstrumentSetup
 {
 public:
-    /** The program's own exit statuses, beside the engine's results 0 to 7. */
+    /** The program's own exit statuses, beside the engine's results 0, 1, 2 and 4 to 7 (3, the engine's
+        installationFailed, is returned by no operation: the program takes the number for its own).
+    */
     enum Status : int
     {
+        reportNotWritten = 3,       // the --log file cannot be written
         licenceNotAccepted = 8,     // the monolith has a licence and --accept-licence was not given
         usageError = 64             // an unknown command or option, or a missing argument
     };
@@ -41,9 +44,6 @@ private:
     int install (const Options& options);
     int uninstall (const Options& options);
     int list();
-
-    /** Finishes or undoes what a killed run left, with the model every command works through. */
-    void recover (InstallerModel& model, InstallerLog& log);
 
     juce::Result parseOptions (const juce::StringArray& args, Options& options) const;
     int usage (const juce::String& problem);

@@ -42,9 +42,7 @@ int Uninstaller::run()
 
     InstallerLog log;
     InstallerModel model;
-    model.log = &log;
-    log.write (InstallerLog::installerCategory, "Starting uninstaller");
-    model.recover();
+    model.start (log, InstallerModel::FrontEnd::uninstaller);
 
     InstallerModel::Observer observer;
     const auto result = model.uninstall (company, instrument, observer);

@@ -14,7 +14,7 @@ InstallerComponent::InstallerComponent (juce::DocumentWindow& mainWindow, std::u
       footer (*this),
       model (std::move (folders))
 {
-    log->write (InstallerLog::installerCategory, "Starting installer");
+    model.start (*log);
 
     lookAndFeel = std::make_unique<LookAndFeel>();
     lookAndFeel->setColour (juce::ScrollBar::thumbColourId, juce::Colours::grey);
@@ -27,8 +27,6 @@ InstallerComponent::InstallerComponent (juce::DocumentWindow& mainWindow, std::u
     header.setVisible (false);
     setUpKeyboardAndScreenReaders();
 
-    model.log = log.get();
-    model.recover();
     model.monolithFile = model.findMonolith();
 
     if (model.monolithFile != juce::File())

@@ -6,13 +6,13 @@
 
 namespace
 {
-const char* placeName (InstallRecord::Place place)
+const char* placeName (InstallRecord::TargetFolder place)
 {
-    return place == InstallRecord::Place::data ? "data" : "plugins";
+    return place == InstallRecord::TargetFolder::data ? "data" : "plugins";
 }
 
 /** How two paths are told apart: without case, as Windows compares names. */
-juce::String keyOf (InstallRecord::Place place, const juce::String& path)
+juce::String keyOf (InstallRecord::TargetFolder place, const juce::String& path)
 {
     return juce::String (placeName (place)) + "/" + path.toLowerCase();
 }
@@ -85,7 +85,7 @@ juce::int64 InstallRecord::getTotalSize() const
     return total;
 }
 
-void InstallRecord::addFolders (Place place, const juce::String& path)
+void InstallRecord::addFolders (TargetFolder place, const juce::String& path)
 {
     juce::String folder;
 
@@ -98,7 +98,7 @@ void InstallRecord::addFolders (Place place, const juce::String& path)
     }
 }
 
-void InstallRecord::addFile (Place place, const juce::String& path, juce::int64 size, juce::uint32 crc)
+void InstallRecord::addFile (TargetFolder place, const juce::String& path, juce::int64 size, juce::uint32 crc)
 {
     addFolders (place, parentOf (path));
 
@@ -187,10 +187,10 @@ private:
         if (fields.size() != (item.isFolder ? 3 : 5))
             return juce::Result::fail ("a " + fields[0] + " needs " + (item.isFolder ? "a place and a path" : "a place, a path, a size and a CRC-32"));
 
-        if (fields[1] != placeName (Place::data) && fields[1] != placeName (Place::plugins))
+        if (fields[1] != placeName (TargetFolder::data) && fields[1] != placeName (TargetFolder::plugins))
             return juce::Result::fail ("unknown place \"" + fields[1] + "\"");
 
-        item.place = fields[1] == placeName (Place::data) ? Place::data : Place::plugins;
+        item.place = fields[1] == placeName (TargetFolder::data) ? TargetFolder::data : TargetFolder::plugins;
         item.path = fields[2];
 
         if (! isSafePath (item.path))
@@ -199,7 +199,7 @@ private:
         if (! seenPaths.insert (keyOf (item.place, item.path)).second)
             return juce::Result::fail ("a second entry for " + item.path);
 
-        if (item.place == Place::data && item.path.equalsIgnoreCase (fileName))
+        if (item.place == TargetFolder::data && item.path.equalsIgnoreCase (fileName))
             return juce::Result::fail ("the record lists itself");
 
         if (! item.isFolder)

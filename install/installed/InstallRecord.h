@@ -1,5 +1,11 @@
 #pragma once
 
+// install/installed/ is what an installation leaves behind, and how it is found again: InstallRecord
+// (the record beside the monolith), InstalledInstruments (every installation, found by its record),
+// InstalledAppsEntry (its entry in Windows' Installed apps) and UninstallerProgram (the uninstaller that
+// entry runs). It includes only the engine's rules in install/ (InstallerResult among them) and the
+// layers below the engine: never the model, the runs, transaction/ or payload/.
+
 #include <juce_core/juce_core.h>
 
 #include <set>
@@ -15,14 +21,15 @@
 class InstallRecord
 {
 public:
-    /** The two places: the instrument's data folder (company/instrument below the data root) and the
-        company's plug-in folder (company below the VST3 root).
+    /** The two folders an installation writes to, which the record's text calls places: the
+        instrument's data folder (company/instrument below the data root) and the company's plug-in
+        folder (company below the VST3 root).
     */
-    enum class Place { data, plugins };
+    enum class TargetFolder { data, plugins };
 
     struct Item
     {
-        Place place = Place::data;
+        TargetFolder place = TargetFolder::data;
         juce::String path;              // '/'-separated safe names, relative to the place
         bool isFolder = false;
         juce::int64 size = 0;           // files only
@@ -52,9 +59,9 @@ public:
     juce::int64 getTotalSize() const;
 
     /** Adds a folder of `place` and every folder above it inside `place` that is not yet listed. */
-    void addFolders (Place place, const juce::String& path);
+    void addFolders (TargetFolder place, const juce::String& path);
 
-    void addFile (Place place, const juce::String& path, juce::int64 size, juce::uint32 crc);
+    void addFile (TargetFolder place, const juce::String& path, juce::int64 size, juce::uint32 crc);
 
     /** The record file's name in the instrument's data folder. */
     static constexpr const char* fileName = "install-record.txt";

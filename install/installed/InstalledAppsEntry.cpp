@@ -1,10 +1,26 @@
 #include "install/installed/InstalledAppsEntry.h"
 
+namespace
+{
+constexpr const char* uninstallKeys = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+} // namespace
+
+InstalledAppsEntry::InstalledAppsEntry (const juce::String& company, const juce::String& instrument)
+    : keyPath (juce::String (uninstallKeys) + keyName (company, instrument))
+{
+}
+
+juce::String InstalledAppsEntry::keyName (const juce::String& company, const juce::String& instrument)
+{
+    return company + ": " + instrument;
+}
+
 #if JUCE_WINDOWS
 
 #include "install/installed/InstalledInstruments.h"
 #include "fs/SystemError.h"
 #include "install/installed/UninstallerProgram.h"
+#include "install/SystemFolders.h"
 
 #include <windows.h>
 
@@ -12,8 +28,6 @@
 
 namespace
 {
-constexpr const char* uninstallKeys = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
 // The 64-bit view, which Installed apps shows for a 64-bit program.
 constexpr REGSAM view = KEY_WOW64_64KEY;
 
@@ -36,16 +50,6 @@ juce::Result failure (const juce::String& what, const juce::String& keyPath, LST
                                + SystemError::lastMessage());
 }
 } // namespace
-
-InstalledAppsEntry::InstalledAppsEntry (const juce::String& company, const juce::String& instrument)
-    : keyPath (juce::String (uninstallKeys) + keyName (company, instrument))
-{
-}
-
-juce::String InstalledAppsEntry::keyName (const juce::String& company, const juce::String& instrument)
-{
-    return company + ": " + instrument;
-}
 
 InstalledAppsEntry::Value InstalledAppsEntry::text (const juce::String& name, const juce::String& value)
 {
@@ -98,7 +102,7 @@ void InstalledAppsEntry::reconcile (const SystemFolders& folders, const std::fun
         const auto& record = installation.record;
         const auto hasUninstaller = std::any_of (record.items.begin(), record.items.end(), [] (const InstallRecord::Item& item)
         {
-            return item.place == InstallRecord::Place::data && item.path == UninstallerProgram::fileName;
+            return item.place == InstallRecord::TargetFolder::data && item.path == UninstallerProgram::fileName;
         });
 
         if (! hasUninstaller)
@@ -290,6 +294,33 @@ juce::String InstalledAppsEntry::read (const juce::String& name) const
         return juce::String ((juce::int64) *reinterpret_cast<const DWORD*> (data.get()));
 
     return type == REG_SZ ? juce::String (reinterpret_cast<const wchar_t*> (data.get())) : juce::String();
+}
+
+#else
+
+// Only Windows has Installed apps: elsewhere there is no entry to write, remove or put back.
+juce::Result InstalledAppsEntry::write (const InstallRecord&, const juce::File&)
+{
+    return juce::Result::ok();
+}
+
+void InstalledAppsEntry::reconcile (const SystemFolders&, const std::function<void (const juce::String&)>&)
+{
+}
+
+juce::Result InstalledAppsEntry::remove()
+{
+    return juce::Result::ok();
+}
+
+juce::Result InstalledAppsEntry::undo()
+{
+    return juce::Result::ok();
+}
+
+juce::String InstalledAppsEntry::read (const juce::String&) const
+{
+    return {};
 }
 
 #endif

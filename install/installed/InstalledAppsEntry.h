@@ -1,9 +1,5 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
-
-#if JUCE_WINDOWS
-
 #include "install/installed/InstallRecord.h"
 
 #include <functional>
@@ -18,6 +14,9 @@ class SystemFolders;
 
     Every change first keeps what the key held, so that undo() puts it back: an installation or a
     removal that fails after changing the entry leaves it as it was.
+
+    Other systems have no Installed apps: there every operation does nothing and succeeds, and read()
+    finds nothing, so that the runs treat the entry alike everywhere.
 */
 class InstalledAppsEntry
 {
@@ -73,5 +72,3 @@ private:
 
     JUCE_DECLARE_NON_COPYABLE (InstalledAppsEntry)
 };
-
-#endif

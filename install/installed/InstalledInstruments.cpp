@@ -1,6 +1,7 @@
 #include "install/installed/InstalledInstruments.h"
 
 #include "install/SafeFileName.h"
+#include "install/SystemFolders.h"
 
 InstalledInstruments::InstalledInstruments (const SystemFolders& foldersToSearch)
     : folders (foldersToSearch)
@@ -33,9 +34,9 @@ std::vector<InstalledInstruments::Installation> InstalledInstruments::findAll (j
 
             switch (readFolder (instrumentFolder, installation, problem))
             {
-                case InstallerModel::noError:   found.push_back (std::move (installation)); break;
-                case InstallerModel::notInstalled:                                          break;
-                default:                        problems.add (problem);                     break;
+                case InstallerResult::noError:      found.push_back (std::move (installation)); break;
+                case InstallerResult::notInstalled:                                             break;
+                default:                            problems.add (problem);                     break;
             }
         }
     }
@@ -43,30 +44,30 @@ std::vector<InstalledInstruments::Installation> InstalledInstruments::findAll (j
     return found;
 }
 
-InstallerModel::Result InstalledInstruments::find (const juce::String& company, const juce::String& instrument,
-                                                   Installation& installation, juce::String& problem) const
+InstallerResult::Result InstalledInstruments::find (const juce::String& company, const juce::String& instrument,
+                                                    Installation& installation, juce::String& problem) const
 {
     // Names from a command line: anything but one plain name each cannot be an installation.
     if (! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument))
-        return InstallerModel::notInstalled;
+        return InstallerResult::notInstalled;
 
     return readFolder (folders.getDataRoot().getChildFile (company).getChildFile (instrument), installation, problem);
 }
 
-InstallerModel::Result InstalledInstruments::readFolder (const juce::File& instrumentFolder, Installation& installation,
-                                                         juce::String& problem) const
+InstallerResult::Result InstalledInstruments::readFolder (const juce::File& instrumentFolder, Installation& installation,
+                                                          juce::String& problem) const
 {
     const auto recordFile = instrumentFolder.getChildFile (InstallRecord::fileName);
 
     if (! recordFile.exists() && ! recordFile.isSymbolicLink())
-        return InstallerModel::notInstalled;
+        return InstallerResult::notInstalled;
 
     const auto read = InstallRecord::read (recordFile, installation.record);
 
     if (read.failed())
     {
         problem = read.getErrorMessage();
-        return InstallerModel::invalidData;
+        return InstallerResult::invalidData;
     }
 
     const auto& record = installation.record;
@@ -78,8 +79,8 @@ InstallerModel::Result InstalledInstruments::readFolder (const juce::File& instr
     {
         problem = "The install record " + recordFile.getFullPathName() + " belongs to " + record.instrument + " by "
                 + record.company + ", not to the folder it is in";
-        return InstallerModel::invalidData;
+        return InstallerResult::invalidData;
     }
 
-    return InstallerModel::noError;
+    return InstallerResult::noError;
 }

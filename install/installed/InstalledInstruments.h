@@ -1,7 +1,9 @@
 #pragma once
 
 #include "install/installed/InstallRecord.h"
-#include "install/InstallerModel.h"
+#include "install/InstallerResult.h"
+
+class SystemFolders;
 
 /** The instruments installed on this machine, found below the data root: an installation is the folder
     company/instrument that holds an install record.
@@ -28,12 +30,12 @@ public:
     /** The installation of `instrument` by `company`. Returns noError; notInstalled when there is none;
         or invalidData, with `problem` saying why, when its record cannot be read or is not its own.
     */
-    InstallerModel::Result find (const juce::String& company, const juce::String& instrument,
-                                 Installation& installation, juce::String& problem) const;
+    InstallerResult::Result find (const juce::String& company, const juce::String& instrument,
+                                  Installation& installation, juce::String& problem) const;
 
 private:
-    InstallerModel::Result readFolder (const juce::File& instrumentFolder, Installation& installation,
-                                       juce::String& problem) const;
+    InstallerResult::Result readFolder (const juce::File& instrumentFolder, Installation& installation,
+                                        juce::String& problem) const;
 
     static juce::Array<juce::File> subfolders (const juce::File& folder);
 

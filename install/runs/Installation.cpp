@@ -20,7 +20,7 @@ constexpr double copyStart = 0.1, copyEnd = 0.4, unpackStart = 0.5, unpackEnd = 
 
 /** Where `folder` lies below `root`, as names; false when it does not. */
 bool placeBelow (InstallTransaction::Root root, const juce::File& rootFolder, const juce::File& folder,
-                 InstallTransaction::Place& place)
+                 InstallTransaction::FolderPath& place)
 {
     place = { root, {} };
 
@@ -41,20 +41,8 @@ bool isBundle (const juce::String& name)
 }
 } // namespace
 
-void InstallerModel::recover()
-{
-    const auto note = [this] (const juce::String& line) { write (line); };
-    InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), note);
-
-   #if JUCE_WINDOWS
-    // The Installed apps entries are no items of the journal: they follow the records the recovery left.
-    InstalledAppsEntry::reconcile (*folders, note);
-   #endif
-}
-
-//==============================================================================
 InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Observer& observerToTell)
-    : model (modelToInstall),
+    : StepChain (modelToInstall),
       observer (observerToTell),
       roots (InstallTransaction::Roots::of (*model.folders)),
       transaction (roots, [this] (const juce::String& line) { model.write (line); }),
@@ -97,12 +85,10 @@ InstallerModel::Result InstallerModel::Installation::run()
     archive.reset();
     transaction.rollback();
 
-   #if JUCE_WINDOWS
     if (entry != nullptr)
         entry->undo();
-   #endif
 
-    return result;
+    return getResult();
 }
 
 /** Both target folders lie below their roots, and no folder on the way to them is a link. */
@@ -131,7 +117,7 @@ bool InstallerModel::Installation::begin()
     return begun.wasOk() || fail (begun, "Failed to create directory: " + target.getParentDirectory().getFullPathName());
 }
 
-bool InstallerModel::Installation::createFolder (const Place& place, const juce::File& folder)
+bool InstallerModel::Installation::createFolder (const FolderPath& place, const juce::File& folder)
 {
     CheckedFolder opened;
     const auto created = transaction.openFolder (place, true, opened);
@@ -168,7 +154,7 @@ bool InstallerModel::Installation::copyMonolith()
     if (damage.isNotEmpty())
         return fail (juce::Result::fail (damage), copyFailed);
 
-    record.addFile (InstallRecord::Place::data, target.getFileName(), monolith.getSize(), monolithCrc);
+    record.addFile (InstallRecord::TargetFolder::data, target.getFileName(), monolith.getSize(), monolithCrc);
     return afterCopy (outcome, copyFailed);
 }
 
@@ -182,7 +168,7 @@ bool InstallerModel::Installation::crcOfInstalledMonolith()
 
     const auto outcome = BlockCopy::forEachBlock (*in, monolith.getSize(), shouldStop, BlockCopy::summing (monolithCrc));
 
-    record.addFile (InstallRecord::Place::data, target.getFileName(), monolith.getSize(), monolithCrc);
+    record.addFile (InstallRecord::TargetFolder::data, target.getFileName(), monolith.getSize(), monolithCrc);
     return afterCopy (outcome, copyFailed);
 }
 
@@ -282,12 +268,11 @@ bool InstallerModel::Installation::openCheckedArchive()
     return fail (juce::Result::fail ("Plug-in archive changed since the check: " + archiveFile.getFullPathName()), extractFailed);
 }
 
-/** On Windows, the uninstaller that Installed apps runs, beside the monolith; a program that carries none
-    leaves none, and makes no Installed apps entry.
+/** The uninstaller that Installed apps runs, beside the monolith; a program that carries none (every
+    program outside Windows) leaves none, and makes no Installed apps entry.
 */
 bool InstallerModel::Installation::writeUninstaller()
 {
-   #if JUCE_WINDOWS
     const auto program = UninstallerProgram::open();
 
     if (program == nullptr)
@@ -298,9 +283,7 @@ bool InstallerModel::Installation::writeUninstaller()
     if (! writeNewFile (UninstallerProgram::fileName, *program, program->getTotalLength(), newUninstaller, crc))
         return false;
 
-    record.addFile (InstallRecord::Place::data, UninstallerProgram::fileName, program->getTotalLength(), crc);
-   #endif
-
+    record.addFile (InstallRecord::TargetFolder::data, UninstallerProgram::fileName, program->getTotalLength(), crc);
     return true;
 }
 
@@ -315,9 +298,9 @@ bool InstallerModel::Installation::writeRecord()
     archive->forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
     {
         if (isFolder)
-            record.addFolders (InstallRecord::Place::plugins, path);
+            record.addFolders (InstallRecord::TargetFolder::plugins, path);
         else
-            record.addFile (InstallRecord::Place::plugins, path, size, crc);
+            record.addFile (InstallRecord::TargetFolder::plugins, path, size, crc);
     });
 
     const auto text = record.toText();
@@ -400,30 +383,24 @@ bool InstallerModel::Installation::moveFile (const juce::String& temporaryName, 
                                                                        : "Failed to write: " + target.getParentDirectory().getChildFile (name).getFullPathName());
 }
 
-/** On Windows, the installation's entry in Installed apps, when it has an uninstaller to name. Undone
-    with the rest when the commit fails; the next start after a kill puts it in line with the records
-    (InstalledAppsEntry::reconcile).
+/** The installation's entry in Installed apps, when it has an uninstaller to name (so on Windows only).
+    Undone with the rest when the commit fails; the next start after a kill puts it in line with the
+    records (InstalledAppsEntry::reconcile).
 */
 bool InstallerModel::Installation::registerEntry()
 {
-   #if JUCE_WINDOWS
     if (newUninstaller.isEmpty())
         return true;
 
     entry = std::make_unique<InstalledAppsEntry> (model.companyName, model.instrumentName);
     const auto written = entry->write (record, target.getParentDirectory());
-
-    if (written.failed())
-        return fail (written, "Failed to register in Installed apps: " + entry->getKeyPath());
-   #endif
-
-    return true;
+    return written.wasOk() || fail (written, "Failed to register in Installed apps: " + entry->getKeyPath());
 }
 
 /** Moves every file below `from` to the same place below `to`, making the folders that are missing there:
     a folder that other products of the maker may share keeps the files that are not in the archive.
 */
-bool InstallerModel::Installation::moveFolderContents (const Place& from, const Place& to)
+bool InstallerModel::Installation::moveFolderContents (const FolderPath& from, const FolderPath& to)
 {
     const Item folderItem { { to.root, juce::StringArray (to.path.begin(), to.path.size() - 1) }, to.path[to.path.size() - 1] };
     CheckedFolder staged, destination;
@@ -488,33 +465,6 @@ void InstallerModel::Installation::reportStage (double stageStart, double stageE
 {
     if (total > 0)
         observer.progressChanged (stageStart + (stageEnd - stageStart) * (double) juce::jmin (done, total) / (double) total);
-}
-
-bool InstallerModel::Installation::note (const juce::String& line)
-{
-    model.write (line);
-    return true;
-}
-
-bool InstallerModel::Installation::fail (const juce::String& line)
-{
-    result = model.fail (writeFailed, line);
-    return false;
-}
-
-/** Writes why the step failed, in the file layer's words, then the step's own line. */
-bool InstallerModel::Installation::fail (const juce::Result& why, const juce::String& line)
-{
-    if (why.failed())
-        model.write (why.getErrorMessage());
-
-    return fail (line);
-}
-
-bool InstallerModel::Installation::stop()
-{
-    result = model.stopped();
-    return false;
 }
 
 /** True when the copy is done; otherwise ends the run, as stopped or as failed with `failureLine`. */

@@ -1,11 +1,17 @@
 #pragma once
 
+// install/runs/ holds the model's three long operations, each a chain of named steps nested in
+// InstallerModel: MonolithCheck (processMonolith), Installation (install) and Removal (uninstall), and
+// the StepChain they share, through which a step ends the run. They include the model's header, whose
+// private classes they are, and below it transaction/, payload/ and installed/, the engine's rules in
+// install/ and the layers below the engine; only InstallerModel.cpp includes them.
+
 #include "install/payload/BlockCopy.h"
 #include "install/installed/InstallRecord.h"
 #include "install/transaction/InstallTransaction.h"
 #include "install/installed/InstalledAppsEntry.h"
-#include "install/InstallerModel.h"
 #include "install/payload/PluginArchive.h"
+#include "install/runs/StepChain.h"
 #include "monolith/ChunkChecksums.h"
 
 /** One run of InstallerModel::install, as a sequence of steps that share the run's transaction. A step
@@ -21,7 +27,7 @@
     last, before the commit, and undone with everything else. A run that ends early rolls back, leaving
     the target folders and the entry as they were.
 */
-class InstallerModel::Installation
+class InstallerModel::Installation : private StepChain
 {
 public:
     Installation (InstallerModel& model, Observer& observer);
@@ -29,12 +35,12 @@ public:
     Result run();
 
 private:
-    using Place = InstallTransaction::Place;
+    using FolderPath = InstallTransaction::FolderPath;
     using Item = InstallTransaction::Item;
 
     bool checkFolders();
     bool begin();
-    bool createFolder (const Place& place, const juce::File& folder);
+    bool createFolder (const FolderPath& place, const juce::File& folder);
     bool copyMonolith();
     bool crcOfInstalledMonolith();
     BlockCopy::Outcome copyAndReadBack (CheckedFile& destination, const ChunkChecksums* checksums);
@@ -47,32 +53,24 @@ private:
     bool moveIntoPlace();
     bool moveFile (const juce::String& temporaryName, const juce::String& name);
     bool registerEntry();
-    bool moveFolderContents (const Place& from, const Place& to);
+    bool moveFolderContents (const FolderPath& from, const FolderPath& to);
     bool finish();
     bool pause (double progress);
-    bool note (const juce::String& line);
-    bool fail (const juce::String& line);
-    bool fail (const juce::Result& why, const juce::String& line);
-    bool stop();
     bool afterCopy (BlockCopy::Outcome outcome, const juce::String& failureLine);
     void reportStage (double stageStart, double stageEnd, juce::int64 done, juce::int64 total);
 
-    InstallerModel& model;
     Observer& observer;
     const BlockCopy::StopRequest shouldStop { [this] { return observer.shouldStop(); } };
     const InstallTransaction::Roots roots;
     InstallTransaction transaction;
     const juce::File source, target, archiveFile, pluginFolder;
     const juce::String copyFailed, extractFailed;
-    Place monolithFolder, pluginPlace, unpacked;
+    FolderPath monolithFolder, pluginPlace, unpacked;
     juce::String newMonolith, newRecord, newUninstaller, damage;
     juce::uint32 monolithCrc = 0;
     InstallRecord record;
-   #if JUCE_WINDOWS
     std::unique_ptr<InstalledAppsEntry> entry;
-   #endif
     std::unique_ptr<PluginArchive> archive;
-    Result result = noError;
 
     JUCE_DECLARE_NON_COPYABLE (Installation)
 };

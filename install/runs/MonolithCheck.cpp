@@ -11,7 +11,7 @@
 #include "monolith/MonolithStructure.h"
 
 InstallerModel::MonolithCheck::MonolithCheck (InstallerModel& modelToFill, Observer& observerToTell)
-    : model (modelToFill),
+    : StepChain (modelToFill),
       observer (observerToTell),
       reader (MonolithSource())
 {
@@ -38,7 +38,7 @@ InstallerModel::Result InstallerModel::MonolithCheck::run()
                              && loadLicence()
                              && finish();
 
-    return completed ? noError : result;
+    return completed ? noError : getResult();
 }
 
 bool InstallerModel::MonolithCheck::monolithGiven()
@@ -290,22 +290,4 @@ bool InstallerModel::MonolithCheck::reach (double progress)
 {
     observer.progressChanged (progress);
     return true;
-}
-
-bool InstallerModel::MonolithCheck::note (const juce::String& line)
-{
-    model.write (line);
-    return true;
-}
-
-bool InstallerModel::MonolithCheck::fail (Result code, const juce::String& line)
-{
-    result = model.fail (code, line);
-    return false;
-}
-
-bool InstallerModel::MonolithCheck::stop()
-{
-    result = model.stopped();
-    return false;
 }

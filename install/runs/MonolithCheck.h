@@ -1,12 +1,12 @@
 #pragma once
 
-#include "install/InstallerModel.h"
+#include "install/runs/StepChain.h"
 #include "monolith/MonolithReader.h"
 
 /** One run of InstallerModel::processMonolith, as a sequence of steps. Each step fills in its part of
     the model; one that fails writes its log line, keeps the result and ends the run.
 */
-class InstallerModel::MonolithCheck
+class InstallerModel::MonolithCheck : private StepChain
 {
 public:
     MonolithCheck (InstallerModel& model, Observer& observer);
@@ -28,15 +28,10 @@ private:
     bool loadLicence();
     bool finish();
     bool reach (double progress);
-    bool note (const juce::String& line);
-    bool fail (Result code, const juce::String& line);
-    bool stop();
 
-    InstallerModel& model;
     Observer& observer;
     MonolithReader reader;
     juce::ValueTree state;
-    Result result = noError;
 
     JUCE_DECLARE_NON_COPYABLE (MonolithCheck)
 };

@@ -12,9 +12,9 @@ namespace
 // The stages the bar passes: the installation found, the plug-in's items aside, the data folder's aside.
 constexpr double found = 0.1, pluginsAside = 0.5, dataAside = 0.8;
 
-juce::String keyOf (InstallRecord::Place place, const juce::String& path, bool isFolder)
+juce::String keyOf (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder)
 {
-    return juce::String (place == InstallRecord::Place::data ? "data:" : "plugins:") + (isFolder ? "folder:" : "file:")
+    return juce::String (place == InstallRecord::TargetFolder::data ? "data:" : "plugins:") + (isFolder ? "folder:" : "file:")
            + path.toLowerCase();
 }
 
@@ -24,15 +24,9 @@ juce::String join (const juce::String& path, const juce::String& name)
 }
 } // namespace
 
-InstallerModel::Result InstallerModel::uninstall (const juce::String& company, const juce::String& instrument, Observer& observer)
-{
-    return Removal (*this, company, instrument, observer).run();
-}
-
-//==============================================================================
 InstallerModel::Removal::Removal (InstallerModel& modelToUse, const juce::String& companyName, const juce::String& instrumentName,
                                   Observer& observerToTell)
-    : model (modelToUse),
+    : StepChain (modelToUse),
       company (companyName),
       instrument (instrumentName),
       observer (observerToTell),
@@ -65,12 +59,10 @@ InstallerModel::Result InstallerModel::Removal::run()
 
     transaction.rollback();
 
-   #if JUCE_WINDOWS
     if (entry != nullptr)
         entry->undo();
-   #endif
 
-    return result;
+    return getResult();
 }
 
 /** The installation's record; without one, what the installed monolith's plug-in archive names. */
@@ -87,8 +79,7 @@ bool InstallerModel::Removal::findInstallation()
     }
     else if (outcome != notInstalled)
     {
-        result = model.fail (outcome, problem);
-        return false;
+        return fail (outcome, problem);
     }
     else if (! readPluginArchive())
     {
@@ -110,10 +101,7 @@ bool InstallerModel::Removal::readPluginArchive()
     const auto monolith = roots.data.getChildFile (company).getChildFile (instrument).getChildFile (instrument + ".rom");
 
     if (! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument) || ! monolith.existsAsFile())
-    {
-        result = model.fail (notInstalled, "Not installed: " + instrument + " by " + company);
-        return false;
-    }
+        return fail (notInstalled, "Not installed: " + instrument + " by " + company);
 
     const auto entryStream = MonolithReader (monolith).openBinary (EntryNames::keyOf (EntryNames::vst3Plugin));
     const juce::TemporaryFile archiveFile (model.folders->getTemporaryFolder().getChildFile ("vst3"));
@@ -121,26 +109,20 @@ bool InstallerModel::Removal::readPluginArchive()
     if (entryStream == nullptr
          || BlockCopy::toNewFile (*entryStream, entryStream->getTotalLength(), archiveFile.getFile(),
                                   [this] { return observer.shouldStop(); }, false) != BlockCopy::Outcome::done)
-    {
-        result = model.fail (invalidData, "Cannot read the VST3 binary of the installed monolith " + monolith.getFullPathName());
-        return false;
-    }
+        return fail (invalidData, "Cannot read the VST3 binary of the installed monolith " + monolith.getFullPathName());
 
     const PluginArchive archive (archiveFile.getFile().createInputStream());
 
     if (archive.getStatus().failed())
-    {
-        result = model.fail (invalidData, archive.getStatus().getErrorMessage());
-        return false;
-    }
+        return fail (invalidData, archive.getStatus().getErrorMessage());
 
-    record.addFile (InstallRecord::Place::data, monolith.getFileName(), monolith.getSize(), 0);
+    record.addFile (InstallRecord::TargetFolder::data, monolith.getFileName(), monolith.getSize(), 0);
     archive.forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
     {
         if (isFolder)
-            record.addFolders (InstallRecord::Place::plugins, path);
+            record.addFolders (InstallRecord::TargetFolder::plugins, path);
         else
-            record.addFile (InstallRecord::Place::plugins, path, size, crc);
+            record.addFile (InstallRecord::TargetFolder::plugins, path, size, crc);
     });
 
     return true;
@@ -155,7 +137,7 @@ bool InstallerModel::Removal::begin()
 /** Moves aside what is listed in the folder `folder` (at `pathInPlace` in the plug-in place): a folder whole
     when everything in it is listed, else what is listed in it.
 */
-bool InstallerModel::Removal::removeListed (const Place& folder, const juce::String& pathInPlace)
+bool InstallerModel::Removal::removeListed (const FolderPath& folder, const juce::String& pathInPlace)
 {
     juce::StringArray names;
     std::vector<EntryType> types;
@@ -184,12 +166,12 @@ bool InstallerModel::Removal::removeListed (const Place& folder, const juce::Str
         const auto path = join (pathInPlace, names[i]);
         const auto type = types[(size_t) i];
 
-        if (type == EntryType::file && isListed (InstallRecord::Place::plugins, path, false))
+        if (type == EntryType::file && isListed (InstallRecord::TargetFolder::plugins, path, false))
         {
             if (! moveAside ({ folder, names[i] }, type))
                 return false;
         }
-        else if (type == EntryType::folder && isListed (InstallRecord::Place::plugins, path, true))
+        else if (type == EntryType::folder && isListed (InstallRecord::TargetFolder::plugins, path, true))
         {
             if (! (isWhollyListed (folder.child (names[i]), path) ? moveAside ({ folder, names[i] }, type)
                                                                    : removeListed (folder.child (names[i]), path)))
@@ -204,7 +186,7 @@ bool InstallerModel::Removal::removeListed (const Place& folder, const juce::Str
 }
 
 /** Whether everything in the folder is listed, down to the last file. */
-bool InstallerModel::Removal::isWhollyListed (const Place& folder, const juce::String& pathInPlace)
+bool InstallerModel::Removal::isWhollyListed (const FolderPath& folder, const juce::String& pathInPlace)
 {
     CheckedFolder opened;
     juce::StringArray names;
@@ -216,8 +198,8 @@ bool InstallerModel::Removal::isWhollyListed (const Place& folder, const juce::S
     {
         const auto path = join (pathInPlace, name);
         const auto type = opened.getEntryType (name);
-        const auto whollyListed = type == EntryType::file ? isListed (InstallRecord::Place::plugins, path, false)
-                                : type == EntryType::folder && isListed (InstallRecord::Place::plugins, path, true)
+        const auto whollyListed = type == EntryType::file ? isListed (InstallRecord::TargetFolder::plugins, path, false)
+                                : type == EntryType::folder && isListed (InstallRecord::TargetFolder::plugins, path, true)
                                                             && isWhollyListed (folder.child (name), path);
         if (! whollyListed)
             return false;
@@ -233,7 +215,7 @@ bool InstallerModel::Removal::removeDataFiles()
 {
     for (const auto& item : record.items)
     {
-        if (item.place != InstallRecord::Place::data || item.isFolder)
+        if (item.place != InstallRecord::TargetFolder::data || item.isFolder)
             continue;
 
         const auto file = itemOf (dataPlace, item.path);
@@ -259,17 +241,12 @@ bool InstallerModel::Removal::moveAside (const Item& item, EntryType type)
     return moved.wasOk() || fail (moved, "Failed to remove: " + fileOf (item).getFullPathName());
 }
 
+/** The Installed apps entry, which only Windows has. */
 bool InstallerModel::Removal::removeEntry()
 {
-   #if JUCE_WINDOWS
     entry = std::make_unique<InstalledAppsEntry> (company, instrument);
     const auto removed = entry->remove();
-
-    if (removed.failed())
-        return fail (removed, "Failed to remove the Installed apps entry " + entry->getKeyPath());
-   #endif
-
-    return true;
+    return removed.wasOk() || fail (removed, "Failed to remove the Installed apps entry " + entry->getKeyPath());
 }
 
 bool InstallerModel::Removal::commit()
@@ -286,7 +263,7 @@ void InstallerModel::Removal::removeEmptyFolders()
 }
 
 //==============================================================================
-InstallTransaction::Item InstallerModel::Removal::itemOf (const Place& placeRoot, const juce::String& path) const
+InstallTransaction::Item InstallerModel::Removal::itemOf (const FolderPath& placeRoot, const juce::String& path) const
 {
     auto folder = placeRoot;
     const auto names = juce::StringArray::fromTokens (path, "/", {});
@@ -297,7 +274,7 @@ InstallTransaction::Item InstallerModel::Removal::itemOf (const Place& placeRoot
     return { folder, names[names.size() - 1] };
 }
 
-bool InstallerModel::Removal::isListed (InstallRecord::Place place, const juce::String& path, bool isFolder) const
+bool InstallerModel::Removal::isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const
 {
     return listed.count (keyOf (place, path, isFolder)) > 0;
 }
@@ -315,24 +292,4 @@ juce::File InstallerModel::Removal::fileOf (const Item& item) const
         file = file.getChildFile (name);
 
     return file.getChildFile (item.name);
-}
-
-bool InstallerModel::Removal::stop()
-{
-    result = model.stopped();
-    return false;
-}
-
-bool InstallerModel::Removal::fail (const juce::String& line)
-{
-    result = model.fail (writeFailed, line);
-    return false;
-}
-
-bool InstallerModel::Removal::fail (const juce::Result& why, const juce::String& line)
-{
-    if (why.failed())
-        model.write (why.getErrorMessage());
-
-    return fail (line);
 }

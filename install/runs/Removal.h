@@ -3,7 +3,7 @@
 #include "install/installed/InstallRecord.h"
 #include "install/transaction/InstallTransaction.h"
 #include "install/installed/InstalledAppsEntry.h"
-#include "install/InstallerModel.h"
+#include "install/runs/StepChain.h"
 
 #include <set>
 
@@ -17,7 +17,7 @@
     failure. A run that ends early rolls back, leaving everything as it was. Folders left empty (the
     instrument's, the company's) are removed after the commit.
 */
-class InstallerModel::Removal
+class InstallerModel::Removal : private StepChain
 {
 public:
     Removal (InstallerModel& model, const juce::String& company, const juce::String& instrument, Observer& observer);
@@ -25,7 +25,7 @@ public:
     Result run();
 
 private:
-    using Place = InstallTransaction::Place;
+    using FolderPath = InstallTransaction::FolderPath;
     using Item = InstallTransaction::Item;
     using EntryType = CheckedFolder::EntryType;
 
@@ -33,34 +33,27 @@ private:
     bool readPluginArchive();
     bool begin();
     bool removeDataFiles();
-    bool removeListed (const Place& folder, const juce::String& pathInPlace);
-    bool isWhollyListed (const Place& folder, const juce::String& pathInPlace);
+    bool removeListed (const FolderPath& folder, const juce::String& pathInPlace);
+    bool isWhollyListed (const FolderPath& folder, const juce::String& pathInPlace);
     bool moveAside (const Item& item, EntryType type);
     bool removeEntry();
     bool commit();
     void removeEmptyFolders();
-    bool stop();
-    bool fail (const juce::String& line);
-    bool fail (const juce::Result& why, const juce::String& line);
 
-    Item itemOf (const Place& placeRoot, const juce::String& path) const;
-    bool isListed (InstallRecord::Place place, const juce::String& path, bool isFolder) const;
+    Item itemOf (const FolderPath& placeRoot, const juce::String& path) const;
+    bool isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const;
     bool isRunningProgram (const Item& item) const;
     juce::File fileOf (const Item& item) const;
 
-    InstallerModel& model;
     const juce::String company, instrument;
     Observer& observer;
     const InstallTransaction::Roots roots;
     InstallTransaction transaction;
-    const Place dataPlace, pluginPlace;
+    const FolderPath dataPlace, pluginPlace;
     InstallRecord record;
     bool hasRecord = false;
     std::set<juce::String> listed;
-   #if JUCE_WINDOWS
     std::unique_ptr<InstalledAppsEntry> entry;
-   #endif
-    Result result = noError;
 
     JUCE_DECLARE_NON_COPYABLE (Removal)
 };

@@ -37,7 +37,7 @@ juce::uint32 checksumOf (const juce::String& text)
     return Crc32::of (text.toRawUTF8(), text.getNumBytesAsUTF8());
 }
 
-juce::var toVar (const InstallJournal::Place& place)
+juce::var toVar (const InstallJournal::FolderPath& place)
 {
     auto* object = new juce::DynamicObject();
     object->setProperty ("root", rootNames[(int) place.root]);
@@ -52,7 +52,7 @@ juce::var toVar (const InstallJournal::Item& item)
     return object;
 }
 
-bool fromVar (const juce::var& value, InstallJournal::Place& place)
+bool fromVar (const juce::var& value, InstallJournal::FolderPath& place)
 {
     const auto* path = value["path"].getArray();
 
@@ -83,14 +83,14 @@ bool fromVar (const juce::var& value, InstallJournal::Item& item)
 } // namespace
 
 //==============================================================================
-InstallJournal::Place InstallJournal::Place::child (const juce::String& name) const
+InstallJournal::FolderPath InstallJournal::FolderPath::child (const juce::String& name) const
 {
     auto inside = *this;
     inside.path.add (name);
     return inside;
 }
 
-juce::String InstallJournal::Place::key() const
+juce::String InstallJournal::FolderPath::key() const
 {
     // No plain name holds a slash.
     return juce::String (rootNames[(int) root]) + ":" + path.joinIntoString ("/");

@@ -10,7 +10,7 @@ class ClaimedFile;
 
 /** The durable account of one transaction's changes to the target folders (see InstallTransaction), from
     which the next start of the program finishes or undoes whatever a kill or a power cut interrupted
-    (see InstallRecovery).
+    (InstallTransaction::recoverInterrupted).
 
     Journals live in one folder of ours under the data root, which a start finds without knowing the
     instrument; each is a file of its own, held by its run, so that a start never takes over the journal
@@ -21,32 +21,32 @@ class ClaimedFile;
 class InstallJournal
 {
 public:
-    /** The folders below which a transaction works: every place it records is relative to one of them. */
+    /** The folders below which a transaction works: every folder it records is relative to one of them. */
     enum class Root { data, vst3, staging };
 
-    /** A folder: a root and the names that lead down from it. */
-    struct Place
+    /** A folder as the journal names it: a root and the names that lead down from it. */
+    struct FolderPath
     {
         Root root = Root::data;
         juce::StringArray path;
 
         /** The folder named `name` inside this one. */
-        Place child (const juce::String& name) const;
+        FolderPath child (const juce::String& name) const;
 
-        /** Unique for each place, for maps. */
+        /** Unique for each folder, for maps. */
         juce::String key() const;
 
-        bool operator== (const Place& other) const  { return root == other.root && path == other.path; }
+        bool operator== (const FolderPath& other) const  { return root == other.root && path == other.path; }
     };
 
     /** An item: the folder it is in and its name there. */
     struct Item
     {
-        Place folder;
+        FolderPath folder;
         juce::String name;
 
         bool isEmpty() const noexcept               { return name.isEmpty(); }
-        Place asPlace() const                       { return folder.child (name); }
+        FolderPath asFolderPath() const             { return folder.child (name); }
     };
 
     struct Record
@@ -64,7 +64,7 @@ public:
 
         Kind kind = Kind::begin;
         juce::String text;
-        Place place;
+        FolderPath place;
         int existing = 0;
         Item from, to, aside;
     };

@@ -22,7 +22,7 @@ juce::String describe (CheckedFolder::EntryType type)
 }
 
 /** The first `depth` folders of `place`'s path. */
-InstallJournal::Place upTo (const InstallJournal::Place& place, int depth)
+InstallJournal::FolderPath upTo (const InstallJournal::FolderPath& place, int depth)
 {
     return { place.root, juce::StringArray (place.path.begin(), depth) };
 }
@@ -59,7 +59,7 @@ const juce::File& InstallTransaction::Roots::operator[] (Root root) const
     return staging;
 }
 
-InstallTransaction::Place InstallTransaction::journalPlace()
+InstallTransaction::FolderPath InstallTransaction::journalPlace()
 {
     return { Root::data, { InstallJournal::folderName } };
 }
@@ -76,7 +76,7 @@ InstallTransaction::~InstallTransaction()
         rollback();
 }
 
-juce::Result InstallTransaction::checkFolders (const Place& target)
+juce::Result InstallTransaction::checkFolders (const FolderPath& target)
 {
     CheckedFolder folder;
     auto result = juce::Result::ok();
@@ -127,7 +127,7 @@ juce::Result InstallTransaction::begin (const juce::String& what)
 //==============================================================================
 juce::Result InstallTransaction::openRoot (Root root, CheckedFolder& folder)
 {
-    const auto key = Place { root, {} }.key();
+    const auto key = FolderPath { root, {} }.key();
     const auto found = open.find (key);
 
     if (found != open.end())
@@ -144,10 +144,10 @@ juce::Result InstallTransaction::openRoot (Root root, CheckedFolder& folder)
     return folder.getStatus();
 }
 
-InstallTransaction::Found InstallTransaction::locate (const Place& place, CheckedFolder& folder, juce::Result& result)
+InstallTransaction::Found InstallTransaction::locate (const FolderPath& place, CheckedFolder& folder, juce::Result& result)
 {
     result = openRoot (place.root, folder);
-    Place level { place.root, {} };
+    FolderPath level { place.root, {} };
 
     for (const auto& name : place.path)
     {
@@ -181,7 +181,7 @@ InstallTransaction::Found InstallTransaction::locate (const Place& place, Checke
     return result.wasOk() ? Found::open : Found::failed;
 }
 
-juce::Result InstallTransaction::openFolder (const Place& place, bool create, CheckedFolder& folder)
+juce::Result InstallTransaction::openFolder (const FolderPath& place, bool create, CheckedFolder& folder)
 {
     auto result = juce::Result::ok();
 
@@ -215,7 +215,7 @@ juce::Result InstallTransaction::openFolder (const Place& place, bool create, Ch
 }
 
 /** How many folders of `place`'s path, from the root, are open. */
-int InstallTransaction::depthOpen (const Place& place) const
+int InstallTransaction::depthOpen (const FolderPath& place) const
 {
     int depth = 0;
 
@@ -239,7 +239,7 @@ juce::Result InstallTransaction::record (const Record& newRecord)
     return result;
 }
 
-juce::Result InstallTransaction::recordCreated (const Place& place, const juce::String& name)
+juce::Result InstallTransaction::recordCreated (const FolderPath& place, const juce::String& name)
 {
     Record made;
     made.kind = Record::Kind::created;
@@ -248,7 +248,7 @@ juce::Result InstallTransaction::recordCreated (const Place& place, const juce::
     return record (made);
 }
 
-std::unique_ptr<CheckedFile> InstallTransaction::createFile (const Place& place, const juce::String& finalName, juce::Result& result)
+std::unique_ptr<CheckedFile> InstallTransaction::createFile (const FolderPath& place, const juce::String& finalName, juce::Result& result)
 {
     CheckedFolder folder;
     result = openFolder (place, false, folder);
@@ -269,13 +269,13 @@ std::unique_ptr<CheckedFile> InstallTransaction::createFile (const Place& place,
     return result.wasOk() ? std::move (file) : nullptr;
 }
 
-InstallTransaction::Place InstallTransaction::getStaging (juce::Result& result)
+InstallTransaction::FolderPath InstallTransaction::getStaging (juce::Result& result)
 {
     return stagingFolder (TemporaryNames::unpackedFolder, result);
 }
 
 /** The folder `name` in the transaction's staging folder, both made on first use. */
-InstallTransaction::Place InstallTransaction::stagingFolder (const juce::String& name, juce::Result& result)
+InstallTransaction::FolderPath InstallTransaction::stagingFolder (const juce::String& name, juce::Result& result)
 {
     result = juce::Result::ok();
     CheckedFolder folder;
@@ -323,7 +323,7 @@ InstallTransaction::Place InstallTransaction::stagingFolder (const juce::String&
         }
     }
 
-    return result.wasOk() ? place : Place();
+    return result.wasOk() ? place : FolderPath();
 }
 
 //==============================================================================
@@ -431,11 +431,11 @@ juce::Result InstallTransaction::moveItem (const Item& from, const Item& to)
         return result;
 
     // A folder that moves must not be held, and what was opened below it would keep its old path.
-    forget (from.asPlace());
+    forget (from.asFolderPath());
     return source.move (from.name, destination, to.name, CheckedFolder::Replace::no);
 }
 
-void InstallTransaction::forget (const Place& place)
+void InstallTransaction::forget (const FolderPath& place)
 {
     const auto key = place.key();
     const auto inside = place.path.isEmpty() ? key : key + "/";
@@ -468,7 +468,7 @@ juce::Result InstallTransaction::commit()
 }
 
 /** Flushes the folders `places`, then forgets them. */
-juce::Result InstallTransaction::flush (juce::Array<Place>& places)
+juce::Result InstallTransaction::flush (juce::Array<FolderPath>& places)
 {
     for (const auto& place : places)
     {
@@ -613,7 +613,7 @@ juce::Result InstallTransaction::undoFolders (const Record& change)
 {
     for (auto depth = change.place.path.size(); depth > change.existing; --depth)
     {
-        const Place parent { change.place.root, juce::StringArray (change.place.path.begin(), depth - 1) };
+        const FolderPath parent { change.place.root, juce::StringArray (change.place.path.begin(), depth - 1) };
         const auto name = change.place.path[depth - 1];
         CheckedFolder folder;
         auto result = juce::Result::ok();
@@ -681,7 +681,7 @@ juce::Result InstallTransaction::removeItem (const Item& item)
     if (result.failed() || type == EntryType::missing)
         return result;
 
-    forget (item.asPlace());
+    forget (item.asFolderPath());
     CheckedFolder folder;
     locate (item.folder, folder, result);
     return result.wasOk() ? folder.removeTree (item.name) : result;

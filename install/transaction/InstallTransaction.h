@@ -33,7 +33,7 @@ class InstallTransaction
 {
 public:
     using Root = InstallJournal::Root;
-    using Place = InstallJournal::Place;
+    using FolderPath = InstallJournal::FolderPath;
     using Item = InstallJournal::Item;
     using EntryType = CheckedFolder::EntryType;
 
@@ -59,7 +59,7 @@ public:
     /** Opens the folders on the way to `target` that exist, creating nothing, so that a link among them
         (or a folder another user owns) fails the transaction before anything is written.
     */
-    juce::Result checkFolders (const Place& target);
+    juce::Result checkFolders (const FolderPath& target);
 
     /** Opens the roots and creates the journal, whose first record says `what` is installed, for the log
         of a start that finds it. Nothing is changed before this succeeds.
@@ -69,18 +69,18 @@ public:
     /** Opens the folder `place` into `folder`, checked once and kept open; `create` makes missing folders,
         recorded so that a rollback removes them again.
     */
-    juce::Result openFolder (const Place& place, bool create, CheckedFolder& folder);
+    juce::Result openFolder (const FolderPath& place, bool create, CheckedFolder& folder);
 
     /** A new file in `place` under a temporary name (TemporaryNames::newFilePrefix), recorded so that it
         goes at the end, unless it was moved into place. Null on failure, with `result` saying why.
     */
-    std::unique_ptr<CheckedFile> createFile (const Place& place, const juce::String& finalName, juce::Result& result);
+    std::unique_ptr<CheckedFile> createFile (const FolderPath& place, const juce::String& finalName, juce::Result& result);
 
     /** An empty folder of the transaction's own, made on first use, in which new content for the VST3 tree
         is put together before it is moved into place: in the staging root, on the VST3 tree's volume but
         outside what hosts scan. It goes at the end, with everything left in it.
     */
-    Place getStaging (juce::Result& result);
+    FolderPath getStaging (juce::Result& result);
 
     /** Whether an item of the type `kind` may be put at `to`: when nothing is there, or an item of that
         type (which would be moved aside). A link there, or an item of another type, is refused by name.
@@ -117,7 +117,7 @@ public:
     static void recoverInterrupted (const Roots& roots, const Note& note);
 
     /** The folder of journals below the data root. */
-    static Place journalPlace();
+    static FolderPath journalPlace();
 
 private:
     using Record = InstallJournal::Record;
@@ -126,15 +126,15 @@ private:
     enum class Found { open, missing, failed };
 
     static juce::Result recover (const Roots& roots, std::unique_ptr<InstallJournal> journal, const Note& note);
-    Found locate (const Place& place, CheckedFolder& folder, juce::Result& result);
+    Found locate (const FolderPath& place, CheckedFolder& folder, juce::Result& result);
     juce::Result openRoot (Root root, CheckedFolder& folder);
     juce::Result record (const Record& newRecord);
-    juce::Result recordCreated (const Place& place, const juce::String& name);
-    Place stagingFolder (const juce::String& name, juce::Result& result);
+    juce::Result recordCreated (const FolderPath& place, const juce::String& name);
+    FolderPath stagingFolder (const juce::String& name, juce::Result& result);
     Item asideFor (const Item& target);
-    void forget (const Place& place);
+    void forget (const FolderPath& place);
 
-    int depthOpen (const Place& place) const;
+    int depthOpen (const FolderPath& place) const;
     static void removeJournalFolder (const juce::File& dataRoot);
     juce::Result undo (const Record& change, const Record* next);
     juce::Result undoMove (const Record& change);
@@ -144,7 +144,7 @@ private:
     juce::Result typeOf (const Item& item, EntryType& type);
     juce::Result moveItem (const Item& from, const Item& to);
     juce::Result cleanUp();
-    juce::Result flush (juce::Array<Place>& places);
+    juce::Result flush (juce::Array<FolderPath>& places);
     juce::Result end();
 
     Roots roots;
@@ -152,8 +152,8 @@ private:
     std::unique_ptr<InstallJournal> journal;
     std::vector<Record> records;
     std::map<juce::String, CheckedFolder> open;
-    juce::Array<Place> receivedItems, madeIn;   // folders to flush: at commit, and before the next move too
-    Place staging;
+    juce::Array<FolderPath> receivedItems, madeIn;   // folders to flush: at commit, and before the next move too
+    FolderPath staging;
     int numAside = 0;
     bool committed = false, finished = false;
 

@@ -155,6 +155,7 @@ open(sys.argv[2], "wb").write(data)
 PY
 pack "$work/damaged.rom" "$work/state.xml" "$work/damaged.zip"
 echo "not a monolith" >"$work/text.rom"
+mkdir "$work/folder.rom"
 
 # file, exit status, what standard error says
 while IFS='|' read -r file expected message; do
@@ -163,7 +164,8 @@ while IFS='|' read -r file expected message; do
     check "$file: nothing on standard output" out_empty
     check "$file: the installation before it is unchanged" unchanged_since "$work/before-hostile.txt"
 done <<EOF
-missing.rom|2|no such file: $work/missing.rom
+missing.rom|1|no such file: $work/missing.rom
+folder.rom|1|no such file: $work/folder.rom
 cut.rom|1|Monolith is incomplete or damaged: 
 text.rom|1|Monolith is incomplete or damaged: 
 traversal.rom|1|Cannot load company name from monolith

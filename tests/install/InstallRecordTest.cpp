@@ -11,7 +11,7 @@ using namespace InstallTestSupport;
 
 namespace
 {
-using Place = InstallRecord::Place;
+using TargetFolder = InstallRecord::TargetFolder;
 
 InstallRecord makeRecord (const juce::String& company = "Alpha", const juce::String& instrument = "Beta")
 {
@@ -20,9 +20,9 @@ InstallRecord makeRecord (const juce::String& company = "Alpha", const juce::Str
     record.instrument = instrument;
     record.installerVersion = "1.7.2";
     record.date = juce::Time (2025, 4, 3, 12, 30, 5, 0, false);
-    record.addFile (Place::data, instrument + ".rom", 123456789012, 0x0a1b2c3d);
-    record.addFile (Place::plugins, instrument + ".vst3/Contents/x86_64-win/" + instrument + ".vst3", 42, 0xffffffff);
-    record.addFile (Place::plugins, instrument + ".vst3/desktop.ini", 0, 0);
+    record.addFile (TargetFolder::data, instrument + ".rom", 123456789012, 0x0a1b2c3d);
+    record.addFile (TargetFolder::plugins, instrument + ".vst3/Contents/x86_64-win/" + instrument + ".vst3", 42, 0xffffffff);
+    record.addFile (TargetFolder::plugins, instrument + ".vst3/desktop.ini", 0, 0);
     return record;
 }
 

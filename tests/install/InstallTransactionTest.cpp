@@ -89,7 +89,7 @@ TEST (InstallTransaction, OneMoreFileGoesIntoPlaceWithTheCommitOrNotAtAll)
         SCOPED_TRACE (commit ? "committed" : "not committed");
         TransactionSandbox s;
         const auto before = s.tree();
-        const InstallTransaction::Place records { Root::data, { "Alpha", "Records" } };
+        const InstallTransaction::FolderPath records { Root::data, { "Alpha", "Records" } };
 
         {
             InstallTransaction transaction (s.roots(), s.note());

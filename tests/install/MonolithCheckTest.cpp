@@ -251,12 +251,17 @@ TEST (MonolithCheck, EachFailureWritesOneLineAndStopsAtItsProgress)
         const char* lastLine;
         juce::String expectedInstrument;
         const char* lineBefore = nullptr;      // the start of a line between "Processing monolith" and the last
+        bool folderInItsPlace = false;
     };
 
     const Case cases[] = {
         { "no monolith set", false, false, makeState ("Beta", "Alpha"), true, 2, 0.0, "No monolith file available", {} },
+        // A monolith that is not there, or cannot be read, is invalid, as instrument-setup reports it too:
+        // missing data is for no monolith at all.
         { "file missing", true, false, makeState ("Beta", "Alpha"), true, 1, 0.0, "No valid instrument database found in monolith", {},
           "Cannot open " },
+        { "folder in its place", true, false, makeState ("Beta", "Alpha"), true, 1, 0.0, "No valid instrument database found in monolith", {},
+          "Cannot open ", true },
         { "no state chunk", true, true, {}, true, 1, 0.0, "No valid instrument database found in monolith", {} },
         { "other root type", true, true, juce::ValueTree ("GUI"), true, 1, 0.0, "No valid instrument database found in monolith", {} },
         { "no instrument", true, true, noInstrument, true, 1, 0.0, "Cannot load instrument name from monolith", {} },
@@ -288,6 +293,10 @@ TEST (MonolithCheck, EachFailureWritesOneLineAndStopsAtItsProgress)
         const auto rom = sandbox.folder.getChildFile ("Beta.rom");
         if (c.writeFile)
             writeMonolith (rom, content);
+        if (c.folderInItsPlace)
+        {
+            ASSERT_TRUE (rom.createDirectory().wasOk());
+        }
 
         InstallerLog log;
         auto model = sandbox.makeModel (log);

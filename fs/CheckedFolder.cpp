@@ -176,6 +176,24 @@ CheckedFolder CheckedFolder::openChild (const juce::String& name, Missing whenMi
     return result.wasOk() ? CheckedFolder (opened) : CheckedFolder (result);
 }
 
+CheckedFolder CheckedFolder::openPrivateFolder (const juce::String& name) const
+{
+    if (const auto nameCheck = checkName (name); nameCheck.failed())
+        return CheckedFolder (nameCheck);
+
+    auto result = juce::Result::ok();
+    bool missing = false;
+    const auto opened = openChildNative (name, false, result, missing);
+
+    if (opened == nullptr)
+        return CheckedFolder (result);
+
+    if (! isPrivateFolderOfThisUser (*opened))
+        return CheckedFolder (juce::Result::fail (childFile (name).getFullPathName() + " is not a private folder of this user"));
+
+    return CheckedFolder (opened);
+}
+
 CheckedFolder CheckedFolder::createFolder (const juce::String& prefix) const
 {
     return createNewFolder (prefix, false);

@@ -65,6 +65,12 @@ public:
     */
     CheckedFolder createPrivateFolder (const juce::String& prefix) const;
 
+    /** Opens the folder `name` here as createPrivateFolder made it, never through a link and without
+        changing it: only when it belongs to the user this process runs as and, on Linux, nobody else
+        can open it. How a run takes over what an earlier run of this program left.
+    */
+    CheckedFolder openPrivateFolder (const juce::String& name) const;
+
     bool isOpen() const noexcept                    { return handle != nullptr; }
 
     /** Ok when open; otherwise why not. */
@@ -191,6 +197,9 @@ private:
     */
     std::shared_ptr<Handle> openNewFolderNative (const juce::String& name, juce::Result& result) const;
     static bool isFolderThisRunMade (const Handle& folder, bool isPrivate);
+
+    /** Whether the open folder belongs to the user this process runs as, and on Linux only to that user. */
+    static bool isPrivateFolderOfThisUser (const Handle& folder);
 
     /** Takes other users' right to change the folder away, setting its `restricted`; fails for a folder
         that belongs to another user.

@@ -102,6 +102,9 @@ void InstallerModel::recover()
 
     // The Installed apps entries are no items of the journal: they follow the records the recovery left.
     InstalledAppsEntry::reconcile (*folders, note);
+
+    // A check killed before its run ended never removed its copy of the plug-in archive.
+    PluginArchiveCopy::removeAbandoned (folders->getTemporaryFolder(), note);
 }
 
 InstallerModel::Result InstallerModel::processMonolith (Observer& observer)

@@ -64,8 +64,9 @@ public:
     void start (InstallerLog& log, FrontEnd frontEnd = FrontEnd::installer);
 
     /** Finishes or undoes every installation that a kill or a power cut interrupted, and removes what it
-        left behind; then puts the Installed apps entries in line with the records. It writes to the log
-        only when it found something.
+        left behind; then puts the Installed apps entries in line with the records, and removes the copies
+        of the plug-in archive that checks of runs no longer running left in the temporary folder. It
+        writes to the log only when it found something.
     */
     void recover();
 

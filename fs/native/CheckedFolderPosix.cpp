@@ -124,6 +124,11 @@ bool CheckedFolder::isFolderThisRunMade (const Handle& folder, bool isPrivate)
         && (info.st_mode & (isPrivate ? 077u : othersWrite)) == 0;
 }
 
+bool CheckedFolder::isPrivateFolderOfThisUser (const Handle& folder)
+{
+    return isFolderThisRunMade (folder, true);
+}
+
 /** Takes group and others' write access away from a folder of ours; refuses another user's folder. */
 juce::Result CheckedFolder::restrictNative (Handle& folder)
 {

@@ -181,6 +181,12 @@ bool CheckedFolder::isFolderThisRunMade (const Handle& folder, bool isPrivate)
         && finalPathOf (item).equalsIgnoreCase (folder.path.getFullPathName());
 }
 
+bool CheckedFolder::isPrivateFolderOfThisUser (const Handle& folder)
+{
+    // Its access list is the owner's to set: a folder of this user's is one no other user made.
+    return AccessList::isOwnedByThisUser ((HANDLE) folder.native, SE_FILE_OBJECT);
+}
+
 juce::Result CheckedFolder::restrictNative (Handle& folder)
 {
     return AccessList::restrictToAdministrators ((HANDLE) folder.native, folder.path, folder.restricted);

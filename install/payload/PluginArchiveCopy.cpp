@@ -1,13 +1,18 @@
 #include "install/payload/PluginArchiveCopy.h"
 
 #include "fs/CheckedFile.h"
+#include "fs/ClaimedFile.h"
+#include "install/TemporaryNames.h"
+
+#include <algorithm>
+#include <cstring>
 
 PluginArchiveCopy::PluginArchiveCopy (const juce::File& temporaryFolder)
     : folder (CheckedFolder::openRoot (temporaryFolder).createPrivateFolder (folderPrefix)),
       directory (std::make_unique<PluginArchive> (nullptr)),
       status (folder.getStatus())
 {
-    if (status.failed())
+    if (status.failed() || (status = makeMark()).failed())
         return;
 
     file = folder.createFile (filePrefix, status);
@@ -25,6 +30,12 @@ PluginArchiveCopy::~PluginArchiveCopy()
 
     if (fileName.isNotEmpty())
         folder.remove (fileName);
+
+    // Windows removes no file that is still open.
+    mark.reset();
+
+    if (markName.isNotEmpty())
+        folder.remove (markName);
 
     // Windows removes no folder that is still open: the folder goes from its parent once released.
     const auto parent = folder.getParent();
@@ -87,4 +98,81 @@ PluginArchiveCopy::Proof PluginArchiveCopy::openUnchanged (const BlockCopy::Stop
 
     archive = std::make_unique<PluginArchive> (*directory, std::move (stream));
     return Proof::unchanged;
+}
+
+juce::Result PluginArchiveCopy::makeMark()
+{
+    auto result = juce::Result::ok();
+    mark = folder.createFile (markPrefix, result);
+
+    if (mark == nullptr)
+        return result;
+
+    markName = mark->getName();
+
+    // Held before it says what it is, so that no other start takes it for the mark of a run that was
+    // killed before writing it.
+    if (const auto held = mark->hold(); held.failed())
+        return held;
+
+    mark->write (markText, std::strlen (markText));
+    mark->flush();
+    return mark->getStatus();
+}
+
+void PluginArchiveCopy::removeAbandoned (const juce::File& temporaryFolder, const std::function<void (const juce::String&)>& note)
+{
+    const auto temporary = CheckedFolder::openRoot (temporaryFolder);
+    juce::StringArray names;
+
+    if (! temporary.isOpen() || temporary.list (names).failed())
+        return;
+
+    for (const auto& name : names)
+        if (TemporaryNames::isCreatedWith (name, folderPrefix) && removeIfAbandoned (temporary, name))
+            note ("Removed the plug-in archive copy of a run that ended early: " + temporaryFolder.getChildFile (name).getFullPathName());
+}
+
+bool PluginArchiveCopy::removeIfAbandoned (const CheckedFolder& temporary, const juce::String& name)
+{
+    {
+        const auto copyFolder = temporary.openPrivateFolder (name);
+        juce::StringArray items;
+
+        if (! copyFolder.isOpen() || copyFolder.list (items).failed())
+            return false;
+
+        // Killed right after making the folder or right before removing it, a run leaves it empty.
+        if (items.isEmpty())
+            return temporary.remove (name).wasOk();
+
+        const auto isMark = [] (const juce::String& item) { return TemporaryNames::isCreatedWith (item, markPrefix); };
+        const auto isCopy = [] (const juce::String& item) { return TemporaryNames::isCreatedWith (item, filePrefix); };
+        const auto numMarks = std::count_if (items.begin(), items.end(), isMark);
+        const auto numCopies = std::count_if (items.begin(), items.end(), isCopy);
+
+        if (numMarks != 1 || numMarks + numCopies != items.size())
+            return false;
+
+        // A run that still lives holds its mark: claiming it fails.
+        auto result = juce::Result::ok();
+        bool inUse = false;
+        const auto claimed = copyFolder.claimFile (*std::find_if (items.begin(), items.end(), isMark), result, inUse);
+        juce::MemoryBlock text;
+
+        // Empty when its run was killed before it wrote the text.
+        if (claimed == nullptr || claimed->read (text, std::strlen (markText)).failed()
+             || (! text.isEmpty() && text.toString() != markText))
+            return false;
+
+        for (const auto& item : items)
+            if (isCopy (item) && copyFolder.remove (item).failed())
+                return false;
+
+        if (claimed->remove().failed())
+            return false;
+    }
+
+    // Windows removes no folder that is still open: it goes from its parent once let go.
+    return temporary.remove (name).wasOk();
 }

@@ -12,6 +12,10 @@ class CheckedFile;
     size and the CRC-32 of what was written into it, and the archive's directory, read once after the
     writing; the installation has it prove that the file is unchanged before it extracts the file.
     Destroying it removes the file and its folder.
+
+    A run that is killed, crashes or loses power never gets to remove them, so the folder also holds a
+    mark that its run holds open while it lives: every start removes the folders whose marks nobody
+    holds (removeAbandoned).
 */
 class PluginArchiveCopy
 {
@@ -54,12 +58,29 @@ public:
     */
     Proof openUnchanged (const BlockCopy::StopRequest& shouldStop, std::unique_ptr<PluginArchive>& archive) const;
 
-    /** The prefixes of the random names of the folder and the file. */
+    /** Removes the copies that runs which are no longer running left below `temporaryFolder`, writing a
+        line for each. Only a private folder of this user's, named with folderPrefix, is removed, and only
+        when it is empty or holds the mark (with its text, or empty when its run was killed before writing
+        it), held by nobody, and besides it nothing but the copy's file; a folder of any other kind, or a
+        link, is left as it is.
+    */
+    static void removeAbandoned (const juce::File& temporaryFolder, const std::function<void (const juce::String&)>& note);
+
+    /** The prefixes of the random names of the folder, the file and the mark. */
     static constexpr const char* folderPrefix = "installer-";
     static constexpr const char* filePrefix = "vst3-";
+    static constexpr const char* markPrefix = "run-";
+
+    /** What the mark holds: nothing but this program's runs writes it. */
+    static constexpr const char* markText = "Plug-in archive copy of an instrument installer run\n";
 
 private:
+    juce::Result makeMark();
+    static bool removeIfAbandoned (const CheckedFolder& temporary, const juce::String& name);
+
     CheckedFolder folder;
+    std::unique_ptr<CheckedFile> mark;
+    juce::String markName;
     std::unique_ptr<CheckedFile> file;
     std::unique_ptr<PluginArchive> directory;
     juce::String fileName;

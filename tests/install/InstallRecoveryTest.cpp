@@ -189,7 +189,13 @@ TEST (InstallRecovery, KillAtEveryChangeThenTheNextStartLeavesOldOrNewAndNothing
             ++killPoints;
             EXPECT_EQ (whatHostsSee (run, oldTargets, newTargets), "");
 
-            const auto lines = recover (run);
+            // A kill while the child let go of the check's archive copy leaves the rest of it to the start.
+            juce::StringArray lines;
+
+            for (const auto& line : recover (run))
+                if (! line.startsWith ("Removed the plug-in archive copy of a run that ended early: "))
+                    lines.add (line);
+
             const auto after = run.targets();
             const auto isOld = after == oldTargets, isNew = after == newTargets;
             EXPECT_TRUE (isOld || isNew) << text (lines);

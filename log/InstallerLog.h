@@ -1,5 +1,8 @@
 #pragma once
 
+// log/ is the installer's log, whose text is the error report; it includes nothing of ours outside log/
+// (its copy to the clipboard, built with the wizard, is the one part that needs the GUI module).
+
 #include <juce_core/juce_core.h>
 
 /** The installer's in-memory, time-stamped record of every step; its text is the error report.

@@ -1,5 +1,8 @@
 #pragma once
 
+// model/ is the instrument's data model: the state tree's names, the parameter catalogue and the
+// wrappers of the tree's levels; it includes nothing of ours outside model/.
+
 #include "model/PresetParameters.h"
 
 #include <juce_data_structures/juce_data_structures.h>

@@ -1,5 +1,9 @@
 #pragma once
 
+// monolith/ is the installer's data file: its scrambled chunks, their reader and writer, the walk over
+// their headers and the checks of its structure and checksums. It includes fs/ (the monolith is opened
+// through the file layer) and nothing else of ours outside monolith/.
+
 #include "monolith/ChunkType.h"
 #include "monolith/CryptoInputStream.h"
 #include "monolith/MonolithSource.h"

@@ -1,5 +1,10 @@
 #pragma once
 
+// install/payload/ is what an installation copies and unpacks: BlockCopy (every copy's block loop),
+// VerifiedCopy (the monolith, read back as it is written), PluginArchive and PluginArchiveCopy (the
+// plug-in's ZIP archive and the check's private copy of it). It includes the engine's rules in install/
+// and the layers below the engine; never the model, the runs, transaction/ or installed/.
+
 #include <juce_core/juce_core.h>
 
 #include <functional>

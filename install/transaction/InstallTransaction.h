@@ -1,5 +1,10 @@
 #pragma once
 
+// install/transaction/ is the transaction every change to the target folders goes through, and the
+// journal that lets the next start finish or undo it after a kill: InstallTransaction and InstallJournal.
+// It includes the engine's rules in install/ and the layers below the engine (fs/ above all); never the
+// model, the runs, payload/ or installed/.
+
 #include "install/transaction/InstallJournal.h"
 
 #include <functional>

@@ -3,11 +3,8 @@
 
 #include "InstallTestSupport.h"
 
-#include "fs/ChangeProbe.h"
-
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <sys/stat.h>
 
 using namespace InstallTestSupport;
@@ -30,15 +27,8 @@ juce::StringArray itemsBelow (const juce::File& temporary)
     `killAt`; false when the run ended first. */
 bool checkAndInstallKilledAt (const Sandbox& sandbox, const juce::File& monolith, int killAt)
 {
-    const auto report = runInChild ([&] (juce::String&)
+    const auto report = runKilledBeforeChange (killAt, [&]
     {
-        int count = 0;
-        ChangeProbe::setListener ([&] (ChangeProbe::Change, const juce::File&)
-        {
-            if (++count == killAt)
-                raise (SIGKILL);
-        });
-
         InstallerLog log;
         const auto model = sandbox.makeModel (log);
         model->monolithFile = monolith;

@@ -5,11 +5,8 @@
 
 #include "InstallTestSupport.h"
 
-#include "fs/ChangeProbe.h"
-
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <iostream>
 
 using namespace InstallTestSupport;
@@ -58,42 +55,19 @@ struct KilledRun
     `killAt`, or runs to its end when there are fewer changes. */
 KilledRun installKilledAt (CheckedMonolith& run, int killAt)
 {
-    const auto report = runInChild ([&] (juce::String& text)
-    {
-        int count = 0;
-        ChangeProbe::setListener ([&] (ChangeProbe::Change, const juce::File&)
-        {
-            if (++count == killAt)
-                raise (SIGKILL);
-        });
-
-        const auto result = run.install();
-        ChangeProbe::setListener ({});
-        text << count;
-        return result;
-    });
-
+    const auto report = runKilledBeforeChange (killAt, [&] { return run.install(); });
     return { report.exitCode == -1, report.text.getIntValue(), report.exitCode };
 }
 
 /** Runs the next start's recovery in a forked child killed at its change number `killAt`; false when it finished first. */
 bool recoverKilledAt (const CheckedMonolith& run, int killAt)
 {
-    const auto report = runInChild ([&] (juce::String&)
+    return runKilledBeforeChange (killAt, [&]
     {
-        int count = 0;
-        ChangeProbe::setListener ([&] (ChangeProbe::Change, const juce::File&)
-        {
-            if (++count == killAt)
-                raise (SIGKILL);
-        });
-
         InstallerLog log;
         run.sandbox.makeModel (log)->recover();
         return 0;
-    });
-
-    return report.exitCode == -1;
+    }).exitCode == -1;
 }
 
 /** The recovery of a new start: its log lines. */

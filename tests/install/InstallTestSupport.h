@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/ChangeProbe.h"
 #include "install/InstallerModel.h"
 #include "install/SystemFolders.h"
 #include "log/InstallerLog.h"
@@ -14,6 +15,7 @@
 
 #include <zlib.h>
 
+#include <csignal>
 #include <cstdlib>
 
 #include <sys/stat.h>
@@ -482,6 +484,27 @@ inline ChildReport runInChild (const std::function<int (juce::String& text)>& bo
     int status = 0;
     waitpid (child, &status, 0);
     return { WIFEXITED (status) ? WEXITSTATUS (status) : -1, received.toString() };
+}
+
+/** Runs `body` in a forked child that kills itself (SIGKILL) just before the file layer's change number
+    `killAt`: the exit code is -1 when it was killed, else what `body` returned, with the number of
+    changes it announced as the text. */
+inline ChildReport runKilledBeforeChange (int killAt, const std::function<int()>& body)
+{
+    return runInChild ([&] (juce::String& text)
+    {
+        int count = 0;
+        ChangeProbe::setListener ([&] (ChangeProbe::Change, const juce::File&)
+        {
+            if (++count == killAt)
+                raise (SIGKILL);
+        });
+
+        const auto result = body();
+        ChangeProbe::setListener ({});
+        text << count;
+        return result;
+    });
 }
 
 /** A sandbox with a monolith that has passed the check. */

@@ -5,12 +5,9 @@
 
 #include "InstallTestSupport.h"
 
-#include "fs/ChangeProbe.h"
 #include "install/installed/InstallRecord.h"
 
 #include <gtest/gtest.h>
-
-#include <csignal>
 
 using namespace InstallTestSupport;
 
@@ -106,17 +103,7 @@ TEST (Removal, KilledAtEveryChangeThenTheNextStartLeavesItWholeOrGone)
         InstalledBeside beside;
         ASSERT_TRUE (beside.installed);
 
-        const auto child = runInChild ([&] (juce::String&)
-        {
-            int count = 0;
-            ChangeProbe::setListener ([&] (ChangeProbe::Change, const juce::File&)
-            {
-                if (++count == killAt)
-                    raise (SIGKILL);
-            });
-
-            return beside.uninstall();
-        });
+        const auto child = runKilledBeforeChange (killAt, [&] { return beside.uninstall(); });
 
         if (child.exitCode != -1)
         {

@@ -2,6 +2,8 @@
 
 #include "fs/SystemError.h"
 
+#include <algorithm>
+
 ClaimedFile::ClaimedFile (juce::pointer_sized_int nativeHandle, const CheckedFolder& parent, const juce::String& fileName)
     : fileHandle (nativeHandle), folder (parent), name (fileName)
 {
@@ -16,11 +18,24 @@ juce::File ClaimedFile::getFile() const
 juce::Result ClaimedFile::read (juce::MemoryBlock& content, size_t maxBytes)
 {
     content.reset();
+    const auto tooLarge = juce::Result::fail ("Cannot read " + getFile().getFullPathName() + ": larger than "
+                                              + juce::File::descriptionOfSizeInBytes ((juce::int64) maxBytes));
+    const auto size = getSizeNative();
+
+    if (size < 0)
+        return SystemError::failure ("read", getFile());
+
+    // The size from the open file first, and never more than one byte past the bound: a file of any size
+    // costs no more than that.
+    if ((juce::uint64) size > maxBytes)
+        return tooLarge;
+
     char block[65536];
 
     for (;;)
     {
-        const auto got = readNative (block, sizeof (block), (juce::int64) content.getSize());
+        const auto wanted = std::min (sizeof (block), maxBytes + 1 - content.getSize());
+        const auto got = readNative (block, wanted, (juce::int64) content.getSize());
 
         if (got < 0)
             return SystemError::failure ("read", getFile());
@@ -28,10 +43,9 @@ juce::Result ClaimedFile::read (juce::MemoryBlock& content, size_t maxBytes)
         if (got == 0)
             return juce::Result::ok();
 
-        if (content.getSize() + (size_t) got > maxBytes)
-            return juce::Result::fail ("Cannot read " + getFile().getFullPathName() + ": larger than "
-                                       + juce::File::descriptionOfSizeInBytes ((juce::int64) maxBytes));
-
         content.append (block, (size_t) got);
+
+        if (content.getSize() > maxBytes)
+            return tooLarge;
     }
 }

@@ -13,7 +13,9 @@ public:
     /** The file's name in its folder. */
     const juce::String& getName() const noexcept    { return name; }
 
-    /** Reads the whole file from its start; fails when it holds more than `maxBytes`. */
+    /** Reads the whole file from its start; fails when it holds more than `maxBytes`, having read at most
+        one byte more.
+    */
     juce::Result read (juce::MemoryBlock& content, size_t maxBytes);
 
     /** Removes the file while it is still held. */
@@ -30,6 +32,9 @@ private:
     // One implementation for each system, with remove() and the destructor: native/ClaimedFilePosix.cpp,
     // native/ClaimedFileWindows.cpp. Reads the next bytes, at `offset`; less than 0 when the read failed.
     juce::int64 readNative (char* destination, size_t numBytes, juce::int64 offset);
+
+    /** The file's size from its handle; less than 0 when the system cannot tell. */
+    juce::int64 getSizeNative() const;
 
     juce::pointer_sized_int fileHandle;
     CheckedFolder folder;

@@ -3,6 +3,7 @@
 #if ! JUCE_WINDOWS
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 ClaimedFile::~ClaimedFile()
@@ -19,6 +20,12 @@ juce::int64 ClaimedFile::readNative (char* destination, size_t numBytes, juce::i
         if (got >= 0 || errno != EINTR)
             return (juce::int64) got;
     }
+}
+
+juce::int64 ClaimedFile::getSizeNative() const
+{
+    struct stat info;
+    return fstat ((int) fileHandle, &info) == 0 ? (juce::int64) info.st_size : -1;
 }
 
 juce::Result ClaimedFile::remove()

@@ -21,6 +21,12 @@ juce::int64 ClaimedFile::readNative (char* destination, size_t numBytes, juce::i
     return ReadFile ((HANDLE) fileHandle, destination, (DWORD) numBytes, &got, nullptr) ? (juce::int64) got : -1;
 }
 
+juce::int64 ClaimedFile::getSizeNative() const
+{
+    LARGE_INTEGER size;
+    return GetFileSizeEx ((HANDLE) fileHandle, &size) ? (juce::int64) size.QuadPart : -1;
+}
+
 juce::Result ClaimedFile::remove()
 {
     // Through the handle that holds it: nobody else may open the file for deletion meanwhile.

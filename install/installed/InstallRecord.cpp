@@ -1,5 +1,6 @@
 #include "install/installed/InstallRecord.h"
 
+#include "fs/ReadOnlyFile.h"
 #include "install/SafeFileName.h"
 
 #include <cstring>
@@ -258,13 +259,22 @@ juce::Result InstallRecord::read (const juce::File& file, InstallRecord& record)
     if (file.isSymbolicLink() || ! file.existsAsFile())
         return why ("not a file");
 
-    if (file.getSize() > maxFileSize)
+    // The size comes from the open file, and no more than one byte past the bound is read: a planted file
+    // of any size costs a start nothing.
+    auto opened = juce::Result::ok();
+    const auto in = ReadOnlyFile::open (file, opened);
+
+    if (in == nullptr)
+        return why ("it cannot be opened");
+
+    if (in->getSize() > maxFileSize)
         return why ("larger than " + juce::File::descriptionOfSizeInBytes (maxFileSize));
 
-    juce::MemoryBlock data;
+    juce::MemoryBlock data ((size_t) in->getSize() + 1);
+    data.setSize ((size_t) in->read (data.getData(), (int) data.getSize(), 0));
 
-    if (! file.loadFileAsData (data))
-        return why ("it cannot be opened");
+    if ((juce::int64) data.getSize() != in->getSize())
+        return why ("it changed while it was read");
 
     if (data.isEmpty() || std::memchr (data.getData(), 0, data.getSize()) != nullptr
          || ! juce::CharPointer_UTF8::isValidString (static_cast<const char*> (data.getData()), (int) data.getSize()))

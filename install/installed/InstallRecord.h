@@ -69,8 +69,10 @@ public:
     /** The first line of every record: the format's name and version. */
     static constexpr const char* formatLine = "instrument-install-record 1";
 
-    /** Larger files are not taken for a record: an installation of many thousands of files stays far below. */
-    static constexpr juce::int64 maxFileSize = 16 << 20;
+    /** The largest record: an installation whose record would be larger is refused, and a larger file is
+        taken for a damaged record without being read. Thousands of files fit.
+    */
+    static constexpr juce::int64 maxFileSize = 512 << 10;
 
 private:
     class Parser;

@@ -304,6 +304,12 @@ bool InstallerModel::Installation::writeRecord()
     });
 
     const auto text = record.toText();
+
+    // A larger record would read as damaged: the installation could be neither listed nor removed.
+    if ((juce::int64) text.getNumBytesAsUTF8() > InstallRecord::maxFileSize)
+        return fail (InstallerModel::invalidData, "The plug-in holds too many files for its install record ("
+                                                      + juce::File::descriptionOfSizeInBytes (InstallRecord::maxFileSize) + " at most)");
+
     juce::MemoryInputStream in (text.toRawUTF8(), text.getNumBytesAsUTF8(), false);
     auto crc = Crc32::initial;
     return writeNewFile (InstallRecord::fileName, in, in.getTotalLength(), newRecord, crc);

@@ -179,6 +179,10 @@ juce::Result InstallJournal::append (const Record& record)
 
     const auto line = encode (record) + "\n";
 
+    if ((size_t) writer->getPosition() + line.getNumBytesAsUTF8() > maxSize)
+        return juce::Result::fail ("Cannot write " + getFile().getFullPathName() + ": it would be larger than "
+                                   + juce::File::descriptionOfSizeInBytes ((juce::int64) maxSize));
+
     if (! writer->write (line.toRawUTF8(), line.getNumBytesAsUTF8()))
         return writer->getStatus();
 

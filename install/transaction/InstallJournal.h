@@ -90,7 +90,9 @@ public:
     /** The records read by claim(), up to the first one that is damaged or incomplete. */
     const std::vector<Record>& getClaimedRecords() const noexcept  { return claimedRecords; }
 
-    /** Writes `record` and waits until it is on the disk. */
+    /** Writes `record` and waits until it is on the disk; fails, writing nothing, when that would make the
+        journal larger than maxSize.
+    */
     juce::Result append (const Record& record);
 
     /** Removes the journal: its transaction has nothing left to finish or undo. */
@@ -103,8 +105,11 @@ public:
     static juce::String encode (const Record& record);
     static bool decode (const juce::String& line, Record& record);
 
-    /** The largest journal a start reads; a transaction records a few lines for each item it installs. */
-    static constexpr size_t maxSize = 64 << 20;
+    /** The largest journal: append() refuses a record that would make it larger, and a start takes a
+        larger one for a damaged journal without reading it. A transaction records a few lines for each
+        item it installs, and moves each bundle whole.
+    */
+    static constexpr size_t maxSize = 512 << 10;
 
 private:
     InstallJournal (const CheckedFolder& folder, const juce::String& name);

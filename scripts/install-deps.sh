@@ -9,7 +9,7 @@ packages=(
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libxcomposite-dev
     libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev libdeflate-dev
     # tests and benchmarks
-    libgtest-dev libbenchmark-dev zip unzip
+    libgtest-dev libbenchmark-dev zip unzip strace
     # running the wizard without a desktop, and driving it
     xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick xclip
 )

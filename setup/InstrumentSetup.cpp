@@ -4,6 +4,7 @@
 #include "install/ProductVersion.h"
 #include "log/InstallerLog.h"
 #include "setup/ConsoleProgress.h"
+#include "setup/ReportFile.h"
 
 namespace
 {
@@ -20,7 +21,8 @@ const StatusText statusTexts[] = {
     { InstallerModel::noError,              "done" },
     { InstallerModel::invalidData,          "invalid data: no such monolith, or it holds no readable instrument, or an install record is damaged" },
     { InstallerModel::missingData,          "missing data: the monolith holds no plug-in" },
-    { InstrumentSetup::reportNotWritten,    "the report could not be written to the --log file; nothing was done" },
+    { InstrumentSetup::reportNotWritten,    "the --log file cannot be written (a missing or read-only folder, or a link, folder, pipe or"
+                                            " device at FILE); nothing was done" },
     { InstallerModel::accessDenied,         "access denied: the data folder is read-only and cannot be made writable" },
     { InstallerModel::writeFailed,          "write failed: something could not be written or removed; nothing was changed" },
     { InstallerModel::interrupted,          "interrupted by Ctrl+C or a termination request; nothing was changed" },
@@ -35,6 +37,8 @@ InstrumentSetup::InstrumentSetup (juce::OutputStream& output, juce::OutputStream
     : out (output), err (errors), showProgress (errIsTerminal), folders (std::move (foldersToUse))
 {
 }
+
+InstrumentSetup::~InstrumentSetup() = default;
 
 juce::String InstrumentSetup::getVersion()
 {
@@ -62,7 +66,8 @@ juce::String InstrumentSetup::getHelp()
             "                      else; on failure nothing is removed.\n"
             "  list                one line per installation, its fields separated by tabs: company, instrument,\n"
             "                      installer version, date (UTC), size in bytes, data folder, plug-in folder.\n"
-            "  --log FILE          writes the installer's report to FILE, whatever the outcome.\n"
+            "  --log FILE          writes the installer's report to FILE, whatever the outcome: under a temporary\n"
+            "                      name beside it, then renamed over FILE. Replaces only a regular file.\n"
             "\n"
             "Progress goes to standard error when it is a terminal; standard output carries only results.\n"
             "Ctrl+C stops an installation or a removal and leaves everything as it was.\n"
@@ -152,27 +157,39 @@ juce::File InstrumentSetup::argumentToFile (const juce::String& path) const
 }
 
 //==============================================================================
-bool InstrumentSetup::canWriteReport (const Options& options)
+bool InstrumentSetup::openReport (const Options& options)
 {
-    if (options.logFile == juce::File() || options.logFile.replaceWithText ({}))
+    if (options.logFile == juce::File())
         return true;
 
-    fail (reportNotWritten, "cannot write the report to " + options.logFile.getFullPathName());
+    auto result = juce::Result::ok();
+    report = ReportFile::create (options.logFile, result);
+
+    if (report != nullptr)
+        return true;
+
+    fail (reportNotWritten, "cannot write the report to " + options.logFile.getFullPathName() + ": " + result.getErrorMessage());
     return false;
 }
 
 int InstrumentSetup::finish (int status, const InstallerLog& log, const Options& options)
 {
-    if (options.logFile != juce::File() && ! options.logFile.replaceWithText (log.getText()))
-        return fail (status != InstallerModel::noError ? status : reportNotWritten,
-                     "cannot write the report to " + options.logFile.getFullPathName());
+    if (report == nullptr)
+        return status;
+
+    const auto written = report->write (log.getText());
+    report.reset();
+
+    if (written.failed())
+        err << programName << ": warning: the report could not be written to " << options.logFile.getFullPathName()
+            << ": " << written.getErrorMessage() << "\n";
 
     return status;
 }
 
 int InstrumentSetup::install (const Options& options)
 {
-    if (! canWriteReport (options))
+    if (! openReport (options))
         return reportNotWritten;
 
     InstallerLog log;
@@ -225,7 +242,7 @@ int InstrumentSetup::install (const Options& options)
 
 int InstrumentSetup::uninstall (const Options& options)
 {
-    if (! canWriteReport (options))
+    if (! openReport (options))
         return reportNotWritten;
 
     InstallerLog log;

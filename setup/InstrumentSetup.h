@@ -3,6 +3,7 @@
 #include "install/InstallerModel.h"
 
 class InstallerLog;
+class ReportFile;
 
 /** The commands of instrument-setup, the installer without a window: install, list and uninstall.
 
@@ -18,13 +19,14 @@ public:
     */
     enum Status : int
     {
-        reportNotWritten = 3,       // the --log file cannot be written
+        reportNotWritten = 3,       // the --log file cannot be written: refused before anything is done
         licenceNotAccepted = 8,     // the monolith has a licence and --accept-licence was not given
         usageError = 64             // an unknown command or option, or a missing argument
     };
 
     InstrumentSetup (juce::OutputStream& out, juce::OutputStream& err, bool errIsTerminal,
                      std::unique_ptr<SystemFolders> folders = std::make_unique<SystemFolders>());
+    ~InstrumentSetup();
 
     /** Runs the command in args (without the program's name) and returns the exit status. */
     int run (const juce::StringArray& args);
@@ -49,11 +51,13 @@ private:
     int usage (const juce::String& problem);
     int fail (int status, const juce::String& message);
 
-    /** Writes the report to the --log file, if there is one; a failure to do so is the program's own. */
+    /** Writes the report to the --log file, if there is one, and returns `status`: the run is done by
+        now, so a report that cannot be written is a warning and changes no status.
+    */
     int finish (int status, const InstallerLog& log, const Options& options);
 
-    /** Makes sure the --log file can be written before anything else is done. */
-    bool canWriteReport (const Options& options);
+    /** Opens the --log file, if there is one, before anything else is done; false when it cannot be written. */
+    bool openReport (const Options& options);
 
     juce::File argumentToFile (const juce::String& path) const;
 
@@ -61,6 +65,7 @@ private:
     juce::OutputStream& err;
     const bool showProgress;
     std::unique_ptr<SystemFolders> folders;
+    std::unique_ptr<ReportFile> report;
 
     JUCE_DECLARE_NON_COPYABLE (InstrumentSetup)
 };

@@ -6,6 +6,7 @@
 #include "install/installed/UninstallerProgram.h"
 #include "log/InstallerLog.h"
 #include "setup/InstrumentSetup.h"
+#include "setup/ReportFile.h"
 #include "setup/SelfRemoval.h"
 
 #include <windows.h>
@@ -22,6 +23,8 @@ Uninstaller::Uninstaller (const juce::StringArray& arguments) : args (arguments)
 {
 }
 
+Uninstaller::~Uninstaller() = default;
+
 int Uninstaller::run()
 {
     for (int i = 0; i < args.size(); ++i)
@@ -36,6 +39,9 @@ int Uninstaller::run()
 
     if (! findInstallation())
         return InstallerModel::notInstalled;
+
+    if (! openReport())
+        return InstrumentSetup::reportNotWritten;
 
     if (! quiet && ! confirm())
         return InstallerModel::interrupted;
@@ -95,10 +101,29 @@ void Uninstaller::tell (int status, const InstallerLog& log) const
                                                 + log.getLastMessage(), MB_OK | MB_ICONERROR);
 }
 
-void Uninstaller::writeReport (const InstallerLog& log) const
+/** Before anything is done, as instrument-setup does: a --log file that cannot be written stops the run. */
+bool Uninstaller::openReport()
 {
-    if (logFile != juce::File())
-        logFile.replaceWithText (log.getText());
+    if (logFile == juce::File())
+        return true;
+
+    auto result = juce::Result::ok();
+    report = ReportFile::create (logFile, result);
+
+    if (report == nullptr && ! quiet)
+        showMessage ("Uninstall", "Cannot write the report to " + logFile.getFullPathName() + ": "
+                                  + result.getErrorMessage(), MB_OK | MB_ICONERROR);
+
+    return report != nullptr;
+}
+
+/** The removal is done by now: a report that cannot be written changes nothing of its outcome. */
+void Uninstaller::writeReport (const InstallerLog& log)
+{
+    if (report != nullptr)
+        report->write (log.getText());
+
+    report.reset();
 }
 
 #endif

@@ -176,10 +176,57 @@ damaged.rom|5|Failed to extract from:
 EOF
 check "nothing escaped the install folders" sh -c "[ ! -e '$home/escaped' ] && [ ! -e '$home/escaped.txt' ] && [ ! -e '$work/escaped.txt' ]"
 
-run install "$demo_rom" --accept-licence --log "$work/no-such-folder/report.txt"
-check "--log into a missing folder: status 3 before anything is done" \
-    sh -c "[ $status -eq 3 ] && grep -q 'cannot write the report' '$work/err'"
-check "--log failure: the installation before it is unchanged" unchanged_since "$work/before-hostile.txt"
+# ---------------------------------------------------------------------------------------------------
+begin "--log onto what is not a regular file"
+# The report replaces nothing but a regular file, follows no link, and is refused before anything is done.
+logs=$work/logs
+mkdir -p "$logs/folder" "$logs/read-only"
+echo "not a report" >"$logs/target.txt"
+ln -s target.txt "$logs/link.txt"
+mkfifo "$logs/fifo"
+device=
+if mknod "$logs/device" c 1 3 2>/dev/null; then device=device; else echo "  skipped: a device node needs root"; fi
+chmod 555 "$logs/read-only"
+ls -lA "$logs" >"$work/logs-before.txt"
+md5sum "$logs/target.txt" >"$work/target-before.txt"
+
+# A read-only folder stops no root: as root, the program runs as nobody, in a folder that nobody can reach.
+as_user=()
+ro_report=$logs/read-only/report.txt
+if [ "$(id -u)" -eq 0 ]; then
+    shared=$(mktemp -d) && chmod 755 "$shared"
+    trap 'chmod -R u+w "$work" "$shared" 2>/dev/null; rm -rf "$work" "$shared"' EXIT
+    mkdir -m 555 "$shared/read-only"
+    ro_report=$shared/read-only/report.txt
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
+
+# FILE, whose run, what standard error says after "cannot write the report to FILE: "
+while IFS='|' read -r file who message; do
+    [ -n "$file" ] || continue
+    if [ "$who" = other ]; then
+        status=0
+        (cd / && "${as_user[@]}" env -u DISPLAY HOME=/nonexistent "$setup" install "$demo_rom" --accept-licence --log "$file") \
+            >"$work/out" 2>"$work/err" </dev/null || status=$?
+    else
+        run install "$demo_rom" --accept-licence --log "$file"
+    fi
+    check "--log $file: status 3, '$message'" \
+        sh -c "[ $status -eq 3 ] && grep -qF -- 'cannot write the report to $file: $message' '$work/err'"
+    check "--log $file: nothing on standard output" out_empty
+    check "--log $file: the installation before it is unchanged" unchanged_since "$work/before-hostile.txt"
+done <<CASES
+$logs/link.txt|own|$logs/link.txt is a link
+$logs/fifo|own|$logs/fifo is not a regular file
+${device:+$logs/device|own|$logs/device is not a regular file}
+$logs/folder|own|$logs/folder is a folder
+$ro_report|other|Cannot create the file
+$work/no-such-folder/report.txt|own|no such folder: $work/no-such-folder
+CASES
+check "the link, its target, the pipe and the folders are as they were, and nothing was added" \
+    sh -c "ls -lA '$logs' | cmp -s - '$work/logs-before.txt' && md5sum -c --quiet '$work/target-before.txt' \
+           && [ -z \"\$(find '$logs/folder' '$(dirname "$ro_report")' -mindepth 1)\" ]"
+rm -rf "$logs"
 
 # ---------------------------------------------------------------------------------------------------
 begin "record and list"
@@ -246,6 +293,25 @@ run uninstall "$company" "$instrument"
 check "status 0" status_is 0
 check "removed by what the monolith's plug-in archive names, company folders too" \
     sh -c "[ ! -e '$data/$company' ] && [ ! -e '$vst3/$company' ]"
+
+# ---------------------------------------------------------------------------------------------------
+begin "report not written after a completed installation"
+# The report's rename over FILE fails (strace injects the error into renames in the report's folder only):
+# the installation is done, so the status is its own, with a warning.
+if command -v strace >/dev/null; then
+    mkdir "$work/late"
+    status=0
+    (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_DATA_HOME HOME="$home" \
+        strace -f -qq -o /dev/null -P "$work/late" -e trace=renameat,renameat2 -e inject=renameat,renameat2:error=EIO \
+        "$setup" install "$demo_rom" --accept-licence --log "$work/late/report.txt") >"$work/out" 2>"$work/err" </dev/null || status=$?
+    check "status 0: the installation completed" status_is 0
+    check "installed" cmp -s "$demo_rom" "$installed_rom"
+    check "a warning says the report was not written" \
+        err_has "instrument-setup: warning: the report could not be written to $work/late/report.txt: "
+    check "no report and nothing temporary in its folder" sh -c "[ -z \"\$(ls -A '$work/late')\" ]"
+else
+    echo "  skipped: needs strace"
+fi
 
 echo
 if [ "$failures" -gt 0 ]; then

@@ -25,6 +25,10 @@ juce::String literalPath (const juce::File& item)
     if (path.startsWith ("\\\\"))
         return "\\\\?\\UNC\\" + path.substring (2);
 
+    // The framework names a drive's root folder "C:", which the system takes literally for the drive's device.
+    if (path.length() == 2 && path[1] == ':')
+        return "\\\\?\\" + path + "\\";
+
     return "\\\\?\\" + path;
 }
 

@@ -121,7 +121,7 @@ expect_equal "installed again" "$status" 0
 program=$(sed 's/^"\([^"]*\)".*/\1/' <<<"$quiet")
 options=$(sed 's/^"[^"]*" *//' <<<"$quiet")
 # shellcheck disable=SC2086  # the options after the quoted program, as Windows splits them
-wine "$program" $options </dev/null >"$work/quiet-out" 2>&1 && quiet_status=0 || quiet_status=$?
+wine "$program" $options --log 'C:\uninstall-report.txt' </dev/null >"$work/quiet-out" 2>&1 && quiet_status=0 || quiet_status=$?
 wineserver -w   # the uninstaller's copy in the temporary folder finishes the removal after it has ended
 expect_equal "the quiet uninstaller's status" "$quiet_status" 0
 [ ! -e "$data_root/$company" ] && [ ! -e "$vst3_root/$company" ] && pass "no files left, the uninstaller neither" \
@@ -129,6 +129,8 @@ expect_equal "the quiet uninstaller's status" "$quiet_status" 0
 [ -z "$(find "$temp_dir" -maxdepth 1 -name 'uninstall-*.exe' 2>/dev/null)" ] && pass "no copy left in the temporary folder" \
     || fail "the uninstaller's copy is left in $temp_dir"
 [ -z "$(registry_value DisplayName)" ] && pass "no Installed apps entry" || fail "the entry is still there"
+grep -q "Uninstall job finished" "$WINEPREFIX/drive_c/uninstall-report.txt" && pass "--log wrote the uninstaller's report" \
+    || fail "no uninstaller's report"
 
 echo
 if [ "$failures" -gt 0 ]; then

@@ -7,6 +7,12 @@ ChangeProbe::Listener& listener()
     static ChangeProbe::Listener instance;
     return instance;
 }
+
+ChangeProbe::Fault& fault()
+{
+    static ChangeProbe::Fault instance;
+    return instance;
+}
 } // namespace
 
 void ChangeProbe::setListener (Listener newListener)
@@ -14,8 +20,18 @@ void ChangeProbe::setListener (Listener newListener)
     listener() = std::move (newListener);
 }
 
-void ChangeProbe::announce (Change change, const juce::File& item)
+void ChangeProbe::setFault (Fault newFault)
+{
+    fault() = std::move (newFault);
+}
+
+juce::Result ChangeProbe::announce (Change change, const juce::File& item)
 {
     if (const auto& l = listener())
         l (change, item);
+
+    if (const auto& f = fault())
+        return f (change, item);
+
+    return juce::Result::ok();
 }

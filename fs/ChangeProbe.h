@@ -27,8 +27,18 @@ public:
     /** Replaces the listener; an empty one stops listening. Set it while no change is under way. */
     static void setListener (Listener newListener);
 
-    /** Tells the listener, if any, about the change about to be made to `item`. */
-    static void announce (Change change, const juce::File& item);
+    /** Decides, for a test, whether a change fails as a busy or broken disk would fail it: a failure (in
+        the system's words) stands for the change, which is not made. Moves and removals ask.
+    */
+    using Fault = std::function<juce::Result (Change, const juce::File& item)>;
+
+    /** Replaces the fault; an empty one lets every change be made. Set it while no change is under way. */
+    static void setFault (Fault newFault);
+
+    /** Tells the listener, if any, about the change about to be made to `item`. A failure when the fault
+        fails the change: then the caller reports it without making the change.
+    */
+    static juce::Result announce (Change change, const juce::File& item);
 
 private:
     ChangeProbe() = delete;

@@ -304,11 +304,11 @@ juce::Result CheckedFolder::move (const juce::String& name, const CheckedFolder&
     if (result.failed())
         return result;
 
-    ChangeProbe::announce (ChangeProbe::Change::move, childFile (name));
+    const auto fault = ChangeProbe::announce (ChangeProbe::Change::move, childFile (name));
 
-    if (! moveNative (name, destination, newName, replace))
+    if (fault.failed() || ! moveNative (name, destination, newName, replace))
     {
-        const auto error = SystemError::lastMessage();
+        const auto error = fault.failed() ? fault.getErrorMessage() : SystemError::lastMessage();
         return juce::Result::fail ("Cannot move " + childFile (name).getFullPathName() + " to "
                                    + destination.childFile (newName).getFullPathName() + ": " + error);
     }
@@ -323,7 +323,9 @@ juce::Result CheckedFolder::remove (const juce::String& name) const
     if (nameCheck.failed())
         return nameCheck;
 
-    ChangeProbe::announce (ChangeProbe::Change::remove, childFile (name));
+    if (const auto fault = ChangeProbe::announce (ChangeProbe::Change::remove, childFile (name)); fault.failed())
+        return juce::Result::fail ("Cannot remove " + childFile (name).getFullPathName() + ": " + fault.getErrorMessage());
+
     return removeNative (name);
 }
 

@@ -1,5 +1,6 @@
 #include "fs/ClaimedFile.h"
 
+#include "fs/ChangeProbe.h"
 #include "fs/SystemError.h"
 
 #include <algorithm>
@@ -48,4 +49,20 @@ juce::Result ClaimedFile::read (juce::MemoryBlock& content, size_t maxBytes)
         if (content.getSize() > maxBytes)
             return tooLarge;
     }
+}
+
+juce::Result ClaimedFile::writeAt (juce::int64 offset, const void* data, size_t numBytes)
+{
+    const auto file = getFile();
+    ChangeProbe::announce (ChangeProbe::Change::write, file);
+
+    if (! writeNative (static_cast<const char*> (data), numBytes, offset) || ! endNative (offset + (juce::int64) numBytes))
+        return SystemError::failure ("write", file);
+
+    ChangeProbe::announce (ChangeProbe::Change::flushFile, file);
+
+    if (! flushNative())
+        return SystemError::failure ("flush", file);
+
+    return juce::Result::ok();
 }

@@ -3,7 +3,7 @@
 #include "fs/CheckedFolder.h"
 
 /** An existing file that CheckedFolder::claimFile opened and holds: no other process claims it, or holds
-    it for writing, until this object is destroyed. Read it, then remove it or let it go.
+    it for writing, until this object is destroyed. Read it, add to it, then remove it or let it go.
 */
 class ClaimedFile
 {
@@ -18,13 +18,18 @@ public:
     */
     juce::Result read (juce::MemoryBlock& content, size_t maxBytes);
 
+    /** Writes `numBytes` at `offset`, ends the file after them and waits until they are on the disk: how a
+        run goes on with a record that another run left, after the last part of it that it keeps.
+    */
+    juce::Result writeAt (juce::int64 offset, const void* data, size_t numBytes);
+
     /** Removes the file while it is still held. */
     juce::Result remove();
 
 private:
     friend class CheckedFolder;
 
-    // The file descriptor (Linux) or HANDLE (Windows), opened for reading and, on Windows, deletion.
+    // The file descriptor (Linux) or HANDLE (Windows), opened for reading, writing and, on Windows, deletion.
     ClaimedFile (juce::pointer_sized_int nativeHandle, const CheckedFolder& parent, const juce::String& fileName);
 
     juce::File getFile() const;
@@ -35,6 +40,11 @@ private:
 
     /** The file's size from its handle; less than 0 when the system cannot tell. */
     juce::int64 getSizeNative() const;
+
+    // Each false on failure, which the system's last error tells.
+    bool writeNative (const char* bytes, size_t numBytes, juce::int64 offset);
+    bool endNative (juce::int64 length);
+    bool flushNative();
 
     juce::pointer_sized_int fileHandle;
     CheckedFolder folder;

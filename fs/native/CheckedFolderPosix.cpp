@@ -169,7 +169,7 @@ std::unique_ptr<ClaimedFile> CheckedFolder::claimFileNative (const juce::String&
 {
     const auto parent = (int) handle->native;
     const auto path = childFile (name);
-    const auto fd = openat (parent, name.toRawUTF8(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const auto fd = openat (parent, name.toRawUTF8(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
 
     if (fd < 0)
     {

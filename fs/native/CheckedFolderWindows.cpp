@@ -218,7 +218,7 @@ std::unique_ptr<ClaimedFile> CheckedFolder::claimFileNative (const juce::String&
 
     // Sharing nothing but reading: a writer's handle, or another claim, keeps this open from succeeding,
     // and while it is held no writer or claimer gets in.
-    const auto item = openItem (path, GENERIC_READ | DELETE, FILE_SHARE_READ, FILE_FLAG_OPEN_REPARSE_POINT);
+    const auto item = openItem (path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, FILE_FLAG_OPEN_REPARSE_POINT);
 
     if (item == INVALID_HANDLE_VALUE)
     {

@@ -28,6 +28,34 @@ juce::int64 ClaimedFile::getSizeNative() const
     return fstat ((int) fileHandle, &info) == 0 ? (juce::int64) info.st_size : -1;
 }
 
+bool ClaimedFile::writeNative (const char* bytes, size_t numBytes, juce::int64 offset)
+{
+    for (size_t done = 0; done < numBytes;)
+    {
+        const auto written = ::pwrite ((int) fileHandle, bytes + done, numBytes - done, (off_t) offset + (off_t) done);
+
+        if (written < 0 && errno == EINTR)
+            continue;
+
+        if (written <= 0)
+            return false;
+
+        done += (size_t) written;
+    }
+
+    return true;
+}
+
+bool ClaimedFile::endNative (juce::int64 length)
+{
+    return ::ftruncate ((int) fileHandle, (off_t) length) == 0;
+}
+
+bool ClaimedFile::flushNative()
+{
+    return ::fsync ((int) fileHandle) == 0;
+}
+
 juce::Result ClaimedFile::remove()
 {
     // The lock stays with the open descriptor, so a process that opened the file before this removal

@@ -27,11 +27,45 @@ juce::int64 ClaimedFile::getSizeNative() const
     return GetFileSizeEx ((HANDLE) fileHandle, &size) ? (juce::int64) size.QuadPart : -1;
 }
 
+bool ClaimedFile::writeNative (const char* bytes, size_t numBytes, juce::int64 offset)
+{
+    for (size_t done = 0; done < numBytes;)
+    {
+        OVERLAPPED at {};
+        const auto position = (juce::uint64) offset + done;
+        at.Offset = (DWORD) position;
+        at.OffsetHigh = (DWORD) (position >> 32);
+        DWORD written = 0;
+
+        if (! WriteFile ((HANDLE) fileHandle, bytes + done, (DWORD) std::min<size_t> (numBytes - done, 1 << 30), &written, &at)
+             || written == 0)
+            return false;
+
+        done += written;
+    }
+
+    return true;
+}
+
+bool ClaimedFile::endNative (juce::int64 length)
+{
+    FILE_END_OF_FILE_INFO end {};
+    end.EndOfFile.QuadPart = length;
+    return SetFileInformationByHandle ((HANDLE) fileHandle, FileEndOfFileInfo, &end, sizeof (end)) != FALSE;
+}
+
+bool ClaimedFile::flushNative()
+{
+    return FlushFileBuffers ((HANDLE) fileHandle) != FALSE;
+}
+
 juce::Result ClaimedFile::remove()
 {
     // Through the handle that holds it: nobody else may open the file for deletion meanwhile.
     const auto path = getFile();
-    ChangeProbe::announce (ChangeProbe::Change::remove, path);
+    if (const auto fault = ChangeProbe::announce (ChangeProbe::Change::remove, path); fault.failed())
+        return juce::Result::fail ("Cannot remove " + path.getFullPathName() + ": " + fault.getErrorMessage());
+
     FILE_DISPOSITION_INFO disposition { TRUE };
 
     if (! SetFileInformationByHandle ((HANDLE) fileHandle, FileDispositionInfo, &disposition, sizeof (disposition)))

@@ -6,6 +6,8 @@
 
 #include "monolith/Crc32.h"
 
+#include <cstring>
+
 namespace
 {
 constexpr int formatVersion = 1;
@@ -15,7 +17,7 @@ constexpr int formatVersion = 1;
 constexpr int maxCreateTries = 3;
 
 const char* const rootNames[] = { "data", "vst3", "staging" };
-const char* const kindNames[] = { "begin", "folder", "temporary", "created", "move", "commit" };
+const char* const kindNames[] = { "begin", "folder", "temporary", "created", "move", "commit", "undone" };
 
 template <typename Enum, size_t size>
 bool fromName (const juce::String& name, const char* const (&names)[size], Enum& value)
@@ -145,18 +147,21 @@ std::unique_ptr<InstallJournal> InstallJournal::claim (const CheckedFolder& fold
 
     std::unique_ptr<InstallJournal> journal (new InstallJournal (folder, name));
     journal->claimed = std::move (file);
+    const auto* bytes = static_cast<const char*> (content.getData());
+    const auto size = (juce::int64) content.getSize();
 
-    juce::StringArray lines;
-    lines.addLines (content.toString());
-
-    for (const auto& line : lines)
+    for (juce::int64 start = 0; start < size;)
     {
+        const auto* lineEnd = static_cast<const char*> (std::memchr (bytes + start, '\n', (size_t) (size - start)));
+        const auto end = lineEnd != nullptr ? (juce::int64) (lineEnd - bytes) : size;
         Record record;
 
-        if (! decode (line, record))
+        if (! decode (juce::String::fromUTF8 (bytes + start, (int) (end - start)), record))
             break;
 
         journal->claimedRecords.push_back (record);
+        journal->claimedEndsLine = lineEnd != nullptr;
+        journal->claimedEnd = start = lineEnd != nullptr ? end + 1 : end;
     }
 
     return journal;
@@ -174,14 +179,39 @@ juce::File InstallJournal::getFile() const
 
 juce::Result InstallJournal::append (const Record& record)
 {
+    const auto line = encode (record) + "\n";
+    const auto bound = claimed != nullptr ? maxSize : maxRunSize;
+    const auto tooLarge = [bound] (juce::int64 end, const juce::String& added)
+    {
+        return (size_t) end + added.getNumBytesAsUTF8() > bound;
+    };
+    const auto refusal = juce::Result::fail ("Cannot write " + getFile().getFullPathName() + ": it would be larger than "
+                                             + juce::File::descriptionOfSizeInBytes ((juce::int64) bound));
+
+    if (claimed != nullptr)
+    {
+        // What follows the last whole record is what a power cut left of the next: it goes.
+        const auto added = (claimedEndsLine ? juce::String() : juce::String ("\n")) + line;
+
+        if (tooLarge (claimedEnd, added))
+            return refusal;
+
+        const auto result = claimed->writeAt (claimedEnd, added.toRawUTF8(), added.getNumBytesAsUTF8());
+
+        if (result.wasOk())
+        {
+            claimedEnd += (juce::int64) added.getNumBytesAsUTF8();
+            claimedEndsLine = true;
+        }
+
+        return result;
+    }
+
     if (writer == nullptr)
         return juce::Result::fail ("Cannot write " + getFile().getFullPathName() + ": it is not this run's");
 
-    const auto line = encode (record) + "\n";
-
-    if ((size_t) writer->getPosition() + line.getNumBytesAsUTF8() > maxSize)
-        return juce::Result::fail ("Cannot write " + getFile().getFullPathName() + ": it would be larger than "
-                                   + juce::File::descriptionOfSizeInBytes ((juce::int64) maxSize));
+    if (tooLarge (writer->getPosition(), line))
+        return refusal;
 
     if (! writer->write (line.toRawUTF8(), line.getNumBytesAsUTF8()))
         return writer->getStatus();
@@ -236,6 +266,9 @@ juce::String InstallJournal::encode (const Record& record)
             break;
         case Record::Kind::commit:
             break;
+        case Record::Kind::undone:
+            object->setProperty ("of", record.undoneRecord);
+            break;
     }
 
     const auto json = juce::JSON::toString (value, true);
@@ -257,6 +290,7 @@ bool InstallJournal::decode (const juce::String& line, Record& record)
 
     record.text = value["text"].toString();
     record.existing = value["existing"];
+    record.undoneRecord = value["of"];
 
     switch (record.kind)
     {
@@ -267,6 +301,7 @@ bool InstallJournal::decode (const juce::String& line, Record& record)
         case Record::Kind::move:        return fromVar (value["to"], record.to) && ! record.to.isEmpty()
                                                 && fromVar (value["from"], record.from) && fromVar (value["aside"], record.aside);
         case Record::Kind::commit:      return true;
+        case Record::Kind::undone:      return value["of"].isInt() && record.undoneRecord >= 0;
     }
 
     return false;

@@ -59,13 +59,14 @@ public:
             created,        // that item was made: `text` is its name
             move,           // `from` is about to replace `to` (nothing at `to` when empty); what was at `to` goes
                             // to `aside` (when not empty); an empty `from` only moves `to` aside
-            commit          // everything is in place: what was moved aside and what is temporary goes
+            commit,         // everything is in place: what was moved aside and what is temporary goes
+            undone          // a rollback has undone the record number `undoneRecord` (the first is 0)
         };
 
         Kind kind = Kind::begin;
         juce::String text;
         FolderPath place;
-        int existing = 0;
+        int existing = 0, undoneRecord = 0;
         Item from, to, aside;
     };
 
@@ -90,8 +91,8 @@ public:
     /** The records read by claim(), up to the first one that is damaged or incomplete. */
     const std::vector<Record>& getClaimedRecords() const noexcept  { return claimedRecords; }
 
-    /** Writes `record` and waits until it is on the disk; fails, writing nothing, when that would make the
-        journal larger than maxSize.
+    /** Writes `record` and waits until it is on the disk, in a claimed journal after the last record read;
+        fails, writing nothing, when that would make the journal larger than maxRunSize (maxSize when claimed).
     */
     juce::Result append (const Record& record);
 
@@ -111,6 +112,11 @@ public:
     */
     static constexpr size_t maxSize = 512 << 10;
 
+    /** The most that the run itself writes: the rest is room for what a rollback records of its progress,
+        a shorter line for each change it undoes.
+    */
+    static constexpr size_t maxRunSize = maxSize / 2;
+
 private:
     InstallJournal (const CheckedFolder& folder, const juce::String& name);
 
@@ -119,6 +125,8 @@ private:
     std::unique_ptr<CheckedFile> writer;
     std::unique_ptr<ClaimedFile> claimed;
     std::vector<Record> claimedRecords;
+    juce::int64 claimedEnd = 0;         // where the claimed journal's last whole record ends
+    bool claimedEndsLine = true;        // false when that record's line break was lost
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InstallJournal)
 };

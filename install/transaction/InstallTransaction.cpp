@@ -519,20 +519,77 @@ juce::Result InstallTransaction::cleanUp()
 
 juce::Result InstallTransaction::rollback()
 {
+    undone.resize (records.size());
+
     for (auto i = records.size(); i-- > 0;)
     {
-        const auto undone = undo (records[i], i + 1 < records.size() ? &records[i + 1] : nullptr);
+        if (undone[i])
+            continue;
 
-        if (undone.failed())
+        auto result = undo (records[i], i + 1 < records.size() ? &records[i + 1] : nullptr);
+
+        if (result.wasOk())
+            result = recordUndone (i);
+
+        if (result.failed())
         {
-            note (undone.getErrorMessage());
+            note (result.getErrorMessage());
             note ("The rest is undone at the next start");
             finished = true;
-            return undone;
+            return result;
         }
     }
 
     return end();
+}
+
+/** Flushes the folders in which undoing the record `index` renamed or removed items, then records that it
+    is undone: a later rollback skips it. A kill between the two leaves it to be undone again, which finds
+    it undone and changes nothing.
+*/
+juce::Result InstallTransaction::recordUndone (size_t index)
+{
+    const auto& change = records[index];
+    juce::Array<FolderPath> changed;
+
+    switch (change.kind)
+    {
+        case Record::Kind::move:
+            for (const auto* item : { &change.to, &change.from, &change.aside })
+                if (! item->isEmpty())
+                    changed.addIfNotAlreadyThere (item->folder);
+
+            break;
+        case Record::Kind::folder:      changed.add (upTo (change.place, change.existing)); break;
+        case Record::Kind::temporary:
+        case Record::Kind::created:     changed.add (change.place); break;
+        case Record::Kind::begin:
+        case Record::Kind::commit:
+        case Record::Kind::undone:      return juce::Result::ok();
+    }
+
+    for (const auto& place : changed)
+    {
+        CheckedFolder folder;
+        auto result = juce::Result::ok();
+
+        // A folder that is gone holds nothing to flush; its parent was flushed when it went.
+        if (locate (place, folder, result) == Found::open)
+            result = folder.flush();
+
+        if (result.failed())
+            return result;
+    }
+
+    Record done;
+    done.kind = Record::Kind::undone;
+    done.undoneRecord = (int) index;
+    const auto result = journal->append (done);
+
+    if (result.wasOk())
+        undone[index] = true;
+
+    return result;
 }
 
 /** Removes the journal, and its folder when no other journal is in it. */
@@ -574,13 +631,17 @@ juce::Result InstallTransaction::undo (const Record& change, const Record* next)
         case Record::Kind::temporary:
         case Record::Kind::created:     return removeTemporary (change, next);
         case Record::Kind::begin:
-        case Record::Kind::commit:      break;
+        case Record::Kind::commit:
+        case Record::Kind::undone:      break;
     }
 
     return juce::Result::ok();
 }
 
-/** Puts back what was at the move's target: each of its two renames is undone if it happened. */
+/** Puts back what was at the move's target: each of its two renames is undone if it happened. The new
+    item is at the target only while its source is gone and what it replaced still waits aside: once that
+    is back, the item at the target is the old one (journals of earlier versions record no undoing).
+*/
 juce::Result InstallTransaction::undoMove (const Record& change)
 {
     auto atTarget = EntryType::missing, atSource = EntryType::missing, atAside = EntryType::missing;
@@ -595,8 +656,10 @@ juce::Result InstallTransaction::undoMove (const Record& change)
     if (result.failed())
         return result;
 
-    // The new item reached the target once its source is gone.
-    if (! change.from.isEmpty() && atSource == EntryType::missing && atTarget != EntryType::missing)
+    const auto replaced = ! change.aside.isEmpty();
+
+    if (! change.from.isEmpty() && atSource == EntryType::missing && atTarget != EntryType::missing
+         && (! replaced || atAside != EntryType::missing))
     {
         result = moveItem (change.to, change.from);
         atTarget = EntryType::missing;
@@ -714,7 +777,17 @@ juce::Result InstallTransaction::recover (const Roots& roots, std::unique_ptr<In
     note ("Found an interrupted installation: " + claimed.front().text);
 
     InstallTransaction transaction (roots, note);
-    transaction.records = claimed;
+
+    for (const auto& r : claimed)
+        if (r.kind != Record::Kind::undone)
+            transaction.records.push_back (r);
+
+    transaction.undone.resize (transaction.records.size());
+
+    for (const auto& r : claimed)
+        if (r.kind == Record::Kind::undone && (size_t) r.undoneRecord < transaction.records.size())
+            transaction.undone[(size_t) r.undoneRecord] = true;
+
     transaction.journal = std::move (journal);
     transaction.committed = std::any_of (claimed.begin(), claimed.end(), isCommit);
 

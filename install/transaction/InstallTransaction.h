@@ -110,8 +110,10 @@ public:
     */
     juce::Result commit();
 
-    /** Undoes every recorded change, the newest first, and removes the journal. What cannot be undone is
-        noted, and the journal stays for the next start to try again.
+    /** Undoes every recorded change, the newest first, and removes the journal. Each change undone is
+        recorded once it is on the disk, so that a rollback that is interrupted or fails goes on at the
+        next start where it stopped. What cannot be undone is noted, and the journal stays for the next
+        start to try again.
     */
     juce::Result rollback();
 
@@ -142,6 +144,7 @@ private:
     int depthOpen (const FolderPath& place) const;
     static void removeJournalFolder (const juce::File& dataRoot);
     juce::Result undo (const Record& change, const Record* next);
+    juce::Result recordUndone (size_t index);
     juce::Result undoMove (const Record& change);
     juce::Result undoFolders (const Record& change);
     juce::Result removeTemporary (const Record& change, const Record* next);
@@ -156,6 +159,7 @@ private:
     Note note;
     std::unique_ptr<InstallJournal> journal;
     std::vector<Record> records;
+    std::vector<bool> undone;           // for each record: a rollback has undone it
     std::map<juce::String, CheckedFolder> open;
     juce::Array<FolderPath> receivedItems, madeIn;   // folders to flush: at commit, and before the next move too
     FolderPath staging;

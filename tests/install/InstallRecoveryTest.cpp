@@ -1,7 +1,7 @@
 // An installation killed (SIGKILL, in a forked child) just before each change the file layer makes, then
 // the next start's recovery: the targets are wholly old or wholly new, nothing temporary is left, and hosts
 // scanning the VST3 tree never see a half-installed or hidden bundle, whenever the kill came. Recovery
-// killed part-way is finished by the next one.
+// killed part-way, or failing part-way, is finished by the next start, however often that happens.
 
 #include "InstallTestSupport.h"
 
@@ -53,21 +53,34 @@ struct KilledRun
 
 /** Runs the installation in a forked child that kills itself just before the file layer's change number
     `killAt`, or runs to its end when there are fewer changes. */
-KilledRun installKilledAt (CheckedMonolith& run, int killAt)
+KilledRun installKilledAt (CheckedMonolith& run, int killAt, const std::function<bool (ChangeProbe::Change)>& counted = {})
 {
-    const auto report = runKilledBeforeChange (killAt, [&] { return run.install(); });
+    const auto report = runKilledBeforeChange (killAt, [&] { return run.install(); }, counted);
     return { report.exitCode == -1, report.text.getIntValue(), report.exitCode };
 }
 
 /** Runs the next start's recovery in a forked child killed at its change number `killAt`; false when it finished first. */
-bool recoverKilledAt (const CheckedMonolith& run, int killAt)
+bool recoverKilledAt (const CheckedMonolith& run, int killAt, const std::function<bool (ChangeProbe::Change)>& counted = {})
 {
     return runKilledBeforeChange (killAt, [&]
     {
         InstallerLog log;
         run.sandbox.makeModel (log)->recover();
         return 0;
-    }).exitCode == -1;
+    }, counted).exitCode == -1;
+}
+
+/** Back to the earlier installation alone, as before the installation began. */
+void resetToEarlierVersion (const CheckedMonolith& run)
+{
+    const auto& f = run.sandbox.folders();
+    f.dataRoot.deleteRecursively();
+    f.vst3Root.deleteRecursively();
+
+    for (const auto& staging : run.sandbox.folder.findChildFiles (juce::File::findDirectories, false, ".installing-*"))
+        staging.deleteRecursively();
+
+    installEarlierVersion (run);
 }
 
 /** The recovery of a new start: its log lines. */
@@ -109,6 +122,18 @@ juce::String whatHostsSee (const CheckedMonolith& run, const ZipContent& oldTarg
         problems << "a half-installed bundle; ";
 
     return problems;
+}
+
+/** Runs the next start, which must leave the targets wholly old or wholly new and nothing temporary, and
+    the start after it, which must find nothing to do: true when they are new. */
+bool nextStartEndsNew (const CheckedMonolith& run, const ZipContent& oldTargets, const ZipContent& newTargets)
+{
+    recover (run);
+    const auto after = run.targets();
+    EXPECT_TRUE (after == oldTargets || after == newTargets);
+    EXPECT_EQ (text (temporaryItemsIn (run.sandbox.folder)), "");
+    EXPECT_EQ (recover (run), juce::StringArray());
+    return after == newTargets;
 }
 
 /** The targets after a whole installation, in a sandbox of their own. */
@@ -247,4 +272,101 @@ TEST (InstallRecovery, StartWithNothingToRecoverWritesNothing)
 
     EXPECT_EQ (recover (run), juce::StringArray());
     EXPECT_EQ (snapshotOf (run.sandbox.folder), before);
+}
+
+TEST (InstallRecovery, UpgradeKilledAnywhereThenItsRecoveryKilledAnywhereEndsOldOrNew)
+{
+    // One check for the whole sweep: every installation and recovery runs in a child of its own. Kills only
+    // before the changes after which a kill leaves something new, in memory: thousands of kills.
+    CheckedMonolith run (recoveryContent(), 0, {}, memoryFolder());
+    ASSERT_EQ (run.check, 0);
+    resetToEarlierVersion (run);
+    const auto oldTargets = run.targets(), newTargets = withMonolithOf (run, targetsOfWholeInstallation (true));
+    int installKills = 0, pairs = 0, endedOld = 0, endedNew = 0;
+
+    for (int killAt = 1;; ++killAt)
+    {
+        resetToEarlierVersion (run);
+
+        if (! installKilledAt (run, killAt, changesWhatAKillLeaves).killed)
+            break;
+
+        ++installKills;
+
+        for (int recoveryKillAt = 1;; ++recoveryKillAt)
+        {
+            SCOPED_TRACE ("installation killed before change " + juce::String (killAt) + ", its recovery before its change "
+                          + juce::String (recoveryKillAt));
+
+            if (recoveryKillAt > 1)
+            {
+                resetToEarlierVersion (run);
+                ASSERT_TRUE (installKilledAt (run, killAt, changesWhatAKillLeaves).killed);
+            }
+
+            if (! recoverKilledAt (run, recoveryKillAt, changesWhatAKillLeaves))
+                break;
+
+            ++pairs;
+            EXPECT_EQ (whatHostsSee (run, oldTargets, newTargets), "");
+            (nextStartEndsNew (run, oldTargets, newTargets) ? endedNew : endedOld) += 1;
+        }
+    }
+
+    EXPECT_GT (installKills, 40);
+    EXPECT_GT (endedNew, 0);
+    std::cout << installKills << " kill points of the upgrade, " << pairs << " with its recovery killed too: " << endedOld
+              << " ended old, " << endedNew << " new" << std::endl;
+}
+
+TEST (InstallRecovery, UpgradeFailingThenItsRollbackFailingOnceIsFinishedByTheNextStart)
+{
+    // A move or removal of the upgrade fails (a disk error), then one more of its own or of its rollback's
+    // fails once (a file that a scanner holds): the next start goes on from where the run stopped.
+    using Change = ChangeProbe::Change;
+    CheckedMonolith run (recoveryContent(), 0, {}, memoryFolder());
+    ASSERT_EQ (run.check, 0);
+    resetToEarlierVersion (run);
+    const auto oldTargets = run.targets(), newTargets = withMonolithOf (run, targetsOfWholeInstallation (true));
+    int runs = 0, endedOld = 0, endedNew = 0;
+
+    for (int first = 1;; ++first)
+    {
+        int changes = 0;
+
+        for (int second = first + 1;; ++second)
+        {
+            SCOPED_TRACE ("move or removal " + juce::String (first) + " failed, then " + juce::String (second));
+            resetToEarlierVersion (run);
+            changes = 0;
+            ChangeProbe::setFault ([&] (Change change, const juce::File&)
+            {
+                if (change != Change::move && change != Change::remove)
+                    return juce::Result::ok();
+
+                ++changes;
+
+                if (changes == first)
+                    return juce::Result::fail ("Input/output error");
+
+                return changes == second ? juce::Result::fail ("Device or resource busy") : juce::Result::ok();
+            });
+
+            run.install();
+            ChangeProbe::setFault ({});
+
+            if (changes < second)
+                break;
+
+            ++runs;
+            (nextStartEndsNew (run, oldTargets, newTargets) ? endedNew : endedOld) += 1;
+        }
+
+        if (changes < first)
+            break;
+    }
+
+    EXPECT_GT (endedOld, 20);
+    EXPECT_GT (endedNew, 0);
+    std::cout << runs << " upgrades with two failures: " << endedOld << " ended old, " << endedNew << " new" << std::endl;
 }

@@ -70,9 +70,10 @@ struct RecordingObserver : public InstallerModel::Observer
 /** A new folder of this process's own in the temporary folder: made with mkdtemp, so that test programs
     running at the same time never share one; open to other users like any folder, for the tests that
     act as another user in it. */
-inline juce::File makeScratchFolder (const juce::String& prefix)
+inline juce::File makeScratchFolder (const juce::String& prefix, const juce::File& parent = {})
 {
-    auto pattern = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile (prefix + ".XXXXXX").getFullPathName().toStdString();
+    const auto in = parent != juce::File() ? parent : juce::File::getSpecialLocation (juce::File::tempDirectory);
+    auto pattern = in.getChildFile (prefix + ".XXXXXX").getFullPathName().toStdString();
 
     if (mkdtemp (pattern.data()) == nullptr || chmod (pattern.c_str(), 0755) != 0)
         return {};
@@ -80,10 +81,20 @@ inline juce::File makeScratchFolder (const juce::String& prefix)
     return juce::File (juce::String (pattern.c_str()));
 }
 
+/** A folder in memory where the system has one, else the temporary folder: for sweeps that kill a child
+    thousands of times, whose flushes a disk would make slow. A kill leaves the same in both. */
+inline juce::File memoryFolder()
+{
+    const juce::File shared ("/dev/shm");
+    return shared.isDirectory() && shared.hasWriteAccess() ? shared : juce::File::getSpecialLocation (juce::File::tempDirectory);
+}
+
 /** A scratch folder with the usual subfolders already made (data root, VST3 root, temporary). */
 struct Sandbox
 {
-    Sandbox()
+    /** In the temporary folder, or in `parent`. */
+    explicit Sandbox (const juce::File& parent = {})
+        : folder (makeScratchFolder ("installer-engine-test", parent))
     {
         folder.createDirectory();
         for (const auto& f : { folders().dataRoot, folders().vst3Root, folders().temporary, folders().installer.getParentDirectory() })
@@ -120,7 +131,7 @@ struct Sandbox
         return model;
     }
 
-    juce::File folder = makeScratchFolder ("installer-engine-test");
+    juce::File folder;
     std::unique_ptr<TestFolders> testFolders = std::make_unique<TestFolders> (folder);
 };
 
@@ -486,17 +497,25 @@ inline ChildReport runInChild (const std::function<int (juce::String& text)>& bo
     return { WIFEXITED (status) ? WEXITSTATUS (status) : -1, received.toString() };
 }
 
+/** Whether a kill just before `change` can leave what no other kill point leaves: a flush cannot, as a
+    kill before it leaves what a kill before the next change leaves. */
+inline bool changesWhatAKillLeaves (ChangeProbe::Change change)
+{
+    return change != ChangeProbe::Change::flushFile && change != ChangeProbe::Change::flushFolder;
+}
+
 /** Runs `body` in a forked child that kills itself (SIGKILL) just before the file layer's change number
-    `killAt`: the exit code is -1 when it was killed, else what `body` returned, with the number of
-    changes it announced as the text. */
-inline ChildReport runKilledBeforeChange (int killAt, const std::function<int()>& body)
+    `killAt`, counting only the changes `counted` accepts (all when empty): the exit code is -1 when it was
+    killed, else what `body` returned, with the number of changes counted as the text. */
+inline ChildReport runKilledBeforeChange (int killAt, const std::function<int()>& body,
+                                          const std::function<bool (ChangeProbe::Change)>& counted = {})
 {
     return runInChild ([&] (juce::String& text)
     {
         int count = 0;
-        ChangeProbe::setListener ([&] (ChangeProbe::Change, const juce::File&)
+        ChangeProbe::setListener ([&] (ChangeProbe::Change change, const juce::File&)
         {
-            if (++count == killAt)
+            if ((counted == nullptr || counted (change)) && ++count == killAt)
                 raise (SIGKILL);
         });
 
@@ -510,8 +529,10 @@ inline ChildReport runKilledBeforeChange (int killAt, const std::function<int()>
 /** A sandbox with a monolith that has passed the check. */
 struct CheckedMonolith
 {
-    explicit CheckedMonolith (const MonolithContent& content = {}, int pauseMs = 0, const juce::String& targetVolume = {})
-        : model (sandbox.makeModel (log, pauseMs, targetVolume.isEmpty() ? juce::File() : sandbox.folder.getChildFile (targetVolume)))
+    explicit CheckedMonolith (const MonolithContent& content = {}, int pauseMs = 0, const juce::String& targetVolume = {},
+                              const juce::File& scratchParent = {})
+        : sandbox (scratchParent),
+          model (sandbox.makeModel (log, pauseMs, targetVolume.isEmpty() ? juce::File() : sandbox.folder.getChildFile (targetVolume)))
     {
         model->monolithFile = writeMonolith (sandbox.folder.getChildFile ("in").getChildFile ("Beta.rom"), content);
         RecordingObserver observer;

@@ -4,6 +4,7 @@
 
 #include "InstallTestSupport.h"
 
+#include "fs/ChangeProbe.h"
 #include "fs/CheckedFile.h"
 #include "install/transaction/InstallTransaction.h"
 
@@ -126,4 +127,55 @@ TEST (InstallTransaction, OneMoreFileGoesIntoPlaceWithTheCommitOrNotAtAll)
         EXPECT_EQ (s.tree(), expected);
         EXPECT_EQ (text (temporaryItemsIn (s.sandbox.folder)), "");
     }
+}
+
+TEST (InstallTransaction, RollbackGoesOnAfterTheLastWholeLineOfItsJournal)
+{
+    // A rollback that fails leaves its journal; a power cut then leaves half a line at its end. The next
+    // start records what it undoes after the last whole line, so that the start after it reads it all.
+    TransactionSandbox s;
+    const auto before = s.tree();
+    int moves = 0;
+    const auto failMove = [&] (int failing)
+    {
+        moves = 0;
+        ChangeProbe::setFault ([&moves, failing] (ChangeProbe::Change change, const juce::File&)
+        {
+            const auto isFailing = change == ChangeProbe::Change::move && ++moves == failing;
+            return isFailing ? juce::Result::fail ("Device or resource busy") : juce::Result::ok();
+        });
+    };
+
+    {
+        InstallTransaction transaction (s.roots(), s.note());
+        ASSERT_TRUE (transaction.begin ("Beta (Alpha)").wasOk());
+        ASSERT_TRUE (transaction.moveAside (monolith, EntryType::file).wasOk());
+        ASSERT_TRUE (transaction.moveAside (bundle, EntryType::folder).wasOk());
+        failMove (1);
+    }
+
+    const auto journals = s.sandbox.folders().dataRoot.getChildFile (InstallJournal::folderName).findChildFiles (juce::File::findFiles, false);
+    ASSERT_EQ (journals.size(), 1);
+    const auto journal = journals[0];
+    journal.appendText (InstallJournal::encode ({}).dropLastCharacters (5), false, false, nullptr);
+
+    failMove (2);
+    InstallTransaction::recoverInterrupted (s.roots(), s.note());
+    ChangeProbe::setFault ({});
+
+    juce::StringArray lines;
+    lines.addLines (journal.loadFileAsString());
+    lines.removeEmptyStrings();
+    InstallJournal::Record last;
+
+    for (const auto& line : lines)
+        EXPECT_TRUE (InstallJournal::decode (line, last)) << line.toStdString();
+
+    // Undone: every record after the monolith's move (record 1), whose undoing failed.
+    EXPECT_EQ (last.kind, InstallJournal::Record::Kind::undone);
+    EXPECT_EQ (last.undoneRecord, 2);
+
+    InstallTransaction::recoverInterrupted (s.roots(), s.note());
+    EXPECT_EQ (s.tree(), before);
+    EXPECT_EQ (text (temporaryItemsIn (s.sandbox.folder)), "");
 }

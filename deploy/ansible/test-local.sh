@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Ansible role's Linux side against this machine, in a throw-away home, from a share folder
 # holding instrument-setup and the demo monolith: a first run installs (changed), a second changes
-# nothing, a run in check mode changes nothing, a run with another monolith upgrades, and uninstalling
-# removes it (then changes nothing). Prints each run's recap.
+# nothing, runs in check mode tell what they would do and change no file, a run with another monolith
+# upgrades, and uninstalling removes it (then changes nothing). Prints each run's tasks and recap.
 #   deploy/ansible/test-local.sh INSTRUMENT_SETUP DEMO_MONOLITH MONOLITH_TOOL
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -47,8 +47,10 @@ play second-run
 check "the second run changes nothing" changed second-run 0
 
 snapshot >"$work/before-check.txt"
+play check-present --check
+check "check mode, installed: nothing would change" changed check-present 0
 play check-absent --check -e instrument_state=absent
-check "check mode reports nothing it has done" changed check-absent 0
+check "check mode, to remove: would change" changed check-absent 1
 check "check mode changes no file" sh -c "cd '$home' && find . -path ./.ansible -prune -o -type f -print0 | sort -z | xargs -0 md5sum | cmp -s - '$work/before-check.txt'"
 
 "$tool" extract "$demo_rom" PLUGIN_BINARY_VST3_WIN64 "$work/plugin.zip"

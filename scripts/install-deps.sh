@@ -10,6 +10,8 @@ packages=(
     libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev zlib1g-dev libdeflate-dev
     # tests and benchmarks
     libgtest-dev libbenchmark-dev zip unzip strace
+    # the deployment recipes' test (deploy/ansible)
+    ansible
     # running the wizard without a desktop, and driving it
     xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick xclip
 )

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, the AddressSanitizer +
-# UndefinedBehaviorSanitizer build, the ThreadSanitizer build, the fuzz targets and the Windows build.
+# Installs what is missing, builds, and runs every test: the normal build, the deployment recipes, the
+# AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer build, the fuzz targets and the
+# Windows build, signed with a throw-away certificate.
 # Stops at the first failing stage; the end shows how long each stage took and which one failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +31,7 @@ stage()
 summary()
 {
     local status=$?
+    [ -z "${signing_dir:-}" ] || rm -rf "$signing_dir"
     end_stage "$([ "$status" -eq 0 ] || echo "  FAILED (exit $status)")"
     echo
     echo "== Stage times"
@@ -53,6 +55,13 @@ stage "Release build and tests"
 scripts/build.sh build
 run_ctest build
 
+stage "Deployment recipes"
+# The Ansible role against this machine (install, again, check mode, upgrade, uninstall), the Windows side's
+# syntax, and the winget manifest and Intune sheet against the exit table and the Installed apps key.
+deploy/ansible/test-local.sh build/setup/instrument-setup "build/demo/Glass Piano.rom" build/tools/monolith-tool
+ANSIBLE_ROLES_PATH=deploy/ansible/roles ansible-playbook --syntax-check -i localhost, deploy/ansible/site.yml
+deploy/generate.py --check build/setup/instrument-setup
+
 stage "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 scripts/build.sh build-asan -DINSTALLER_SANITIZE=address,undefined -DINSTALLER_BUILD_BENCHMARKS=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -71,10 +80,15 @@ stage "Fuzzing the monolith reader, the state-tree wrappers and the plug-in arch
 scripts/fuzz.sh
 
 # ---------------------------------------------------------------------------------------------------
-stage "Windows build and Wine tests"
-# Cross-builds Installer.exe, reads its resources back, and drives it under Wine beside the demo
-# monolith of the release build above.
-scripts/windows/build.sh build-win
+stage "Windows build, signatures and Wine tests"
+# Cross-builds Installer.exe, signed with a throw-away certificate made for this run (in a temporary
+# folder, removed at the end), checks every program's signature, reads its resources back, and drives
+# it under Wine beside the demo monolith of the release build above.
+signing_dir=$(mktemp -d)
+tests/windows/make-test-certificate.sh "$signing_dir"
+INSTALLER_SIGN_PKCS12=$signing_dir/signer.p12 INSTALLER_SIGN_PASSWORD_FILE=$signing_dir/password \
+    INSTALLER_SIGN_URL=https://www.example.com/instrument-installer scripts/windows/build.sh build-win
+tests/windows/check-signatures.sh "$signing_dir/ca.pem" build-win
 python3 tests/windows/check_resources.py build-win/Installer_artefacts/Release/Installer.exe
 python3 tests/windows/check_resources.py build-win/setup/instrument-setup.exe
 python3 tests/windows/check_resources.py build-win/setup/instrument-uninstall.exe

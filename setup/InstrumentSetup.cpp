@@ -1,5 +1,6 @@
 #include "setup/InstrumentSetup.h"
 
+#include "install/installed/InstalledFilesCheck.h"
 #include "install/installed/InstalledInstruments.h"
 #include "install/ProductVersion.h"
 #include "log/InstallerLog.h"
@@ -28,6 +29,9 @@ const StatusText statusTexts[] = {
     { InstallerModel::interrupted,          "interrupted by Ctrl+C or a termination request; nothing was changed" },
     { InstallerModel::notInstalled,         "not installed: no installation of that instrument by that company" },
     { InstrumentSetup::licenceNotAccepted,  "licence not accepted: the monolith has a licence and --accept-licence was not given; nothing was written" },
+    { InstrumentSetup::filesChanged,        "changed (status): a file or folder of the installation is missing or not as its record says;"
+                                            " install the monolith again with --force to repair it" },
+    { InstrumentSetup::recordDamaged,       "damaged record (status): the installation's install record cannot be read" },
     { InstrumentSetup::usageError,          "usage error: an unknown command or option, or a missing argument" },
 };
 } // namespace
@@ -48,22 +52,29 @@ juce::String InstrumentSetup::getVersion()
 juce::String InstrumentSetup::getHelp()
 {
     juce::String help;
-    help << "usage: instrument-setup install FILE.rom [--accept-licence] [--show-licence] [--log FILE]\n"
+    help << "usage: instrument-setup install FILE.rom [--accept-licence] [--show-licence] [--force] [--log FILE]\n"
             "       instrument-setup uninstall COMPANY INSTRUMENT [--log FILE]\n"
+            "       instrument-setup status COMPANY INSTRUMENT\n"
             "       instrument-setup list\n"
             "       instrument-setup --help | --version\n"
             "\n"
             "Installs an instrument without a window, as the installer's wizard does, removes an installation,\n"
-            "and lists what is installed.\n"
+            "and lists and checks what is installed.\n"
             "\n"
             "  install FILE.rom    checks the monolith FILE.rom, then copies it into the data folder and unpacks\n"
-            "                      its plug-in into the VST3 folder; prints where both went.\n"
+            "                      its plug-in into the VST3 folder; prints where both went. When the same\n"
+            "                      monolith is installed, by this version, with every file as recorded, does\n"
+            "                      nothing and says so (status 0).\n"
+            "  --force             installs even then: repairs or replaces the installation.\n"
             "  --accept-licence    accepts the monolith's licence: without it, a monolith that has one is not\n"
             "                      installed.\n"
             "  --show-licence      prints the licence on standard output; installs only with --accept-licence.\n"
             "  uninstall COMPANY INSTRUMENT\n"
             "                      removes what the installation of INSTRUMENT by COMPANY wrote, and nothing\n"
             "                      else; on failure nothing is removed.\n"
+            "  status COMPANY INSTRUMENT\n"
+            "                      prints the installed version, the monolith's CRC-32 and whether every file\n"
+            "                      still matches the install record (status 0, 7, 10 or 11).\n"
             "  list                one line per installation, its fields separated by tabs: company, instrument,\n"
             "                      installer version, date (UTC), size in bytes, data folder, plug-in folder.\n"
             "  --log FILE          writes the installer's report to FILE, whatever the outcome: under a temporary\n"
@@ -105,8 +116,13 @@ int InstrumentSetup::run (const juce::StringArray& args)
     if (command == "install" && options.operands.size() == 1)
         return install (options);
 
-    if (command == "uninstall" && options.operands.size() == 2 && ! options.acceptLicence && ! options.showLicence)
+    const auto installOptions = options.acceptLicence || options.showLicence || options.force;
+
+    if (command == "uninstall" && options.operands.size() == 2 && ! installOptions)
         return uninstall (options);
+
+    if (command == "status" && options.operands.size() == 2 && ! installOptions && options.logFile == juce::File())
+        return status (options);
 
     if (command == "list" && options.operands.isEmpty() && options.logFile == juce::File())
         return list();
@@ -124,6 +140,8 @@ juce::Result InstrumentSetup::parseOptions (const juce::StringArray& args, Optio
             options.acceptLicence = true;
         else if (arg == "--show-licence")
             options.showLicence = true;
+        else if (arg == "--force")
+            options.force = true;
         else if (arg == "--log" && (i + 1 == args.size() || args[i + 1].isEmpty()))
             return juce::Result::fail ("--log needs a FILE");
         else if (arg == "--log")
@@ -225,6 +243,9 @@ int InstrumentSetup::install (const Options& options)
                                                  " and accept it with --accept-licence to install"), log, options);
     }
 
+    if (! options.force && reportInstalledAsIs (model))
+        return finish (InstallerModel::noError, log, options);
+
     {
         ConsoleProgress progress (err, showProgress, "Installing " + model.instrumentName);
         result = model.install (progress);
@@ -286,4 +307,48 @@ int InstrumentSetup::list()
         fail (InstallerModel::invalidData, problem);
 
     return problems.isEmpty() ? InstallerModel::noError : InstallerModel::invalidData;
+}
+
+bool InstrumentSetup::reportInstalledAsIs (const InstallerModel& model)
+{
+    if (! InstalledFilesCheck::isInstalledAsIs (model.getFolders(), model.companyName, model.instrumentName, model.monolithFile))
+        return false;
+
+    out << model.instrumentName << " by " << model.companyName << " " << ProductVersion::get()
+        << " is already installed, every file as recorded: nothing to do (--force installs it again)\n";
+    return true;
+}
+
+int InstrumentSetup::status (const Options& options)
+{
+    InstallerLog log;
+    InstallerModel model (std::move (folders));
+    model.start (log);
+
+    InstalledInstruments::Installation installation;
+    juce::String problem;
+    const auto found = InstalledInstruments (model.getFolders()).find (options.operands[0], options.operands[1], installation, problem);
+
+    if (found == InstallerModel::notInstalled)
+        return fail (InstallerModel::notInstalled, options.operands[1] + " by " + options.operands[0] + " is not installed");
+
+    if (found != InstallerModel::noError)
+        return fail (recordDamaged, problem);
+
+    const InstalledFilesCheck check (installation);
+    const auto* monolith = check.findMonolith();
+    const auto changes = check.findChanges();
+    const auto& record = installation.record;
+
+    out << record.instrument << " by " << record.company << "\n"
+        << "version: " << record.installerVersion << "\n"
+        << "monolith crc32: " << (monolith != nullptr ? juce::String::toHexString ((juce::int64) monolith->crc).paddedLeft ('0', 8) : "none") << "\n"
+        << "data folder: " << installation.dataFolder.getFullPathName() << "\n"
+        << "plug-in folder: " << installation.pluginFolder.getFullPathName() << "\n"
+        << "files: " << (changes.isEmpty() ? "intact" : juce::String (changes.size()) + " changed") << "\n";
+
+    for (const auto& change : changes)
+        err << programName << ": " << change << "\n";
+
+    return changes.isEmpty() ? (int) InstallerModel::noError : (int) filesChanged;
 }

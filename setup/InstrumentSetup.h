@@ -5,7 +5,7 @@
 class InstallerLog;
 class ReportFile;
 
-/** The commands of instrument-setup, the installer without a window: install, list and uninstall.
+/** The commands of instrument-setup, the installer without a window: install, status, list and uninstall.
 
     Results go to `out` and nothing else does; errors go to `err`, and so does progress when `err` is a
     terminal. The exit status is the engine's result (InstallerModel::Result) or one of the program's
@@ -21,6 +21,8 @@ public:
     {
         reportNotWritten = 3,       // the --log file cannot be written: refused before anything is done
         licenceNotAccepted = 8,     // the monolith has a licence and --accept-licence was not given
+        filesChanged = 10,          // status: a file or folder the record lists is missing or not as recorded
+        recordDamaged = 11,         // status: the install record cannot be read
         usageError = 64             // an unknown command or option, or a missing argument
     };
 
@@ -38,7 +40,7 @@ private:
     /** The options after a command, and what is left once they are taken out. */
     struct Options
     {
-        bool acceptLicence = false, showLicence = false;
+        bool acceptLicence = false, showLicence = false, force = false;
         juce::File logFile;
         juce::StringArray operands;
     };
@@ -46,6 +48,12 @@ private:
     int install (const Options& options);
     int uninstall (const Options& options);
     int list();
+    int status (const Options& options);
+
+    /** Says so, when the monolith the model has checked is installed as it is, and returns true: then
+        installing it again would change nothing.
+    */
+    bool reportInstalledAsIs (const InstallerModel& model);
 
     juce::Result parseOptions (const juce::StringArray& args, Options& options) const;
     int usage (const juce::String& problem);

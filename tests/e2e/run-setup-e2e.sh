@@ -77,8 +77,8 @@ check "--help documents the licence and not-installed statuses" \
 check "--help writes nothing on standard error" err_empty
 run --version
 check "--version: the project's version" out_is "instrument-setup $version"
-for args in "" "frobnicate" "install" "install a.rom b.rom" "install a.rom --force" "install a.rom --log" \
-            "uninstall OnlyCompany" "list extra"; do
+for args in "" "frobnicate" "install" "install a.rom b.rom" "install a.rom --frobnicate" "install a.rom --log" \
+            "uninstall OnlyCompany" "uninstall A B --force" "status OnlyCompany" "status A B --log x" "list extra"; do
     # shellcheck disable=SC2086
     run $args
     check "usage error for '$args': status 64, message on standard error only" \
@@ -111,6 +111,51 @@ check "the installed monolith equals the source" cmp -s "$demo_rom" "$installed_
 check "the plug-in folder holds exactly the archive's files" diff -r "$work/expected" "$vst3/$company"
 check "--log wrote the installer's report" \
     sh -c "grep -q '<InstallerComponent> Starting installer' '$work/report.txt' && grep -q 'Install job finished' '$work/report.txt'"
+
+# ---------------------------------------------------------------------------------------------------
+begin "again, status and repair"
+# What a deployment tool relies on: the same installation again changes nothing, status finds what changed.
+snapshot >"$work/installed.txt"
+run install "$demo_rom" --accept-licence
+check "the same monolith again: status 0" status_is 0
+check "says it is already installed" out_is "$instrument by $company $version is already installed, every file as recorded: nothing to do (--force installs it again)"
+check "nothing was touched" unchanged_since "$work/installed.txt"
+rom_crc=$(python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(open(sys.argv[1], "rb").read()))' "$demo_rom")
+status_text="$instrument by $company
+version: $version
+monolith crc32: $rom_crc
+data folder: $data/$company/$instrument
+plug-in folder: $vst3/$company"
+run status "$company" "$instrument"
+check "status of an intact installation: 0, version, CRC-32, folders" \
+    sh -c "[ $status -eq 0 ] && [ \"\$(cat '$work/out')\" = '$status_text
+files: intact' ] && [ ! -s '$work/err' ]"
+plugin_file="$vst3/$company/$instrument.vst3/Contents/x86_64-win/$instrument.vst3"
+printf 'changed' | dd of="$plugin_file" bs=1 seek=10 conv=notrunc status=none
+run status "$company" "$instrument"
+check "a changed file: status 10, named on standard error" \
+    sh -c "[ $status -eq 10 ] && grep -q '^files: 1 changed$' '$work/out' && grep -qF '$plugin_file: content changed' '$work/err'"
+run install "$demo_rom" --accept-licence
+check "installing again repairs it" sh -c "[ $status -eq 0 ] && grep -q ' installed$' '$work/out'"
+run status "$company" "$instrument"
+check "intact again" status_is 0
+rm "$plugin_file"
+run status "$company" "$instrument"
+check "a missing file: status 10" sh -c "[ $status -eq 10 ] && grep -qF '$plugin_file: missing' '$work/err'"
+run install "$demo_rom" --accept-licence
+snapshot >"$work/installed.txt"
+run install "$demo_rom" --accept-licence --force
+check "--force installs the same monolith again" sh -c "[ $status -eq 0 ] && grep -q ' installed$' '$work/out'"
+# The same files, with a new record: its date is the new installation's.
+same_but_record() { diff <(grep -v install-record "$work/installed.txt") <(snapshot | grep -v install-record) >/dev/null; }
+check "and leaves the same files" same_but_record
+run status "$company" "Other Instrument"
+check "status of what is not installed: 7" status_is 7
+cp "$data/$company/$instrument/install-record.txt" "$work/record.txt"
+echo "nonsense" >>"$data/$company/$instrument/install-record.txt"
+run status "$company" "$instrument"
+check "a damaged record: status 11, says why" sh -c "[ $status -eq 11 ] && grep -qF 'install record' '$work/err'"
+cp "$work/record.txt" "$data/$company/$instrument/install-record.txt"
 
 # ---------------------------------------------------------------------------------------------------
 begin "update"

@@ -100,6 +100,21 @@ expect_equal "UninstallString" "$(registry_value UninstallString)" "\"$windows_d
 quiet=$(registry_value QuietUninstallString)
 expect_equal "QuietUninstallString" "$quiet" "\"$windows_data_folder\\uninstall.exe\" --quiet"
 
+wrestool -x --raw -t 10 -n INSTRUMENT_UNINSTALLER "$exe" | cmp -s - "$data_folder/uninstall.exe" \
+    && pass "the installed uninstaller is the one the program carries, signature and all" \
+    || fail "the installed uninstaller differs from the program's resource"
+
+# --- 4b. the same installation again, and its status, as deployment tools run them
+echo "== Again and status"
+setup install "$instrument.rom" --accept-licence
+expect_equal "again: status" "$status" 0
+expect_equal "again: nothing to do" "$(cat "$work/out")" \
+    "$instrument by $company $version is already installed, every file as recorded: nothing to do (--force installs it again)"
+setup status "$company" "$instrument"
+expect_equal "status: intact" "$status" 0
+expect_equal "status: version and files" "$(sed -n 's/^version: //p; s/^files: //p' "$work/out" | tr '\n' ' ')" "$version intact "
+expect_equal "the entry's version is the status's" "$(registry_value DisplayVersion)" "$version"
+
 # --- 5. list and the console's uninstall
 echo "== List and uninstall"
 setup list

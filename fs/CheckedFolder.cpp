@@ -221,7 +221,7 @@ CheckedFolder CheckedFolder::openStateFolder (const juce::File& folder, Missing 
     result = checkOwnItem (opened->native, opened->path);
 
     if (result.failed())
-        return CheckedFolder (juce::Result::fail ("The installer's state folder is not used: " + result.getErrorMessage()));
+        return CheckedFolder (result);
 
     return CheckedFolder (opened);
 }

@@ -21,9 +21,11 @@ ROOT = pathlib.Path(__file__).resolve().parents[1]
 
 # What winget makes of each status other than 0 (done, or already installed: winget's own success code);
 # a status not named here is one that support must look at.
-WINGET_RESPONSES = {4: "blockedByPolicy", 6: "cancelledByUser", 8: "invalidParameter", 64: "invalidParameter"}
-# Intune's return code types: an interrupted run may be tried again; anything else failed.
-INTUNE_TYPES = {0: "Success", 6: "Retry"}
+WINGET_RESPONSES = {4: "blockedByPolicy", 6: "cancelledByUser", 8: "invalidParameter", 9: "installInProgress",
+                    64: "invalidParameter"}
+# Intune's return code types: an interrupted run, or one that another installation kept waiting, may be
+# tried again; anything else failed.
+INTUNE_TYPES = {0: "Success", 6: "Retry", 9: "Retry"}
 
 
 def project_version():

@@ -11,6 +11,9 @@ namespace
 // Administrators and the system: full control; users: read, list and run. Not inherited from above.
 constexpr auto protectedFolderList = "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
+// Administrators and the system: full control; nobody else anything. Not inherited from above.
+constexpr auto stateFolderList = "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
 // The service that owns the system's own files.
 constexpr auto trustedInstallerSid = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
@@ -119,13 +122,31 @@ juce::Result securityFailure (DWORD code, const juce::String& what)
     const auto error = SystemError::lastMessage();
     return juce::Result::fail (what + ": " + error);
 }
+
+/** Reads the item's owner, named in `ownerName` unless it is trusted, and whether others can change it. */
+juce::Result whoMayChange (HANDLE item, const juce::File& path, juce::String& ownerName, bool& open)
+{
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR found = nullptr;
+    const auto read = GetSecurityInfo (item, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                       &owner, nullptr, &list, nullptr, &found);
+
+    if (read != ERROR_SUCCESS)
+        return securityFailure (read, "Cannot read who may change " + path.getFullPathName());
+
+    ownerName = isTrusted (owner) ? juce::String() : accountNameOf (owner);
+    open = othersCanChange (list);
+    LocalFree (found);
+    return juce::Result::ok();
+}
 } // namespace
 
 AccessList::AccessList (Kind kind)
 {
-    juce::String list (protectedFolderList);
+    juce::String list (kind == Kind::stateFolder ? stateFolderList : protectedFolderList);
 
-    if (kind != Kind::protectedFolder)
+    if (kind == Kind::privateFolder || kind == Kind::privateObject)
     {
         const auto userSid = thisUserSid();
 
@@ -152,18 +173,11 @@ AccessList::~AccessList()
 
 juce::Result AccessList::restrictToAdministrators (HANDLE folder, const juce::File& path, bool& restricted)
 {
-    PSID owner = nullptr;
-    PACL list = nullptr;
-    PSECURITY_DESCRIPTOR found = nullptr;
-    const auto read = GetSecurityInfo (folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                       &owner, nullptr, &list, nullptr, &found);
+    juce::String ownerName;
+    bool open = false;
 
-    if (read != ERROR_SUCCESS)
-        return securityFailure (read, "Cannot read who may change " + path.getFullPathName());
-
-    const auto ownerName = isTrusted (owner) ? juce::String() : accountNameOf (owner);
-    const auto open = othersCanChange (list);
-    LocalFree (found);
+    if (const auto read = whoMayChange (folder, path, ownerName, open); read.failed())
+        return read;
 
     if (ownerName.isNotEmpty())
         return juce::Result::fail (path.getFullPathName() + " belongs to " + ownerName + ", who could change what is installed"
@@ -186,6 +200,25 @@ juce::Result AccessList::restrictToAdministrators (HANDLE folder, const juce::Fi
         return securityFailure (written, "Cannot take other users' write access away from " + path.getFullPathName());
 
     restricted = true;
+    return juce::Result::ok();
+}
+
+juce::Result AccessList::checkAdministratorsOnly (HANDLE item, const juce::File& path)
+{
+    juce::String ownerName;
+    bool open = false;
+
+    if (const auto read = whoMayChange (item, path, ownerName, open); read.failed())
+        return read;
+
+    if (ownerName.isNotEmpty())
+        return juce::Result::fail (path.getFullPathName() + " belongs to " + ownerName + ", not to the administrators:"
+                                   " it is left as it is");
+
+    if (open)
+        return juce::Result::fail (path.getFullPathName() + " can be changed by users other than the administrators:"
+                                   " it is left as it is");
+
     return juce::Result::ok();
 }
 

@@ -12,12 +12,13 @@
     A protected folder is one that the administrators and the system can change and everyone else can
     only read and list, like the folders under Program Files; it does not inherit the parent's list,
     since C:\ProgramData lets every user add files to every folder below it. A private folder or object
-    is open only to the user the process runs as, and to the system.
+    is open only to the user the process runs as, and to the system. A state folder is open only to the
+    administrators and the system: the engine's own journals and lock.
 */
 class AccessList
 {
 public:
-    enum class Kind { protectedFolder, privateFolder, privateObject };
+    enum class Kind { protectedFolder, privateFolder, privateObject, stateFolder };
 
     explicit AccessList (Kind kind);
     ~AccessList();
@@ -31,6 +32,12 @@ public:
         access back.
     */
     static juce::Result restrictToAdministrators (HANDLE folder, const juce::File& path, bool& restricted);
+
+    /** Ok when the object open through `item` (with READ_CONTROL) belongs to the administrators, the system
+        or the user this process runs as, and nobody else can change it; otherwise a line naming it and
+        its owner. Nothing is changed: what someone else made is never taken over.
+    */
+    static juce::Result checkAdministratorsOnly (HANDLE item, const juce::File& path);
 
     /** True when the object belongs to the user this process runs as (or to that user's default owner
         for new objects, the administrators when the process is elevated).

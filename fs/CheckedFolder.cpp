@@ -194,6 +194,38 @@ CheckedFolder CheckedFolder::openPrivateFolder (const juce::String& name) const
     return CheckedFolder (opened);
 }
 
+CheckedFolder CheckedFolder::openStateFolder (const juce::File& folder, Missing whenMissing)
+{
+    const auto parent = openRoot (folder.getParentDirectory());
+    const auto name = folder.getFileName();
+
+    if (const auto nameCheck = parent.checkName (name); nameCheck.failed())
+        return CheckedFolder (nameCheck);
+
+    auto result = juce::Result::ok();
+    bool exists = whenMissing == Missing::fail;
+
+    if (! exists)
+        result = parent.createStateFolderNative (name, exists);
+
+    if (result.failed() && ! exists)
+        return CheckedFolder (result);
+
+    bool missing = false;
+    const auto opened = parent.openChildNative (name, false, result, missing);
+
+    if (opened == nullptr)
+        return CheckedFolder (result);
+
+    opened->created = ! exists;
+    result = checkOwnItem (opened->native, opened->path);
+
+    if (result.failed())
+        return CheckedFolder (result);
+
+    return CheckedFolder (opened);
+}
+
 CheckedFolder CheckedFolder::createFolder (const juce::String& prefix) const
 {
     return createNewFolder (prefix, false);

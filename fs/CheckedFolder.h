@@ -71,6 +71,22 @@ public:
     */
     CheckedFolder openPrivateFolder (const juce::String& name) const;
 
+    /** Opens the folder `folder` (its parent is opened as a root, made when missing) as a folder of the
+        engine's own state, which nobody but the engine may change: made when missing with access for this
+        user alone (Linux: mode 0700) or for the administrators and the system alone (Windows), and kept.
+        One that exists is used only as it is, when it belongs to this user (Windows: to the administrators
+        or the system) and nobody else can change it; otherwise this fails with a line that names it and
+        its owner, and nothing is changed.
+    */
+    static CheckedFolder openStateFolder (const juce::File& folder, Missing whenMissing);
+
+    /** Ok when the open item (a descriptor on Linux, a HANDLE on Windows) at `path` belongs to the user
+        this process runs as (Windows: or to the administrators or the system) and nobody else can change
+        it; otherwise a line that names it and its owner. How the engine's own state is told from an item
+        someone else put in its place.
+    */
+    static juce::Result checkOwnItem (juce::pointer_sized_int item, const juce::File& path);
+
     bool isOpen() const noexcept                    { return handle != nullptr; }
 
     /** Ok when open; otherwise why not. */
@@ -197,6 +213,11 @@ private:
     */
     std::shared_ptr<Handle> openNewFolderNative (const juce::String& name, juce::Result& result) const;
     static bool isFolderThisRunMade (const Handle& folder, bool isPrivate);
+
+    /** Creates the folder `name` here for the engine's state (see openStateFolder), never opening an
+        existing item: fails, setting `exists`, when something has that name.
+    */
+    juce::Result createStateFolderNative (const juce::String& name, bool& exists) const;
 
     /** Whether the open folder belongs to the user this process runs as, and on Linux only to that user. */
     static bool isPrivateFolderOfThisUser (const Handle& folder);

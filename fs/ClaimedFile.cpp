@@ -10,6 +10,11 @@ ClaimedFile::ClaimedFile (juce::pointer_sized_int nativeHandle, const CheckedFol
 {
 }
 
+juce::Result ClaimedFile::checkOwner() const
+{
+    return CheckedFolder::checkOwnItem (fileHandle, getFile());
+}
+
 juce::File ClaimedFile::getFile() const
 {
     // Not getChildFile, which reads a leading '~' as the home folder.

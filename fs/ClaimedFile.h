@@ -23,6 +23,11 @@ public:
     */
     juce::Result writeAt (juce::int64 offset, const void* data, size_t numBytes);
 
+    /** Ok when the file belongs to the user this process runs as (Windows: or to the administrators or
+        the system) and nobody else can change it; otherwise a line naming it and its owner.
+    */
+    juce::Result checkOwner() const;
+
     /** Removes the file while it is still held. */
     juce::Result remove();
 

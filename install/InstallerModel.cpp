@@ -1,5 +1,6 @@
 #include "install/InstallerModel.h"
 
+#include "install/EngineLock.h"
 #include "install/installed/InstalledAppsEntry.h"
 #include "install/runs/Installation.h"
 #include "install/runs/MonolithCheck.h"
@@ -88,11 +89,91 @@ void InstallerModel::setScreenshot (const juce::Image& newImage)
 }
 
 //==============================================================================
-void InstallerModel::start (InstallerLog& logToUse, FrontEnd frontEnd)
+InstallerModel::Engine InstallerModel::start (InstallerLog& logToUse, FrontEnd frontEnd, const EngineWait& wait)
 {
     log = &logToUse;
     write (frontEnd == FrontEnd::uninstaller ? "Starting uninstaller" : "Starting installer");
+
+    auto engine = takeEngine();
+
+    if (engine == Engine::busy)
+    {
+        write ("Waiting for another installation on this machine to finish");
+
+        if (wait.seconds > 0 && wait.waiting != nullptr)
+            wait.waiting();
+
+        if (wait.seconds > 0)
+            engine = waitForEngine (juce::Time::getMillisecondCounterHiRes() + wait.seconds * 1000.0, [] { return false; });
+
+        if (engine == Engine::busy && wait.seconds > 0)
+            write ("Another installation on this machine did not finish within " + juce::String (wait.seconds) + " seconds");
+    }
+
+    engineAwaited = engine == Engine::busy;
+    engineFailed = engine == Engine::failed;
+
+    if (engine == Engine::held)
+        recover();
+
+    return engine;
+}
+
+InstallerModel::Engine InstallerModel::start (InstallerLog& logToUse, FrontEnd frontEnd)
+{
+    return start (logToUse, frontEnd, EngineWait());
+}
+
+InstallerModel::Engine InstallerModel::takeEngine()
+{
+    auto outcome = EngineLock::Outcome::failed;
+    auto result = juce::Result::ok();
+    engineLock = EngineLock::take (folders->getStateFolder(), outcome, result);
+
+    if (outcome == EngineLock::Outcome::failed)
+        write ("Cannot take the installer's lock: " + result.getErrorMessage());
+
+    return outcome == EngineLock::Outcome::taken ? Engine::held
+         : outcome == EngineLock::Outcome::busy  ? Engine::busy
+                                                 : Engine::failed;
+}
+
+InstallerModel::Engine InstallerModel::waitForEngine (double deadline, const std::function<bool()>& shouldStop)
+{
+    constexpr int pollMs = 100;
+
+    for (;;)
+    {
+        const auto engine = takeEngine();
+
+        if (engine != Engine::busy || shouldStop() || juce::Time::getMillisecondCounterHiRes() >= deadline)
+            return engine;
+
+        juce::Thread::sleep (pollMs);
+    }
+}
+
+InstallerModel::Result InstallerModel::awaitEngine (Observer& observer)
+{
+    if (engineFailed)
+        return writeFailed;
+
+    if (! engineAwaited)
+        return noError;
+
+    const auto engine = waitForEngine (std::numeric_limits<double>::max(), [&observer] { return observer.shouldStop(); });
+
+    if (engine == Engine::busy)
+        return interrupted;
+
+    engineAwaited = false;
+    engineFailed = engine == Engine::failed;
+
+    if (engineFailed)
+        return writeFailed;
+
     recover();
+    return noError;
 }
 
 void InstallerModel::recover()
@@ -109,16 +190,25 @@ void InstallerModel::recover()
 
 InstallerModel::Result InstallerModel::processMonolith (Observer& observer)
 {
+    if (const auto engine = awaitEngine (observer); engine != noError)
+        return engine;
+
     return MonolithCheck (*this, observer).run();
 }
 
 InstallerModel::Result InstallerModel::install (Observer& observer)
 {
+    if (const auto engine = awaitEngine (observer); engine != noError)
+        return engine;
+
     return Installation (*this, observer).run();
 }
 
 InstallerModel::Result InstallerModel::uninstall (const juce::String& company, const juce::String& instrument, Observer& observer)
 {
+    if (const auto engine = awaitEngine (observer); engine != noError)
+        return engine;
+
     return Removal (*this, company, instrument, observer).run();
 }
 

@@ -22,9 +22,11 @@
 
 #include <juce_graphics/juce_graphics.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
+class EngineLock;
 class InstallerLog;
 
 /** Everything one installation run knows, and its operations: discovery of the monolith, the monolith
@@ -58,10 +60,35 @@ public:
     /** The programs that start the engine, each with the first line of its log. */
     enum class FrontEnd { installer, uninstaller };
 
-    /** How every front end begins, before it shows anything: points the model at `log`, writes the front
-        end's first line ("Starting installer" or "Starting uninstaller"), then runs recover().
+    /** How start() waits for the engine while another program on the machine holds it. */
+    struct EngineWait
+    {
+        /** How long start() waits, in seconds. With 0 it takes the engine only when it is free; otherwise
+            the first long operation waits for it, on the thread that runs it, until it is asked to stop.
+        */
+        int seconds = 0;
+
+        /** Called once when start() begins to wait (with `seconds` above 0): a console says so. */
+        std::function<void()> waiting;
+    };
+
+    /** How long a program without a window waits for the engine unless told otherwise: a few minutes. */
+    static constexpr int defaultEngineWaitSeconds = 300;
+
+    /** What start() found: the engine held (and the recovery run), held by another program, or not to be
+        had because the state folder cannot be used (the log says why).
     */
-    void start (InstallerLog& log, FrontEnd frontEnd = FrontEnd::installer);
+    enum class Engine { held, busy, failed };
+
+    /** How every front end begins, before it shows anything: points the model at `log`, writes the front
+        end's first line ("Starting installer" or "Starting uninstaller"), takes the engine lock
+        (EngineLock), which the model then holds until it is destroyed, and runs recover(). While another
+        program holds the lock it waits as `wait` says; recover() runs only once the lock is held.
+    */
+    Engine start (InstallerLog& log, FrontEnd frontEnd, const EngineWait& wait);
+
+    /** start() that leaves the wait to the first long operation: how the wizard starts. */
+    Engine start (InstallerLog& log, FrontEnd frontEnd = FrontEnd::installer);
 
     /** Finishes or undoes every installation that a kill or a power cut interrupted, and removes what it
         left behind; then puts the Installed apps entries in line with the records, and removes the copies
@@ -143,9 +170,25 @@ private:
 
     void write (const juce::String& message) const;
 
+    /** Tries to take the engine lock once, writing why when it cannot be had. */
+    Engine takeEngine();
+
+    /** Waits for the engine until it is held, `deadline` (milliseconds on the high-resolution clock)
+        passes or `shouldStop` says so.
+    */
+    Engine waitForEngine (double deadline, const std::function<bool()>& shouldStop);
+
+    /** For a long operation after a start() that left the wait to it: noError once the engine is held
+        and the recovery run; interrupted when the observer asked to stop first; writeFailed when the
+        engine cannot be had.
+    */
+    Result awaitEngine (Observer& observer);
+
     void setScreenshot (const juce::Image& newImage);
 
     std::unique_ptr<SystemFolders> folders;
+    std::unique_ptr<EngineLock> engineLock;
+    bool engineAwaited = false, engineFailed = false;   // what start() left to the operations
 
     // A front end may paint the screenshot while the check replaces it.
     juce::Image screenshot;

@@ -46,6 +46,20 @@ juce::File SystemFolders::getVst3Root() const
    #endif
 }
 
+juce::File SystemFolders::getStateFolder() const
+{
+   #if JUCE_WINDOWS
+    return juce::File::getSpecialLocation (juce::File::globalApplicationsDirectory)
+               .getChildFile ("Common Files")
+               .getChildFile (stateFolderName);
+   #else
+    const auto xdgStateHome = juce::SystemStats::getEnvironmentVariable ("XDG_STATE_HOME", {});
+    const auto parent = juce::File::isAbsolutePath (xdgStateHome) ? juce::File (xdgStateHome)
+                                                                  : getHomeFolder().getChildFile (".local").getChildFile ("state");
+    return parent.getChildFile (stateFolderName);
+   #endif
+}
+
 juce::File SystemFolders::getTemporaryFolder() const
 {
     return juce::File::getSpecialLocation (juce::File::tempDirectory);

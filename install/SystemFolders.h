@@ -27,6 +27,16 @@ public:
 
     virtual juce::File getTemporaryFolder() const;
 
+    /** The engine's own folder for what only the engine may write: the journals of its runs and the lock
+        that lets one engine run at a time. Where no other user can make a folder first: on Windows beside
+        the VST3 root under Common Files (only the administrators create folders there), elsewhere in the
+        user's state folder ($XDG_STATE_HOME when absolute, else ~/.local/state).
+    */
+    virtual juce::File getStateFolder() const;
+
+    /** The name of the engine's state folder in its parent. */
+    static constexpr const char* stateFolderName = "Instrument Installer";
+
 private:
     JUCE_DECLARE_NON_COPYABLE (SystemFolders)
 };

@@ -29,6 +29,7 @@ const StatusText statusTexts[] = {
     { InstallerModel::interrupted,          "interrupted by Ctrl+C or a termination request; nothing was changed" },
     { InstallerModel::notInstalled,         "not installed: no installation of that instrument by that company" },
     { InstrumentSetup::licenceNotAccepted,  "licence not accepted: the monolith has a licence and --accept-licence was not given; nothing was written" },
+    { InstrumentSetup::engineBusy,          "another installation on this machine did not finish within the --wait time; nothing was done" },
     { InstrumentSetup::filesChanged,        "changed (status): a file or folder of the installation is missing or not as its record says;"
                                             " install the monolith again with --force to repair it" },
     { InstrumentSetup::recordDamaged,       "damaged record (status): the installation's install record cannot be read" },
@@ -52,10 +53,10 @@ juce::String InstrumentSetup::getVersion()
 juce::String InstrumentSetup::getHelp()
 {
     juce::String help;
-    help << "usage: instrument-setup install FILE.rom [--accept-licence] [--show-licence] [--force] [--log FILE]\n"
-            "       instrument-setup uninstall COMPANY INSTRUMENT [--log FILE]\n"
-            "       instrument-setup status COMPANY INSTRUMENT\n"
-            "       instrument-setup list\n"
+    help << "usage: instrument-setup install FILE.rom [--accept-licence] [--show-licence] [--force] [--log FILE] [--wait SECONDS]\n"
+            "       instrument-setup uninstall COMPANY INSTRUMENT [--log FILE] [--wait SECONDS]\n"
+            "       instrument-setup status COMPANY INSTRUMENT [--wait SECONDS]\n"
+            "       instrument-setup list [--wait SECONDS]\n"
             "       instrument-setup --help | --version\n"
             "\n"
             "Installs an instrument without a window, as the installer's wizard does, removes an installation,\n"
@@ -79,6 +80,8 @@ juce::String InstrumentSetup::getHelp()
             "                      installer version, date (UTC), size in bytes, data folder, plug-in folder.\n"
             "  --log FILE          writes the installer's report to FILE, whatever the outcome: under a temporary\n"
             "                      name beside it, then renamed over FILE. Replaces only a regular file.\n"
+            "  --wait SECONDS      how long to wait while another installation on this machine runs (one at a\n"
+            "                      time): " + juce::String (InstallerModel::defaultEngineWaitSeconds) + " unless given; 0 does not wait.\n"
             "\n"
             "Progress goes to standard error when it is a terminal; standard output carries only results.\n"
             "Ctrl+C stops an installation or a removal and leaves everything as it was.\n"
@@ -124,8 +127,8 @@ int InstrumentSetup::run (const juce::StringArray& args)
     if (command == "status" && options.operands.size() == 2 && ! installOptions && options.logFile == juce::File())
         return status (options);
 
-    if (command == "list" && options.operands.isEmpty() && options.logFile == juce::File())
-        return list();
+    if (command == "list" && options.operands.isEmpty() && options.logFile == juce::File() && ! installOptions)
+        return list (options);
 
     return usage (command.isEmpty() ? "no command" : "wrong use of " + command);
 }
@@ -146,6 +149,11 @@ juce::Result InstrumentSetup::parseOptions (const juce::StringArray& args, Optio
             return juce::Result::fail ("--log needs a FILE");
         else if (arg == "--log")
             options.logFile = argumentToFile (args[++i]);
+        else if (arg == "--wait" && (i + 1 == args.size() || ! args[i + 1].containsOnly ("0123456789") || args[i + 1].isEmpty()
+                                     || args[i + 1].length() > 6))
+            return juce::Result::fail ("--wait needs a number of SECONDS");
+        else if (arg == "--wait")
+            options.waitSeconds = args[++i].getIntValue();
         else if (arg.startsWith ("-"))
             return juce::Result::fail ("unknown option " + arg);
         else
@@ -175,6 +183,22 @@ juce::File InstrumentSetup::argumentToFile (const juce::String& path) const
 }
 
 //==============================================================================
+int InstrumentSetup::start (InstallerModel& model, InstallerLog& log, const Options& options)
+{
+    InstallerModel::EngineWait wait;
+    wait.seconds = options.waitSeconds;
+    wait.waiting = [this] { err << programName << ": waiting for another installation on this machine to finish...\n"; };
+
+    switch (model.start (log, InstallerModel::FrontEnd::installer, wait))
+    {
+        case InstallerModel::Engine::held:    return InstallerModel::noError;
+        case InstallerModel::Engine::busy:    return fail (engineBusy, "another installation on this machine is still running: try again later");
+        case InstallerModel::Engine::failed:  break;
+    }
+
+    return fail (InstallerModel::writeFailed, log.getLastMessage());
+}
+
 bool InstrumentSetup::openReport (const Options& options)
 {
     if (options.logFile == juce::File())
@@ -212,7 +236,10 @@ int InstrumentSetup::install (const Options& options)
 
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    model.start (log);
+
+    if (const auto started = start (model, log, options); started != InstallerModel::noError)
+        return finish (started, log, options);
+
     model.stepPauseMs = 0;
     model.monolithFile = argumentToFile (options.operands[0]);
     log.write (InstallerLog::installerCategory, "Monolith selected: " + model.monolithFile.getFullPathName());
@@ -268,7 +295,10 @@ int InstrumentSetup::uninstall (const Options& options)
 
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    model.start (log);
+
+    if (const auto started = start (model, log, options); started != InstallerModel::noError)
+        return finish (started, log, options);
+
     const auto& company = options.operands[0];
     const auto& instrument = options.operands[1];
     auto result = InstallerModel::noError;
@@ -285,11 +315,13 @@ int InstrumentSetup::uninstall (const Options& options)
     return finish (InstallerModel::noError, log, options);
 }
 
-int InstrumentSetup::list()
+int InstrumentSetup::list (const Options& options)
 {
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    model.start (log);
+
+    if (const auto started = start (model, log, options); started != InstallerModel::noError)
+        return started;
 
     juce::StringArray problems;
     const auto installations = InstalledInstruments (model.getFolders()).findAll (problems);
@@ -323,7 +355,9 @@ int InstrumentSetup::status (const Options& options)
 {
     InstallerLog log;
     InstallerModel model (std::move (folders));
-    model.start (log);
+
+    if (const auto started = start (model, log, options); started != InstallerModel::noError)
+        return started;
 
     InstalledInstruments::Installation installation;
     juce::String problem;

@@ -21,6 +21,7 @@ public:
     {
         reportNotWritten = 3,       // the --log file cannot be written: refused before anything is done
         licenceNotAccepted = 8,     // the monolith has a licence and --accept-licence was not given
+        engineBusy = 9,             // another installation on this machine held the engine for longer than --wait
         filesChanged = 10,          // status: a file or folder the record lists is missing or not as recorded
         recordDamaged = 11,         // status: the install record cannot be read
         usageError = 64             // an unknown command or option, or a missing argument
@@ -42,12 +43,13 @@ private:
     {
         bool acceptLicence = false, showLicence = false, force = false;
         juce::File logFile;
+        int waitSeconds = InstallerModel::defaultEngineWaitSeconds;
         juce::StringArray operands;
     };
 
     int install (const Options& options);
     int uninstall (const Options& options);
-    int list();
+    int list (const Options& options);
     int status (const Options& options);
 
     /** Says so, when the monolith the model has checked is installed as it is, and returns true: then
@@ -63,6 +65,11 @@ private:
         now, so a report that cannot be written is a warning and changes no status.
     */
     int finish (int status, const InstallerLog& log, const Options& options);
+
+    /** Starts `model` as every command does, waiting for another installation on this machine as long
+        as --wait says; the status to end with when the engine cannot be had, else noError.
+    */
+    int start (InstallerModel& model, InstallerLog& log, const Options& options);
 
     /** Opens the --log file, if there is one, before anything else is done; false when it cannot be written. */
     bool openReport (const Options& options);

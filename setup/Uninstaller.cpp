@@ -48,10 +48,14 @@ int Uninstaller::run()
 
     InstallerLog log;
     InstallerModel model;
-    model.start (log, InstallerModel::FrontEnd::uninstaller);
+    InstallerModel::EngineWait wait;
+    wait.seconds = InstallerModel::defaultEngineWaitSeconds;
+    const auto engine = model.start (log, InstallerModel::FrontEnd::uninstaller, wait);
 
     InstallerModel::Observer observer;
-    const auto result = model.uninstall (company, instrument, observer);
+    const auto result = engine == InstallerModel::Engine::held ? (int) model.uninstall (company, instrument, observer)
+                      : engine == InstallerModel::Engine::busy ? (int) InstrumentSetup::engineBusy
+                                                               : (int) InstallerModel::writeFailed;
 
     if (result == InstallerModel::noError)
     {

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -114,6 +115,35 @@ std::shared_ptr<CheckedFolder::Handle> CheckedFolder::openNewFolderNative (const
     }
 
     return std::make_shared<Handle> (fd, childFile (name), handle);
+}
+
+juce::Result CheckedFolder::createStateFolderNative (const juce::String& name, bool& exists) const
+{
+    return createFolderNative (name, true, exists);
+}
+
+juce::Result CheckedFolder::checkOwnItem (juce::pointer_sized_int item, const juce::File& path)
+{
+    struct stat info;
+
+    if (fstat ((int) item, &info) != 0)
+        return SystemError::failure ("check the owner of", path);
+
+    if (info.st_uid != geteuid())
+    {
+        struct passwd entry, * found = nullptr;
+        char buffer[1024];
+        const auto named = getpwuid_r (info.st_uid, &entry, buffer, sizeof (buffer), &found) == 0 && found != nullptr;
+        const auto owner = named ? juce::String (entry.pw_name) : "the user " + juce::String ((juce::int64) info.st_uid);
+
+        return juce::Result::fail (path.getFullPathName() + " belongs to " + owner + ", not to the user this installer"
+                                   " runs as: it is left as it is");
+    }
+
+    if ((info.st_mode & othersWrite) != 0)
+        return juce::Result::fail (path.getFullPathName() + " can be changed by other users: it is left as it is");
+
+    return juce::Result::ok();
 }
 
 bool CheckedFolder::isFolderThisRunMade (const Handle& folder, bool isPrivate)

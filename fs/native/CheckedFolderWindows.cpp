@@ -37,6 +37,23 @@ HANDLE openItem (const juce::File& item, DWORD access, DWORD share, DWORD flags)
     return CreateFileW (literalPath (item).toWideCharPointer(), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
+/** Creates the folder at `path` with the access list `kind`, never opening an existing item. */
+juce::Result createFolderWith (const juce::File& path, AccessList::Kind kind, bool& exists)
+{
+    AccessList access (kind);
+
+    if (access.getAttributes() == nullptr)
+        return SystemError::failure ("create the folder", path);
+
+    if (! CreateDirectoryW (literalPath (path).toWideCharPointer(), access.getAttributes()))
+    {
+        exists = GetLastError() == ERROR_ALREADY_EXISTS;
+        return SystemError::failure ("create the folder", path);
+    }
+
+    return juce::Result::ok();
+}
+
 /** Where the handle really points, as a plain path. */
 juce::String finalPathOf (HANDLE item)
 {
@@ -146,19 +163,7 @@ std::shared_ptr<CheckedFolder::Handle> CheckedFolder::openChildNative (const juc
 
 juce::Result CheckedFolder::createFolderNative (const juce::String& name, bool isPrivate, bool& exists) const
 {
-    const auto path = childFile (name);
-    AccessList access (isPrivate ? AccessList::Kind::privateFolder : AccessList::Kind::protectedFolder);
-
-    if (access.getAttributes() == nullptr)
-        return SystemError::failure ("create the folder", path);
-
-    if (! CreateDirectoryW (literalPath (path).toWideCharPointer(), access.getAttributes()))
-    {
-        exists = GetLastError() == ERROR_ALREADY_EXISTS;
-        return SystemError::failure ("create the folder", path);
-    }
-
-    return juce::Result::ok();
+    return createFolderWith (childFile (name), isPrivate ? AccessList::Kind::privateFolder : AccessList::Kind::protectedFolder, exists);
 }
 
 std::shared_ptr<CheckedFolder::Handle> CheckedFolder::openNewFolderNative (const juce::String& name, juce::Result& result) const
@@ -173,6 +178,16 @@ std::shared_ptr<CheckedFolder::Handle> CheckedFolder::openNewFolderNative (const
     }
 
     return std::make_shared<Handle> ((juce::pointer_sized_int) item, path, handle);
+}
+
+juce::Result CheckedFolder::createStateFolderNative (const juce::String& name, bool& exists) const
+{
+    return createFolderWith (childFile (name), AccessList::Kind::stateFolder, exists);
+}
+
+juce::Result CheckedFolder::checkOwnItem (juce::pointer_sized_int item, const juce::File& path)
+{
+    return AccessList::checkAdministratorsOnly ((HANDLE) item, path);
 }
 
 bool CheckedFolder::isFolderThisRunMade (const Handle& folder, bool isPrivate)

@@ -139,6 +139,12 @@ std::unique_ptr<InstallJournal> InstallJournal::claim (const CheckedFolder& fold
     if (file == nullptr)
         return {};
 
+    // A journal that someone else wrote, or could have changed, is not the engine's to carry out.
+    result = file->checkOwner();
+
+    if (result.failed())
+        return {};
+
     juce::MemoryBlock content;
     result = file->read (content, maxSize);
 

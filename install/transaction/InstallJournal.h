@@ -12,8 +12,8 @@ class ClaimedFile;
     which the next start of the program finishes or undoes whatever a kill or a power cut interrupted
     (InstallTransaction::recoverInterrupted).
 
-    Journals live in one folder of ours under the data root, which a start finds without knowing the
-    instrument; each is a file of its own, held by its run, so that a start never takes over the journal
+    Journals live in the engine's state folder (SystemFolders::getStateFolder), which only the engine can
+    change and a start finds without knowing the instrument; each is a file of its own, held by its run, so that a start never takes over the journal
     of a run that is still going. Each record is one line that is flushed to the disk before the change
     it announces is made. A line that a power cut left incomplete fails its checksum and ends the journal
     there: the change it announced was never started.
@@ -70,17 +70,21 @@ public:
         Item from, to, aside;
     };
 
-    /** The folder of journals under the data root, and how each journal's name starts. */
-    static constexpr const char* folderName = "Installer Journal";
+    /** How each journal's name starts. */
     static constexpr const char* namePrefix = "journal-";
+
+    /** The folder under the data root where earlier versions kept their journals, which a start still
+        carries out when that folder and the journal are the engine's own (see openStateFolder).
+    */
+    static constexpr const char* oldFolderName = "Installer Journal";
 
     ~InstallJournal();
 
     /** A new, empty journal in `folder`, held by this run. Null on failure, with `result` saying why. */
     static std::unique_ptr<InstallJournal> create (const CheckedFolder& folder, juce::Result& result);
 
-    /** Takes over the journal `name` in `folder` that no running process holds, reading its records.
-        Null on failure, with `result` saying why; `inUse` is set when a running process holds it.
+    /** Takes over the journal `name` in `folder` that no running process holds, reading its records; a
+        journal that is not the engine's own (CheckedFolder::checkOwnItem) is left as it is. Null on failure, with `result` saying why; `inUse` is set when a running process holds it.
     */
     static std::unique_ptr<InstallJournal> claim (const CheckedFolder& folder, const juce::String& name,
                                                   juce::Result& result, bool& inUse);

@@ -44,7 +44,7 @@ juce::Result inTheWay (const juce::File& item, CheckedFolder::EntryType found, C
 InstallTransaction::Roots InstallTransaction::Roots::of (const SystemFolders& folders)
 {
     const auto vst3 = folders.getVst3Root();
-    return { folders.getDataRoot(), vst3, RootFolder::resolve (vst3).getParentDirectory() };
+    return { folders.getDataRoot(), vst3, RootFolder::resolve (vst3).getParentDirectory(), folders.getStateFolder() };
 }
 
 const juce::File& InstallTransaction::Roots::operator[] (Root root) const
@@ -57,11 +57,6 @@ const juce::File& InstallTransaction::Roots::operator[] (Root root) const
     }
 
     return staging;
-}
-
-InstallTransaction::FolderPath InstallTransaction::journalPlace()
-{
-    return { Root::data, { InstallJournal::folderName } };
 }
 
 //==============================================================================
@@ -97,20 +92,14 @@ juce::Result InstallTransaction::begin (const juce::String& what)
         if (result.wasOk())
             result = openRoot (root, folder);
 
-    // The journal's folder is made before there is a journal; a start removes it when it is empty.
-    if (result.wasOk())
-        result = checkFolders (journalPlace());
-
     if (result.wasOk())
     {
-        CheckedFolder dataRoot;
-        openRoot (Root::data, dataRoot);
-        folder = dataRoot.openFolder (InstallJournal::folderName, CheckedFolder::Missing::create);
+        folder = CheckedFolder::openStateFolder (roots.state, CheckedFolder::Missing::create);
         result = folder.getStatus();
 
         // A start finds the journal only if its folder is on the disk too.
         if (result.wasOk() && folder.wasCreated())
-            result = dataRoot.flush();
+            result = folder.getParent().flush();
     }
 
     if (result.wasOk())
@@ -592,7 +581,7 @@ juce::Result InstallTransaction::recordUndone (size_t index)
     return result;
 }
 
-/** Removes the journal, and its folder when no other journal is in it. */
+/** Removes the journal; the state folder it was in stays, the engine's for good. */
 juce::Result InstallTransaction::end()
 {
     finished = true;
@@ -605,20 +594,7 @@ juce::Result InstallTransaction::end()
 
     // Windows removes no folder that is held.
     open.clear();
-
-    if (removed.wasOk())
-        removeJournalFolder (roots.data);
-
     return removed;
-}
-
-/** Removes the folder of journals when it is empty: it is there only while an installation runs. */
-void InstallTransaction::removeJournalFolder (const juce::File& dataRoot)
-{
-    const auto root = CheckedFolder::openRoot (dataRoot);
-
-    if (root.getEntryType (InstallJournal::folderName) == EntryType::folder)
-        root.remove (InstallJournal::folderName);
 }
 
 //==============================================================================
@@ -801,17 +777,21 @@ juce::Result InstallTransaction::recover (const Roots& roots, std::unique_ptr<In
 
 void InstallTransaction::recoverInterrupted (const Roots& roots, const Note& note)
 {
-    const auto dataRoot = roots.data;
+    const auto folder = CheckedFolder::openStateFolder (roots.state, CheckedFolder::Missing::create);
 
-    if (! dataRoot.getChildFile (InstallJournal::folderName).exists())
-        return;
+    if (folder.isOpen())
+        recoverJournalsIn (folder, roots, note);
+    else
+        note ("Cannot look for interrupted installations: " + folder.getStatus().getErrorMessage());
 
-    const auto folder = CheckedFolder::openChain (dataRoot, dataRoot.getChildFile (InstallJournal::folderName),
-                                                  CheckedFolder::Missing::fail);
+    recoverOldJournals (roots, note);
+}
+
+void InstallTransaction::recoverJournalsIn (const CheckedFolder& folder, const Roots& roots, const Note& note)
+{
     juce::StringArray names;
-    const auto listed = folder.isOpen() ? folder.list (names) : folder.getStatus();
 
-    if (listed.failed())
+    if (const auto listed = folder.list (names); listed.failed())
     {
         note ("Cannot look for interrupted installations: " + listed.getErrorMessage());
         return;
@@ -837,8 +817,36 @@ void InstallTransaction::recoverInterrupted (const Roots& roots, const Note& not
         else
             recover (roots, std::move (journal), note);
     }
+}
 
-    // The journal folder of a run killed before its first journal was made, or after its last was removed.
-    if (names.isEmpty())
-        removeJournalFolder (dataRoot);
+/** Journals that an earlier version left in its folder under the data root are carried out only when
+    that folder passes the state folder's checks (the engine's own, nobody else can change it), each
+    journal only when it is the engine's own too; the folder goes once it is empty. One that fails the
+    checks is left as it is, with a line, for an administrator: what someone else could have written
+    is never carried out.
+*/
+void InstallTransaction::recoverOldJournals (const Roots& roots, const Note& note)
+{
+    const auto oldFolder = roots.data.getChildFile (InstallJournal::oldFolderName);
+
+    if (! oldFolder.exists() && ! oldFolder.isSymbolicLink())
+        return;
+
+    {
+        const auto folder = CheckedFolder::openStateFolder (oldFolder, CheckedFolder::Missing::fail);
+
+        if (! folder.isOpen())
+        {
+            note ("Not carrying out the journals of an earlier version: " + folder.getStatus().getErrorMessage());
+            return;
+        }
+
+        recoverJournalsIn (folder, roots, note);
+    }
+
+    // Only an empty folder is removed; Windows removes none that is held.
+    const auto dataRoot = CheckedFolder::openRoot (roots.data);
+
+    if (dataRoot.getEntryType (InstallJournal::oldFolderName) == EntryType::folder)
+        dataRoot.remove (InstallJournal::oldFolderName);
 }

@@ -42,10 +42,12 @@ public:
     using Item = InstallJournal::Item;
     using EntryType = CheckedFolder::EntryType;
 
-    /** Where the three roots are, for a run with these folders. */
+    /** Where the three roots are, for a run with these folders, and the engine's state folder, which
+        holds the journals.
+    */
     struct Roots
     {
-        juce::File data, vst3, staging;
+        juce::File data, vst3, staging, state;
 
         static Roots of (const SystemFolders& folders);
         const juce::File& operator[] (Root root) const;
@@ -123,9 +125,6 @@ public:
     */
     static void recoverInterrupted (const Roots& roots, const Note& note);
 
-    /** The folder of journals below the data root. */
-    static FolderPath journalPlace();
-
 private:
     using Record = InstallJournal::Record;
 
@@ -133,6 +132,8 @@ private:
     enum class Found { open, missing, failed };
 
     static juce::Result recover (const Roots& roots, std::unique_ptr<InstallJournal> journal, const Note& note);
+    static void recoverJournalsIn (const CheckedFolder& folder, const Roots& roots, const Note& note);
+    static void recoverOldJournals (const Roots& roots, const Note& note);
     Found locate (const FolderPath& place, CheckedFolder& folder, juce::Result& result);
     juce::Result openRoot (Root root, CheckedFolder& folder);
     juce::Result record (const Record& newRecord);
@@ -142,7 +143,6 @@ private:
     void forget (const FolderPath& place);
 
     int depthOpen (const FolderPath& place) const;
-    static void removeJournalFolder (const juce::File& dataRoot);
     juce::Result undo (const Record& change, const Record* next);
     juce::Result recordUndone (size_t index);
     juce::Result undoMove (const Record& change);

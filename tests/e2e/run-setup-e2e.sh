@@ -26,7 +26,7 @@ data=$home/.local/share
 vst3=$home/.vst3
 run() {
     status=0
-    (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_DATA_HOME HOME="$home" "$setup" "$@") \
+    (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_DATA_HOME -u XDG_STATE_HOME HOME="$home" "$setup" "$@") \
         >"$work/out" 2>"$work/err" </dev/null || status=$?
 }
 status_is() { [ "$status" -eq "$1" ] || { echo "    status $status, stderr: $(cat "$work/err")"; return 1; }; }
@@ -73,7 +73,7 @@ check "--help on standard output, status 0" status_is 0
 check "--help lists the commands and every exit status" \
     grep -qE '^usage: instrument-setup install FILE.rom' "$work/out"
 check "--help documents the licence and not-installed statuses" \
-    sh -c "grep -qE '^ +8  licence not accepted' '$work/out' && grep -qE '^ +7  not installed' '$work/out'"
+    sh -c "grep -qE '^ +8  licence not accepted' '$work/out' && grep -qE '^ +7  not installed' '$work/out' && grep -qE '^ +9  another installation' '$work/out'"
 check "--help writes nothing on standard error" err_empty
 run --version
 check "--version: the project's version" out_is "instrument-setup $version"
@@ -312,7 +312,7 @@ check "the archive's files are gone" \
 check "the user's files and the other plug-in are kept" \
     sh -c "[ -f '$data/$company/$instrument/notes.txt' ] && [ -f '$vst3/$company/Other.vst3/other.dll' ] \
            && [ -f '$vst3/$company/$instrument.vst3/my-preset.txt' ]"
-check "nothing temporary is left" sh -c "[ -z \"\$(find '$home' -name '.*previous-*' -o -name '*partial*' -o -name 'Installer Journal')\" ]"
+check "nothing temporary is left" sh -c "[ -z \"\$(find '$home' -name '.*previous-*' -o -name '*partial*' -o -name 'Installer Journal' -o -name 'journal-*')\" ]"
 check "--log wrote the removal's report" grep -q 'Uninstall job finished' "$work/uninstall-report.txt"
 run list
 check "list is empty afterwards" sh -c "[ $status -eq 0 ] && [ ! -s '$work/out' ]"
@@ -320,6 +320,26 @@ run uninstall "$company" "$instrument"
 check "uninstalling again: status 7" sh -c "[ $status -eq 7 ] && grep -qF 'Not installed' '$work/err'"
 run uninstall "../$company" "$instrument"
 check "a name that is no plain name: status 7" status_is 7
+
+# ---------------------------------------------------------------------------------------------------
+begin "one installation at a time"
+# This shell holds the engine's lock, as another installation on the machine would.
+state="$home/.local/state/Instrument Installer"
+check "the state folder is the user's alone" sh -c "[ \"\$(stat -c %a '$state')\" = 700 ]"
+exec 9>>"$state/engine.lock"
+flock -x 9
+run list --wait 1
+check "busy past --wait: status 9" status_is 9
+check "says once on standard error that it waits" \
+    sh -c "[ \"\$(grep -c 'waiting for another installation on this machine to finish' '$work/err')\" -eq 1 ]"
+run list --wait 0
+check "--wait 0: status 9 at once, without waiting" sh -c "[ $status -eq 9 ] && ! grep -q waiting '$work/err'"
+run list --wait soon
+check "--wait needs a number: status 64" status_is 64
+flock -u 9
+exec 9>&-
+run list
+check "once the other has ended: status 0" status_is 0
 
 # ---------------------------------------------------------------------------------------------------
 begin "failed installation leaves no record"
@@ -347,7 +367,7 @@ if command -v strace >/dev/null; then
     mkdir "$work/late"
     status=0
     # LeakSanitizer cannot run under a tracer: a sanitizer build checks for leaks everywhere but here.
-    (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_DATA_HOME HOME="$home" \
+    (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_DATA_HOME -u XDG_STATE_HOME HOME="$home" \
         ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
         strace -f -qq -o /dev/null -P "$work/late" -e trace=renameat,renameat2 -e inject=renameat,renameat2:error=EIO \
         "$setup" install "$demo_rom" --accept-licence --log "$work/late/report.txt") >"$work/out" 2>"$work/err" </dev/null || status=$?

@@ -83,7 +83,7 @@ TEST (InstallContainment, LinkPlantedAtAnyLevelFailsTheInstallationAndNothingIsW
         { "data/Alpha", "", "Failed to create directory: " },
         { "data/Alpha/Beta", "Beta", "Failed to create directory: " },
         { "data/Alpha/Beta/Beta.rom", "Beta/Beta.rom", "Failed to copy monolith from: " },
-        { "data/Installer Journal", "", "Failed to create directory: " },
+        { "state/Instrument Installer", "", "Failed to create directory: " },
         { "vst3/Alpha", "", "Failed to create directory: " },
         { "vst3/Alpha/Beta.vst3", "Beta.vst3", "Failed to extract from: " },
         { "vst3/Alpha/Shared", "Shared", "Failed to extract from: " },

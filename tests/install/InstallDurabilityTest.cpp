@@ -47,7 +47,7 @@ std::string durabilityProblems (const std::vector<Announced>& changes, const juc
 {
     std::string problems;
     std::set<juce::File> written, madeIn;   // not flushed since: written items, and folders a folder was made in
-    const auto isJournal = [] (const juce::File& f) { return f.getParentDirectory().getFileName() == InstallJournal::folderName; };
+    const auto isJournal = [] (const juce::File& f) { return f.getParentDirectory().getFileName() == SystemFolders::stateFolderName; };
     const auto isExtracted = [&] (const juce::File& f)
     {
         return f.getFileName().contains (".partial-") && f.getRelativePathFrom (sandbox).startsWith (".installing-");

@@ -2,6 +2,7 @@
 
 #include "fs/ChangeProbe.h"
 #include "install/InstallerModel.h"
+#include "install/transaction/InstallJournal.h"
 #include "install/SystemFolders.h"
 #include "log/InstallerLog.h"
 #include "monolith/EntryNames.h"
@@ -34,7 +35,8 @@ struct TestFolders : public SystemFolders
           desktop (home.getChildFile ("Desktop")),
           dataRoot (root.getChildFile ("data")),
           vst3Root (root.getChildFile ("vst3")),
-          temporary (root.getChildFile ("tmp"))
+          temporary (root.getChildFile ("tmp")),
+          state (root.getChildFile ("state").getChildFile (SystemFolders::stateFolderName))
     {
     }
 
@@ -44,8 +46,9 @@ struct TestFolders : public SystemFolders
     juce::File getDataRoot() const override             { return dataRoot; }
     juce::File getVst3Root() const override             { return vst3Root; }
     juce::File getTemporaryFolder() const override      { return temporary; }
+    juce::File getStateFolder() const override          { return state; }
 
-    juce::File root, installer, home, desktop, dataRoot, vst3Root, temporary;
+    juce::File root, installer, home, desktop, dataRoot, vst3Root, temporary, state;
 };
 
 /** Follows an operation as a front end would: keeps every progress milestone, in order, and answers
@@ -99,6 +102,10 @@ struct Sandbox
         folder.createDirectory();
         for (const auto& f : { folders().dataRoot, folders().vst3Root, folders().temporary, folders().installer.getParentDirectory() })
             f.createDirectory();
+
+        // The engine's state folder, as the first start makes it: there before what a test compares.
+        folders().state.createDirectory();
+        chmod (folders().state.getFullPathName().toRawUTF8(), 0700);
     }
 
     ~Sandbox()
@@ -378,8 +385,8 @@ inline juce::String comparableRecord (const juce::String& text)
     return lines.joinIntoString ("\n");
 }
 
-/** The temporary items of installations below `folder`, and the journal folder: what a finished
-    installation, or the recovery after an interrupted one, leaves none of. */
+/** The temporary items of installations below `folder`, journals, and the folder of journals of earlier
+    versions: what a finished installation, or the recovery after an interrupted one, leaves none of. */
 inline juce::StringArray temporaryItemsIn (const juce::File& folder)
 {
     juce::StringArray found;
@@ -389,7 +396,7 @@ inline juce::StringArray temporaryItemsIn (const juce::File& folder)
         const auto name = f.getFileName();
 
         if (name.startsWith (".installing-") || name.contains (".partial-") || name.contains (".previous-")
-             || name == "Installer Journal")
+             || name == InstallJournal::oldFolderName || name.startsWith (InstallJournal::namePrefix))
             found.add (f.getRelativePathFrom (folder));
     }
 

@@ -154,7 +154,7 @@ TEST (InstallTransaction, RollbackGoesOnAfterTheLastWholeLineOfItsJournal)
         failMove (1);
     }
 
-    const auto journals = s.sandbox.folders().dataRoot.getChildFile (InstallJournal::folderName).findChildFiles (juce::File::findFiles, false);
+    const auto journals = s.sandbox.folders().state.findChildFiles (juce::File::findFiles, false);
     ASSERT_EQ (journals.size(), 1);
     const auto journal = journals[0];
     journal.appendText (InstallJournal::encode ({}).dropLastCharacters (5), false, false, nullptr);

@@ -44,14 +44,14 @@ TEST (PlantedState, LargeRecordsAndJournalsAreDamagedWithoutBeingRead)
 
     Sandbox sandbox;
     const auto dataRoot = sandbox.folders().dataRoot;
-    const auto journals = dataRoot.getChildFile (InstallJournal::folderName);
+    const auto journals = sandbox.folders().state;
 
     for (int i = 0; i < numRecords; ++i)
         ASSERT_TRUE (plantSparse (dataRoot.getChildFile ("Company " + juce::String (i)).getChildFile ("Instrument")
                                       .getChildFile (InstallRecord::fileName), plantedSize));
 
     ASSERT_TRUE (journals.createDirectory());
-    ASSERT_EQ (chmod (journals.getFullPathName().toRawUTF8(), 0755), 0);
+    ASSERT_EQ (chmod (journals.getFullPathName().toRawUTF8(), 0700), 0);
 
     for (int i = 0; i < numJournals; ++i)
         ASSERT_TRUE (plantSparse (journals.getChildFile (InstallJournal::namePrefix + juce::String::repeatedString (juce::String (i), 32)),
@@ -84,7 +84,7 @@ TEST (PlantedState, LargeRecordsAndJournalsAreDamagedWithoutBeingRead)
             ++journalLines;
 
     EXPECT_EQ (journalLines, numJournals) << text (messagesOf (log));
-    EXPECT_EQ (journals.getNumberOfChildFiles (juce::File::findFiles), numJournals);
+    EXPECT_EQ (journals.findChildFiles (juce::File::findFiles, false, juce::String (InstallJournal::namePrefix) + "*").size(), numJournals);
 }
 
 TEST (PlantedState, AJournalNeverGrowsPastItsBound)

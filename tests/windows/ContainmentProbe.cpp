@@ -7,6 +7,7 @@
 //   containment-probe staging FOLDER                 makes a staging folder in FOLDER and prints its path
 //   containment-probe tree ROOT TARGET               builds, moves, lists and removes items in TARGET
 //   containment-probe pinned ROOT TARGET             tries to rename TARGET's parent while TARGET is held
+//   containment-probe state FOLDER                   opens FOLDER as the engine's state folder, making it when missing
 //   containment-probe acl PATH                       prints PATH's owner and access list (SDDL)
 //   containment-probe open-to-users PATH             lets every user change the folder PATH
 //   containment-probe junction LINK TARGET           makes LINK a junction to the folder TARGET
@@ -50,6 +51,12 @@ int chain (const juce::File& root, const juce::File& target)
                + (level.wasRestricted() ? " restricted" : "") + (levels.isEmpty() ? "" : ", ") + levels;
 
     return say ("ok: " + levels, 0);
+}
+
+int state (const juce::File& folder)
+{
+    const auto opened = CheckedFolder::openStateFolder (folder, CheckedFolder::Missing::create);
+    return opened.isOpen() ? say (opened.wasCreated() ? "ok: created" : "ok", 0) : refused (opened.getStatus());
 }
 
 int install (const juce::File& root, const juce::File& target, const juce::String& name, const juce::String& text)
@@ -282,6 +289,7 @@ int main (int argc, char** argv)
     if (command == "staging" && args.size() == 2)           return makeNewFolder (args[1], false);
     if (command == "tree" && args.size() == 3)              return tree (args[1], args[2]);
     if (command == "pinned" && args.size() == 3)            return pinned (args[1], args[2]);
+    if (command == "state" && args.size() == 2)             return state (args[1]);
     if (command == "acl" && args.size() == 2)               return showAccess (args[1]);
     if (command == "open-to-users" && args.size() == 2)     return openToUsers (args[1]);
     if (command == "junction" && args.size() == 3)          return makeJunction (args[1], args[2]);

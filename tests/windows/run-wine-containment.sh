@@ -312,6 +312,26 @@ else
     fail "private folder '$private': $sddl"
 fi
 
+# The engine's state folder: made for the administrators and the system alone; one that others can change
+# is refused as it is. (Wine runs everything as one user, so a folder of another owner cannot be shown.)
+state_folder='C:\Program Files\Common Files\Instrument Installer'
+out=$(run_probe state "$state_folder" || true)
+if [[ "$out" == ok* ]]; then pass "state folder opened: $out"; else fail "state folder: '$out'"; fi
+check_protected "state folder" "$state_folder"
+sddl=$(run_probe acl "$state_folder")
+if grep -qE ';(WD|BU|AU)\)' <<<"$sddl"; then fail "state folder open to users: $sddl"; else pass "state folder closed to users: $sddl"; fi
+run_probe open-to-users "$state_folder" >/dev/null
+out=$(run_probe state "$state_folder" || true)
+if [[ "$out" == "refused: $state_folder can be changed by users other than the administrators: it is left as it is" ]]; then
+    pass "state folder that others can change: $out"
+else
+    fail "state folder that others can change: '$out'"
+fi
+if only_administrators_change "$(run_probe acl "$state_folder")" 2>/dev/null; then
+    fail "the refused state folder was changed: $(run_probe acl "$state_folder")"
+fi
+rm -rf "$drive_c/Program Files/Common Files/Instrument Installer"
+
 # --- 6. single instance
 echo "== Single instance"
 new_dist

@@ -121,7 +121,9 @@ public:
 
     //==============================================================================
     /** Finishes every transaction whose journal an earlier run left behind and no running process holds:
-        completes its clean-up when it had committed, otherwise rolls it back. Notes only what it found.
+        completes its clean-up when it had committed, otherwise rolls it back. A journal with a record that
+        this program does not write (JournalCheck) is left as it is, carrying out nothing of it, with one
+        note naming it and why. Notes only what it found.
     */
     static void recoverInterrupted (const Roots& roots, const Note& note);
 

@@ -247,14 +247,8 @@ CheckedFolder CheckedFolder::createNewFolder (const juce::String& prefix, bool i
         if (random.isEmpty())
             return folder;
 
-        const auto nameCheck = checkName (prefix + random);
-
-        if (nameCheck.failed())
-            return CheckedFolder (nameCheck);
-
         bool nameTaken = false;
-        ChangeProbe::announce (ChangeProbe::Change::createFolder, childFile (prefix + random));
-        folder = createFolderNamed (prefix + random, isPrivate, nameTaken);
+        folder = createNamedFolder (prefix + random, isPrivate, nameTaken);
 
         if (! nameTaken)
             return folder;
@@ -263,9 +257,21 @@ CheckedFolder CheckedFolder::createNewFolder (const juce::String& prefix, bool i
     return folder;
 }
 
-CheckedFolder CheckedFolder::createFolderNamed (const juce::String& name, bool isPrivate, bool& nameTaken) const
+CheckedFolder CheckedFolder::createFolderNamed (const juce::String& name, bool& nameTaken) const
 {
-    auto result = createFolderNative (name, isPrivate, nameTaken);
+    return createNamedFolder (name, false, nameTaken);
+}
+
+CheckedFolder CheckedFolder::createNamedFolder (const juce::String& name, bool isPrivate, bool& nameTaken) const
+{
+    nameTaken = false;
+    auto result = checkName (name);
+
+    if (result.failed())
+        return CheckedFolder (result);
+
+    ChangeProbe::announce (ChangeProbe::Change::createFolder, childFile (name));
+    result = createFolderNative (name, isPrivate, nameTaken);
 
     if (result.failed())
         return CheckedFolder (result);
@@ -294,26 +300,32 @@ std::unique_ptr<CheckedFile> CheckedFolder::createFile (const juce::String& pref
         if (random.isEmpty())
             return {};
 
-        result = checkName (prefix + random);
-
-        if (result.failed())
-            return {};
-
         bool nameTaken = false;
-        ChangeProbe::announce (ChangeProbe::Change::createFile, childFile (prefix + random));
-        const auto created = createFileNative (prefix + random, result, nameTaken);
-
-        if (created != -1)
-        {
-            result = juce::Result::ok();
-            return std::unique_ptr<CheckedFile> (new CheckedFile (created, childFile (prefix + random)));
-        }
+        auto file = createFileNamed (prefix + random, result, nameTaken);
 
         if (! nameTaken)
-            return {};
+            return file;
     }
 
     return {};
+}
+
+std::unique_ptr<CheckedFile> CheckedFolder::createFileNamed (const juce::String& name, juce::Result& result, bool& nameTaken) const
+{
+    nameTaken = false;
+    result = checkName (name);
+
+    if (result.failed())
+        return {};
+
+    ChangeProbe::announce (ChangeProbe::Change::createFile, childFile (name));
+    const auto created = createFileNative (name, result, nameTaken);
+
+    if (created == -1)
+        return {};
+
+    result = juce::Result::ok();
+    return std::unique_ptr<CheckedFile> (new CheckedFile (created, childFile (name)));
 }
 
 std::unique_ptr<ClaimedFile> CheckedFolder::claimFile (const juce::String& name, juce::Result& result, bool& inUse) const

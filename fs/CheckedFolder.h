@@ -58,6 +58,12 @@ public:
     */
     CheckedFolder createFolder (const juce::String& prefix) const;
 
+    /** Creates the new folder `name` here, exclusively and protected as createFolder does: fails, setting
+        `nameTaken`, when something already has that name, which is then left as it is. For a name that a
+        journal recorded before the folder was made.
+    */
+    CheckedFolder createFolderNamed (const juce::String& name, bool& nameTaken) const;
+
     /** As createFolder, but only the user this process runs as can open the folder (Linux: mode 0700;
         Windows: an access list for that user and the system): the place for what only this run may
         read or change. On Windows an item moved out keeps that access list, so nothing that will be
@@ -108,6 +114,12 @@ public:
         item of that name, link or not, is never opened. Null on failure, with `result` saying why.
     */
     std::unique_ptr<CheckedFile> createFile (const juce::String& prefix, juce::Result& result) const;
+
+    /** Creates the new file `name` here, exclusively, never through a link: fails, setting `nameTaken`, when
+        something already has that name, which is then left as it is. Null on failure, with `result` saying
+        why. For a name that a journal recorded before the file was made.
+    */
+    std::unique_ptr<CheckedFile> createFileNamed (const juce::String& name, juce::Result& result, bool& nameTaken) const;
 
     /** Opens the existing file `name` here, never through a link, and holds it, so that no other process
         claims it, and no writer holds it (see CheckedFile::hold), while the returned object lives: how one
@@ -184,7 +196,7 @@ private:
     static juce::Result createPath (const juce::File& folder);
     CheckedFolder openChild (const juce::String& name, Missing whenMissing, bool checkOwnership) const;
     CheckedFolder createNewFolder (const juce::String& prefix, bool isPrivate) const;
-    CheckedFolder createFolderNamed (const juce::String& name, bool isPrivate, bool& nameTaken) const;
+    CheckedFolder createNamedFolder (const juce::String& name, bool isPrivate, bool& nameTaken) const;
     juce::Result removeContents (const juce::String& name) const;
 
     // The system calls, one implementation for each system: native/CheckedFolderPosix.cpp and

@@ -2,15 +2,34 @@
 
 #include "fs/SecureRandom.h"
 
+namespace
+{
+/** `prefix` followed by fresh random digits; empty when the system's generator gave none. */
+juce::String withRandomDigits (const juce::String& prefix)
+{
+    const auto random = SecureRandom::hex (CheckedFolder::randomNameBytes);
+    return random.isNotEmpty() ? prefix + random : juce::String();
+}
+} // namespace
+
 juce::String TemporaryNames::newFilePrefix (const juce::String& finalName)
 {
     return hidden + finalName + newFileMark;
 }
 
+juce::String TemporaryNames::newFileName (const juce::String& finalName)
+{
+    return withRandomDigits (newFilePrefix (finalName));
+}
+
 juce::String TemporaryNames::asideName (const juce::String& name)
 {
-    const auto random = SecureRandom::hex (CheckedFolder::randomNameBytes);
-    return random.isNotEmpty() ? hidden + name + asideMark + random : juce::String();
+    return withRandomDigits (hidden + name + asideMark);
+}
+
+juce::String TemporaryNames::stagingName()
+{
+    return withRandomDigits (stagingPrefix);
 }
 
 bool TemporaryNames::isCreatedWith (const juce::String& name, const juce::String& prefix)
@@ -19,15 +38,26 @@ bool TemporaryNames::isCreatedWith (const juce::String& name, const juce::String
     return name.startsWith (prefix) && random.length() == randomDigits && random.containsOnly ("0123456789abcdef");
 }
 
+bool TemporaryNames::isNewFileName (const juce::String& name)
+{
+    const auto prefix = name.dropLastCharacters (randomDigits);
+    return isCreatedWith (name, prefix) && isMarked (prefix, newFileMark);
+}
+
+bool TemporaryNames::isAsideNameOf (const juce::String& name, const juce::String& itemName)
+{
+    return isCreatedWith (name, hidden + itemName + asideMark) && isMarked (name.dropLastCharacters (randomDigits), asideMark);
+}
+
+bool TemporaryNames::isStagingName (const juce::String& name)
+{
+    return isCreatedWith (name, stagingPrefix);
+}
+
 bool TemporaryNames::isTemporaryName (const juce::String& name)
 {
     const auto prefix = name.dropLastCharacters (randomDigits);
-    return isCreatedWith (name, prefix) && (prefix == stagingPrefix || isMarked (prefix, newFileMark) || isMarked (prefix, asideMark));
-}
-
-bool TemporaryNames::isTemporaryPrefix (const juce::String& prefix)
-{
-    return prefix == stagingPrefix || isMarked (prefix, newFileMark);
+    return isStagingName (name) || isNewFileName (name) || (isCreatedWith (name, prefix) && isMarked (prefix, asideMark));
 }
 
 bool TemporaryNames::isMarked (const juce::String& prefix, const char* mark)

@@ -16,8 +16,9 @@
                                             what is unpacked goes into its folder "new", what leaves the
                                             VST3 tree into its folder "previous", under numbers
 
-    Journals record these names, and a start recognises them in the journals that earlier runs left: a
-    shape that changes must still be recognised as it was.
+    A transaction chooses each whole name, records it in its journal, and only then makes the item, under
+    exactly that name: recovery removes the items its journals name and nothing else, and a start carries
+    out a journal only if every name in it has the shape that its place calls for.
 */
 class TemporaryNames
 {
@@ -32,13 +33,21 @@ public:
     */
     static juce::String newFilePrefix (const juce::String& finalName);
 
+    /** A whole name for a new file that will be named `finalName`, random digits included; empty when the
+        system's generator gave no random digits.
+    */
+    static juce::String newFileName (const juce::String& finalName);
+
     /** The name under which the item `name` waits beside its place until the commit; empty when the
         system's generator gave no random digits.
     */
     static juce::String asideName (const juce::String& name);
 
-    /** What the staging folder is created as (CheckedFolder::createFolder), before the random digits. */
+    /** What the staging folder is created as, before the random digits. */
     static constexpr const char* stagingPrefix = ".installing-";
+
+    /** A whole name for a staging folder; empty when the system's generator gave no random digits. */
+    static juce::String stagingName();
 
     /** The folders in the staging folder: for what is unpacked, and for what leaves the VST3 tree. */
     static constexpr const char* unpackedFolder = "new";
@@ -49,13 +58,21 @@ public:
     */
     static bool isCreatedWith (const juce::String& name, const juce::String& prefix);
 
+    /** Whether `name` is a name that newFileName gives (for a final name that is neither empty nor holds
+        a separator).
+    */
+    static bool isNewFileName (const juce::String& name);
+
+    /** Whether `name` is a name that asideName gives for the item `itemName`. */
+    static bool isAsideNameOf (const juce::String& name, const juce::String& itemName);
+
+    /** Whether `name` is a name that stagingName gives. */
+    static bool isStagingName (const juce::String& name);
+
     /** Whether `name` has one of the shapes above, random digits included: a new file or an item aside
         (for a name that is neither empty nor holds a separator), or the staging folder.
     */
     static bool isTemporaryName (const juce::String& name);
-
-    /** Whether `prefix` is one that newFilePrefix gives (for such a name), or the staging folder's. */
-    static bool isTemporaryPrefix (const juce::String& prefix);
 
     /** The number of random hex digits that end each name. */
     static constexpr int randomDigits = (int) CheckedFolder::randomNameBytes * 2;

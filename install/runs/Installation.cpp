@@ -113,7 +113,7 @@ bool InstallerModel::Installation::checkFolders()
 
 bool InstallerModel::Installation::begin()
 {
-    const auto begun = transaction.begin (model.instrumentName + " (" + model.companyName + ")");
+    const auto begun = transaction.begin (model.instrumentName + " (" + model.companyName + ")", model.companyName, model.instrumentName);
     return begun.wasOk() || fail (begun, "Failed to create directory: " + target.getParentDirectory().getFullPathName());
 }
 

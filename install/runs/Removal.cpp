@@ -130,7 +130,7 @@ bool InstallerModel::Removal::readPluginArchive()
 
 bool InstallerModel::Removal::begin()
 {
-    const auto begun = transaction.begin ("removal of " + instrument + " (" + company + ")");
+    const auto begun = transaction.begin ("removal of " + instrument + " (" + company + ")", company, instrument);
     return begun.wasOk() || fail (begun, "Failed to begin the removal");
 }
 

@@ -10,14 +10,12 @@
 
 namespace
 {
-constexpr int formatVersion = 1;
-
 // A file created between another start's listing and its claim may be taken for an abandoned one and
 // removed before it is held; a new name avoids that.
 constexpr int maxCreateTries = 3;
 
 const char* const rootNames[] = { "data", "vst3", "staging" };
-const char* const kindNames[] = { "begin", "folder", "temporary", "created", "move", "commit", "undone" };
+const char* const kindNames[] = { "begin", "folder", "temporary", "move", "commit", "undone" };
 
 template <typename Enum, size_t size>
 bool fromName (const juce::String& name, const char* const (&names)[size], Enum& value)
@@ -248,15 +246,16 @@ juce::String InstallJournal::encode (const Record& record)
     switch (record.kind)
     {
         case Record::Kind::begin:
-            object->setProperty ("version", formatVersion);
+            object->setProperty ("version", record.version);
             object->setProperty ("text", record.text);
+            object->setProperty ("company", record.company);
+            object->setProperty ("instrument", record.instrument);
             break;
         case Record::Kind::folder:
             object->setProperty ("place", toVar (record.place));
             object->setProperty ("existing", record.existing);
             break;
         case Record::Kind::temporary:
-        case Record::Kind::created:
             object->setProperty ("place", toVar (record.place));
             object->setProperty ("text", record.text);
             break;
@@ -295,15 +294,17 @@ bool InstallJournal::decode (const juce::String& line, Record& record)
         return false;
 
     record.text = value["text"].toString();
+    record.company = value["company"].toString();
+    record.instrument = value["instrument"].toString();
+    record.version = value["version"];
     record.existing = value["existing"];
     record.undoneRecord = value["of"];
 
     switch (record.kind)
     {
-        case Record::Kind::begin:       return (int) value["version"] == formatVersion;
+        case Record::Kind::begin:       return value["version"].isInt() && record.version > 0;
         case Record::Kind::folder:      return fromVar (value["place"], record.place) && record.existing >= 0;
-        case Record::Kind::temporary:
-        case Record::Kind::created:     return fromVar (value["place"], record.place) && record.text.isNotEmpty();
+        case Record::Kind::temporary:   return fromVar (value["place"], record.place) && record.text.isNotEmpty();
         case Record::Kind::move:        return fromVar (value["to"], record.to) && ! record.to.isEmpty()
                                                 && fromVar (value["from"], record.from) && fromVar (value["aside"], record.aside);
         case Record::Kind::commit:      return true;

@@ -49,24 +49,28 @@ public:
         FolderPath asFolderPath() const             { return folder.child (name); }
     };
 
+    /** The format of the journals that this program writes, which a `begin` record names. */
+    static constexpr int formatVersion = 2;
+
     struct Record
     {
         enum class Kind
         {
-            begin,          // text: what is installed, for the log
+            begin,          // text: what is installed, for the log; `company` and `instrument`: whose items
+                            // the transaction changes; `version`: the journal's format
             folder,         // missing folders of `place` are about to be made; `existing` of its names are there
-            temporary,      // a temporary item named `text` followed by random digits is about to be made in `place`
-            created,        // that item was made: `text` is its name
+            temporary,      // a temporary item named `text` is about to be made in `place`
             move,           // `from` is about to replace `to` (nothing at `to` when empty); what was at `to` goes
                             // to `aside` (when not empty); an empty `from` only moves `to` aside
             commit,         // everything is in place: what was moved aside and what is temporary goes
-            undone          // a rollback has undone the record number `undoneRecord` (the first is 0)
+            undone          // a rollback has undone the record number `undoneRecord` (the first is 0), or a
+                            // temporary item was never made: nothing is left to undo of it
         };
 
         Kind kind = Kind::begin;
-        juce::String text;
+        juce::String text, company, instrument;
         FolderPath place;
-        int existing = 0, undoneRecord = 0;
+        int version = formatVersion, existing = 0, undoneRecord = 0;
         Item from, to, aside;
     };
 

@@ -1,5 +1,7 @@
 #include "install/transaction/InstallTransaction.h"
 
+#include "install/transaction/JournalCheck.h"
+
 #include "fs/CheckedFile.h"
 #include "fs/RootFolder.h"
 #include "install/SystemFolders.h"
@@ -83,7 +85,7 @@ juce::Result InstallTransaction::checkFolders (const FolderPath& target)
     return result;
 }
 
-juce::Result InstallTransaction::begin (const juce::String& what)
+juce::Result InstallTransaction::begin (const juce::String& what, const juce::String& company, const juce::String& instrument)
 {
     CheckedFolder folder;
     auto result = juce::Result::ok();
@@ -110,6 +112,8 @@ juce::Result InstallTransaction::begin (const juce::String& what)
 
     Record start;
     start.text = what;
+    start.company = company;
+    start.instrument = instrument;
     return record (start);
 }
 
@@ -228,15 +232,6 @@ juce::Result InstallTransaction::record (const Record& newRecord)
     return result;
 }
 
-juce::Result InstallTransaction::recordCreated (const FolderPath& place, const juce::String& name)
-{
-    Record made;
-    made.kind = Record::Kind::created;
-    made.place = place;
-    made.text = name;
-    return record (made);
-}
-
 std::unique_ptr<CheckedFile> InstallTransaction::createFile (const FolderPath& place, const juce::String& finalName, juce::Result& result)
 {
     CheckedFolder folder;
@@ -245,17 +240,41 @@ std::unique_ptr<CheckedFile> InstallTransaction::createFile (const FolderPath& p
     Record temporary;
     temporary.kind = Record::Kind::temporary;
     temporary.place = place;
-    temporary.text = TemporaryNames::newFilePrefix (finalName);
+    temporary.text = TemporaryNames::newFileName (finalName);
+
+    if (result.wasOk() && temporary.text.isEmpty())
+        result = juce::Result::fail ("No random name for a new file in " + folder.getFile().getFullPathName());
 
     if (result.wasOk())
         result = record (temporary);
 
-    auto file = result.wasOk() ? folder.createFile (temporary.text, result) : nullptr;
+    bool nameTaken = false;
+    auto file = result.wasOk() ? folder.createFileNamed (temporary.text, result, nameTaken) : nullptr;
 
-    if (file != nullptr)
-        result = recordCreated (place, file->getName());
+    if (nameTaken)
+        disownLast();
 
-    return result.wasOk() ? std::move (file) : nullptr;
+    return file;
+}
+
+/** Records that the temporary item of the last record was never made, as something else had taken its
+    name: no rollback or clean-up removes what has that name. Also without that record, this run does not.
+*/
+void InstallTransaction::disownLast()
+{
+    const auto index = records.size() - 1;
+    undone.resize (records.size());
+    undone[index] = true;
+
+    Record never;
+    never.kind = Record::Kind::undone;
+    never.undoneRecord = (int) index;
+    journal->append (never);
+}
+
+bool InstallTransaction::isUndone (size_t index) const
+{
+    return index < undone.size() && undone[index];
 }
 
 InstallTransaction::FolderPath InstallTransaction::getStaging (juce::Result& result)
@@ -274,25 +293,30 @@ InstallTransaction::FolderPath InstallTransaction::stagingFolder (const juce::St
         Record temporary;
         temporary.kind = Record::Kind::temporary;
         temporary.place = { Root::staging, {} };
-        temporary.text = TemporaryNames::stagingPrefix;
+        temporary.text = TemporaryNames::stagingName();
         result = openRoot (Root::staging, folder);
+
+        if (result.wasOk() && temporary.text.isEmpty())
+            result = juce::Result::fail ("No random name for a new folder in " + folder.getFile().getFullPathName());
 
         if (result.wasOk())
             result = record (temporary);
 
+        bool nameTaken = false;
+
         if (result.wasOk())
         {
-            folder = folder.createFolder (TemporaryNames::stagingPrefix);
+            folder = folder.createFolderNamed (temporary.text, nameTaken);
             result = folder.getStatus();
         }
 
-        if (result.wasOk())
-            result = recordCreated (temporary.place, folder.getFile().getFileName());
+        if (nameTaken)
+            disownLast();
 
         if (result.failed())
             return {};
 
-        staging = temporary.place.child (folder.getFile().getFileName());
+        staging = temporary.place.child (temporary.text);
         open[staging.key()] = folder;
         madeIn.addIfNotAlreadyThere (temporary.place);
     }
@@ -486,8 +510,8 @@ juce::Result InstallTransaction::cleanUp()
 
         if (r.kind == Record::Kind::move && ! r.aside.isEmpty())
             removed = removeItem (r.aside);
-        else if (r.kind == Record::Kind::temporary || r.kind == Record::Kind::created)
-            removed = removeTemporary (r, i + 1 < records.size() ? &records[i + 1] : nullptr);
+        else if (r.kind == Record::Kind::temporary && ! isUndone (i))
+            removed = removeItem ({ r.place, r.text });
 
         if (removed.failed())
         {
@@ -512,10 +536,10 @@ juce::Result InstallTransaction::rollback()
 
     for (auto i = records.size(); i-- > 0;)
     {
-        if (undone[i])
+        if (isUndone (i))
             continue;
 
-        auto result = undo (records[i], i + 1 < records.size() ? &records[i + 1] : nullptr);
+        auto result = undo (records[i]);
 
         if (result.wasOk())
             result = recordUndone (i);
@@ -550,8 +574,7 @@ juce::Result InstallTransaction::recordUndone (size_t index)
 
             break;
         case Record::Kind::folder:      changed.add (upTo (change.place, change.existing)); break;
-        case Record::Kind::temporary:
-        case Record::Kind::created:     changed.add (change.place); break;
+        case Record::Kind::temporary:   changed.add (change.place); break;
         case Record::Kind::begin:
         case Record::Kind::commit:
         case Record::Kind::undone:      return juce::Result::ok();
@@ -598,14 +621,13 @@ juce::Result InstallTransaction::end()
 }
 
 //==============================================================================
-juce::Result InstallTransaction::undo (const Record& change, const Record* next)
+juce::Result InstallTransaction::undo (const Record& change)
 {
     switch (change.kind)
     {
         case Record::Kind::move:        return undoMove (change);
         case Record::Kind::folder:      return undoFolders (change);
-        case Record::Kind::temporary:
-        case Record::Kind::created:     return removeTemporary (change, next);
+        case Record::Kind::temporary:   return removeItem ({ change.place, change.text });
         case Record::Kind::begin:
         case Record::Kind::commit:
         case Record::Kind::undone:      break;
@@ -684,34 +706,6 @@ juce::Result InstallTransaction::undoFolders (const Record& change)
     return juce::Result::ok();
 }
 
-/** Removes the temporary item that the record made; for a `temporary` record not followed by the
-    `created` record of its item (a kill came between them), every item named as it would have been.
-*/
-juce::Result InstallTransaction::removeTemporary (const Record& change, const Record* next)
-{
-    if (change.kind == Record::Kind::created)
-        return removeItem ({ change.place, change.text });
-
-    if (next != nullptr && next->kind == Record::Kind::created && next->place == change.place)
-        return juce::Result::ok();
-
-    CheckedFolder folder;
-    auto result = juce::Result::ok();
-
-    if (locate (change.place, folder, result) != Found::open)
-        return result;
-
-    juce::StringArray names;
-    result = folder.list (names);
-    folder = {};
-
-    for (int i = 0; i < names.size() && result.wasOk(); ++i)
-        if (TemporaryNames::isCreatedWith (names[i], change.text))
-            result = removeItem ({ change.place, names[i] });
-
-    return result;
-}
-
 juce::Result InstallTransaction::removeItem (const Item& item)
 {
     auto type = EntryType::missing;
@@ -748,6 +742,16 @@ juce::Result InstallTransaction::recover (const Roots& roots, std::unique_ptr<In
         InstallTransaction unused (roots, note);
         unused.journal = std::move (journal);
         return unused.end();
+    }
+
+    const auto own = JournalCheck::check (claimed);
+
+    // Left as it is, for an administrator to look at: each start says so again.
+    if (own.failed())
+    {
+        note ("Left the journal " + journal->getFile().getFullPathName() + " as it is, carrying out nothing of it: "
+              "this installer did not write it (" + own.getErrorMessage() + ")");
+        return own;
     }
 
     note ("Found an interrupted installation: " + claimed.front().text);

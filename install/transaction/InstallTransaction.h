@@ -69,17 +69,19 @@ public:
     juce::Result checkFolders (const FolderPath& target);
 
     /** Opens the roots and creates the journal, whose first record says `what` is installed, for the log
-        of a start that finds it. Nothing is changed before this succeeds.
+        of a start that finds it, and the company and instrument whose folders the transaction changes: a
+        start carries out only records that keep within them (JournalCheck). Nothing is changed before this
+        succeeds.
     */
-    juce::Result begin (const juce::String& what);
+    juce::Result begin (const juce::String& what, const juce::String& company, const juce::String& instrument);
 
     /** Opens the folder `place` into `folder`, checked once and kept open; `create` makes missing folders,
         recorded so that a rollback removes them again.
     */
     juce::Result openFolder (const FolderPath& place, bool create, CheckedFolder& folder);
 
-    /** A new file in `place` under a temporary name (TemporaryNames::newFilePrefix), recorded so that it
-        goes at the end, unless it was moved into place. Null on failure, with `result` saying why.
+    /** A new file in `place` under a temporary name (TemporaryNames::newFileName), recorded before the file
+        is made under exactly that name, so that it goes at the end unless it was moved into place. Null on failure, with `result` saying why.
     */
     std::unique_ptr<CheckedFile> createFile (const FolderPath& place, const juce::String& finalName, juce::Result& result);
 
@@ -121,7 +123,9 @@ public:
 
     //==============================================================================
     /** Finishes every transaction whose journal an earlier run left behind and no running process holds:
-        completes its clean-up when it had committed, otherwise rolls it back. Notes only what it found.
+        completes its clean-up when it had committed, otherwise rolls it back. A journal with a record that
+        this program does not write (JournalCheck) is left as it is, carrying out nothing of it, with one
+        note naming it and why. Notes only what it found.
     */
     static void recoverInterrupted (const Roots& roots, const Note& note);
 
@@ -137,17 +141,17 @@ private:
     Found locate (const FolderPath& place, CheckedFolder& folder, juce::Result& result);
     juce::Result openRoot (Root root, CheckedFolder& folder);
     juce::Result record (const Record& newRecord);
-    juce::Result recordCreated (const FolderPath& place, const juce::String& name);
     FolderPath stagingFolder (const juce::String& name, juce::Result& result);
     Item asideFor (const Item& target);
     void forget (const FolderPath& place);
 
     int depthOpen (const FolderPath& place) const;
-    juce::Result undo (const Record& change, const Record* next);
+    void disownLast();
+    bool isUndone (size_t index) const;
+    juce::Result undo (const Record& change);
     juce::Result recordUndone (size_t index);
     juce::Result undoMove (const Record& change);
     juce::Result undoFolders (const Record& change);
-    juce::Result removeTemporary (const Record& change, const Record* next);
     juce::Result removeItem (const Item& item);
     juce::Result typeOf (const Item& item, EntryType& type);
     juce::Result moveItem (const Item& from, const Item& to);
@@ -159,7 +163,7 @@ private:
     Note note;
     std::unique_ptr<InstallJournal> journal;
     std::vector<Record> records;
-    std::vector<bool> undone;           // for each record: a rollback has undone it
+    std::vector<bool> undone;           // for each record: a rollback has undone it, or its item was never made
     std::map<juce::String, CheckedFolder> open;
     juce::Array<FolderPath> receivedItems, madeIn;   // folders to flush: at commit, and before the next move too
     FolderPath staging;

@@ -57,7 +57,7 @@ TEST (InstallTransaction, RemovalIsWholeOnCommitAndUndoneWithout)
 
         {
             InstallTransaction transaction (s.roots(), s.note());
-            ASSERT_TRUE (transaction.begin ("Beta (Alpha)").wasOk());
+            ASSERT_TRUE (transaction.begin ("Beta (Alpha)", "Alpha", "Beta").wasOk());
             ASSERT_TRUE (transaction.moveAside (monolith, EntryType::file).wasOk());
             ASSERT_TRUE (transaction.moveAside (bundle, EntryType::folder).wasOk());
 
@@ -96,7 +96,7 @@ TEST (InstallTransaction, OneMoreFileGoesIntoPlaceWithTheCommitOrNotAtAll)
             InstallTransaction transaction (s.roots(), s.note());
             CheckedFolder folder;
             auto result = juce::Result::ok();
-            ASSERT_TRUE (transaction.begin ("Beta (Alpha)").wasOk());
+            ASSERT_TRUE (transaction.begin ("Beta (Alpha)", "Alpha", "Beta").wasOk());
             ASSERT_TRUE (transaction.openFolder (records, true, folder).wasOk());
             folder = {};
 
@@ -148,7 +148,7 @@ TEST (InstallTransaction, RollbackGoesOnAfterTheLastWholeLineOfItsJournal)
 
     {
         InstallTransaction transaction (s.roots(), s.note());
-        ASSERT_TRUE (transaction.begin ("Beta (Alpha)").wasOk());
+        ASSERT_TRUE (transaction.begin ("Beta (Alpha)", "Alpha", "Beta").wasOk());
         ASSERT_TRUE (transaction.moveAside (monolith, EntryType::file).wasOk());
         ASSERT_TRUE (transaction.moveAside (bundle, EntryType::folder).wasOk());
         failMove (1);

@@ -39,13 +39,14 @@ TEST (TemporaryNames, OnlyTheEngineOwnShapesAreRecognised)
         EXPECT_EQ (TemporaryNames::isTemporaryName (c.name), c.isTemporary) << c.name;
     }
 
-    // The prefixes that journals record for what they are about to make.
-    EXPECT_TRUE (TemporaryNames::isTemporaryPrefix (".Beta.rom.partial-"));
-    EXPECT_TRUE (TemporaryNames::isTemporaryPrefix (TemporaryNames::stagingPrefix));
-    EXPECT_FALSE (TemporaryNames::isTemporaryPrefix (".Beta.rom.previous-"));
-    EXPECT_FALSE (TemporaryNames::isTemporaryPrefix ("..partial-"));
-    EXPECT_FALSE (TemporaryNames::isTemporaryPrefix (".Alpha\\Beta.rom.partial-"));
-    EXPECT_FALSE (TemporaryNames::isTemporaryPrefix (""));
+    // Each shape on its own, as a journal's check asks for the shape that its place calls for.
+    EXPECT_TRUE (TemporaryNames::isNewFileName (TemporaryNames::newFileName ("Beta.rom")));
+    EXPECT_TRUE (TemporaryNames::isAsideNameOf (TemporaryNames::asideName ("Beta.rom"), "Beta.rom"));
+    EXPECT_TRUE (TemporaryNames::isStagingName (TemporaryNames::stagingName()));
+    EXPECT_FALSE (TemporaryNames::isNewFileName (TemporaryNames::asideName ("Beta.rom")));
+    EXPECT_FALSE (TemporaryNames::isNewFileName (".Beta.rom.partial-"));
+    EXPECT_FALSE (TemporaryNames::isAsideNameOf (TemporaryNames::asideName ("Gamma.rom"), "Beta.rom"));
+    EXPECT_FALSE (TemporaryNames::isStagingName (TemporaryNames::stagingPrefix));
 
     EXPECT_TRUE (TemporaryNames::isCreatedWith (".Beta.rom.partial-" + digits, ".Beta.rom.partial-"));
     EXPECT_FALSE (TemporaryNames::isCreatedWith (".Gamma.rom.partial-" + digits, ".Beta.rom.partial-"));

@@ -147,6 +147,41 @@ expect_equal "the quiet uninstaller's status" "$quiet_status" 0
 grep -q "Uninstall job finished" "$WINEPREFIX/drive_c/uninstall-report.txt" && pass "--log wrote the uninstaller's report" \
     || fail "no uninstaller's report"
 
+# --- 7. a journal this installer did not write, naming folders of another product
+echo "== Forged journal"
+journal_folder="$WINEPREFIX/drive_c/Program Files/Common Files/Instrument Installer"
+other_data="$data_root/Other Maker/Other Product"
+other_common="$WINEPREFIX/drive_c/Program Files/Common Files/Other Maker"
+mkdir -p "$journal_folder" "$other_data" "$other_common"
+echo "theirs" >"$other_data/notes.txt"
+echo "theirs" >"$other_common/notes.txt"
+journal="$journal_folder/journal-0123456789abcdef0123456789abcdef"
+python3 - "$company" "$instrument" >"$journal" <<'PY'
+import json, sys, zlib
+company, instrument = sys.argv[1:3]
+records = [
+    {"record": "begin", "version": 2, "text": instrument, "company": company, "instrument": instrument},
+    {"record": "move", "to": {"root": "data", "path": [company, instrument], "name": instrument + ".rom"},
+     "aside": {"root": "data", "path": ["Other Maker"], "name": "Other Product"}},
+    {"record": "move", "to": {"root": "vst3", "path": [company], "name": instrument + ".vst3"},
+     "aside": {"root": "staging", "path": [], "name": "Other Maker"}},
+    {"record": "commit"},
+]
+for r in records:
+    text = json.dumps(r)
+    print("%08x %s" % (zlib.crc32(text.encode()), text))
+PY
+forged=$(cat "$journal")
+setup list
+expect_equal "list status beside a forged journal" "$status" 0
+setup uninstall "Other Maker" "Other Product" --log 'C:\forged-report.txt'
+expect_equal "an uninstall of nothing installed, beside a forged journal" "$status" 7
+grep -q "Left the journal .*journal-0123456789abcdef0123456789abcdef as it is" "$WINEPREFIX/drive_c/forged-report.txt" \
+    && pass "the log names the journal" || fail "no log line for the forged journal"
+[ -e "$other_data/notes.txt" ] && [ -e "$other_common/notes.txt" ] && pass "the other product's folders are still there" \
+    || fail "a folder of another product went"
+[ "$(cat "$journal" 2>/dev/null)" = "$forged" ] && pass "the journal is left as it is" || fail "the journal changed or went"
+
 echo
 if [ "$failures" -gt 0 ]; then
     echo "$failures Wine console check(s) failed"

@@ -3,6 +3,7 @@
 #include "fs/ChangeProbe.h"
 #include "fs/CheckedFile.h"
 #include "fs/ClaimedFile.h"
+#include "fs/ReadOnlyFile.h"
 #include "fs/SecureRandom.h"
 #include "fs/SystemError.h"
 
@@ -192,6 +193,38 @@ CheckedFolder CheckedFolder::openPrivateFolder (const juce::String& name) const
         return CheckedFolder (juce::Result::fail (childFile (name).getFullPathName() + " is not a private folder of this user"));
 
     return CheckedFolder (opened);
+}
+
+CheckedFolder CheckedFolder::openTrustedFolder (const juce::String& name) const
+{
+    if (const auto nameCheck = checkName (name); nameCheck.failed())
+        return CheckedFolder (nameCheck);
+
+    auto result = juce::Result::ok();
+    bool missing = false;
+    const auto opened = openChildNative (name, false, result, missing);
+
+    if (opened == nullptr)
+        return CheckedFolder (result);
+
+    if (! isTrustedNative (opened->native))
+        return CheckedFolder (juce::Result::fail (childFile (name).getFullPathName() + " is a folder that another user made or can change"));
+
+    return CheckedFolder (opened);
+}
+
+std::unique_ptr<ReadOnlyFile> CheckedFolder::openTrustedFile (const juce::String& name, juce::Result& result) const
+{
+    result = checkName (name);
+    auto opened = result.wasOk() ? openFileNative (name, result) : nullptr;
+
+    if (opened != nullptr && ! isTrustedNative (opened->getNativeHandle()))
+    {
+        result = juce::Result::fail (childFile (name).getFullPathName() + " is a file that another user made or can change");
+        opened.reset();
+    }
+
+    return opened;
 }
 
 CheckedFolder CheckedFolder::createFolder (const juce::String& prefix) const

@@ -10,6 +10,7 @@
 
 class CheckedFile;
 class ClaimedFile;
+class ReadOnlyFile;
 
 /** A folder reached from a system root through folders that were each checked, and worked on through
     open handles to those folders from then on, never through their paths.
@@ -70,6 +71,18 @@ public:
         can open it. How a run takes over what an earlier run of this program left.
     */
     CheckedFolder openPrivateFolder (const juce::String& name) const;
+
+    /** Opens the existing folder `name` here to read what the engine keeps in it, never through a link and
+        without changing it: only when its owner is this user or the administrators (Linux: this user or
+        root; Windows: the administrators, the system or this user) and nobody else can change it. What
+        another user could have put in a folder is not the engine's to trust.
+    */
+    CheckedFolder openTrustedFolder (const juce::String& name) const;
+
+    /** Opens the existing regular file `name` here for reading, never through a link, on the conditions of
+        openTrustedFolder. Null, with `result` saying why, otherwise.
+    */
+    std::unique_ptr<ReadOnlyFile> openTrustedFile (const juce::String& name, juce::Result& result) const;
 
     bool isOpen() const noexcept                    { return handle != nullptr; }
 
@@ -197,6 +210,14 @@ private:
     */
     std::shared_ptr<Handle> openNewFolderNative (const juce::String& name, juce::Result& result) const;
     static bool isFolderThisRunMade (const Handle& folder, bool isPrivate);
+
+    /** Whether the open folder or file (a descriptor or HANDLE) belongs to this user or the administrators,
+        and nobody else can change it.
+    */
+    static bool isTrustedNative (juce::pointer_sized_int item);
+
+    /** Opens the regular file `name` here for reading without following a link. */
+    std::unique_ptr<ReadOnlyFile> openFileNative (const juce::String& name, juce::Result& result) const;
 
     /** Whether the open folder belongs to the user this process runs as, and on Linux only to that user. */
     static bool isPrivateFolderOfThisUser (const Handle& folder);

@@ -276,7 +276,7 @@ int InstrumentSetup::list()
     for (const auto& installation : installations)
     {
         const auto& record = installation.record;
-        out << juce::StringArray { record.company, record.instrument, record.installerVersion, record.date.toISO8601 (true),
+        out << juce::StringArray { record.company, record.instrument, record.installerVersion, InstallRecord::formatDate (record.date),
                                    juce::String (record.getTotalSize()), installation.dataFolder.getFullPathName(),
                                    installation.pluginFolder.getFullPathName() }.joinIntoString ("\t")
             << "\n";

@@ -1,5 +1,6 @@
 #include "install/installed/InstallRecord.h"
 
+#include "fs/CheckedFolder.h"
 #include "fs/ReadOnlyFile.h"
 #include "install/SafeFileName.h"
 
@@ -55,6 +56,27 @@ bool InstallRecord::Item::operator== (const Item& other) const
 }
 
 //==============================================================================
+juce::String InstallRecord::formatDate (juce::Time time)
+{
+    // The framework writes local time with its offset; the civil date in UTC is worked out from the day
+    // count instead, so that the record reads the same wherever and whenever it was written.
+    const auto ms = time.toMilliseconds();
+    const auto msOfDay = ((ms % 86400000) + 86400000) % 86400000;
+    const auto z = (ms - msOfDay) / 86400000 + 719468;
+    const auto era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto dayOfEra = z - era * 146097;
+    const auto yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const auto dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const auto mp = (5 * dayOfYear + 2) / 153;
+    const auto day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const auto month = mp < 10 ? mp + 3 : mp - 9;
+    const auto year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+
+    const auto two = [] (juce::int64 n) { return juce::String (n).paddedLeft ('0', 2); };
+    return juce::String (year).paddedLeft ('0', 4) + "-" + two (month) + "-" + two (day) + "T" + two (msOfDay / 3600000) + ":"
+         + two (msOfDay / 60000 % 60) + ":" + two (msOfDay / 1000 % 60) + "." + juce::String (msOfDay % 1000).paddedLeft ('0', 3) + "Z";
+}
+
 juce::String InstallRecord::toText() const
 {
     juce::String text;
@@ -62,7 +84,7 @@ juce::String InstallRecord::toText() const
          << "company\t" << company << "\n"
          << "instrument\t" << instrument << "\n"
          << "installer\t" << installerVersion << "\n"
-         << "date\t" << date.toISO8601 (true) << "\n";
+         << "date\t" << formatDate (date) << "\n";
 
     for (const auto& item : items)
     {
@@ -249,23 +271,21 @@ juce::Result InstallRecord::fromText (const juce::String& text, InstallRecord& r
     return Parser (record).parse (text);
 }
 
-juce::Result InstallRecord::read (const juce::File& file, InstallRecord& record)
+juce::Result InstallRecord::read (const CheckedFolder& folder, InstallRecord& record)
 {
+    const auto file = folder.getFile().getChildFile (fileName);
     const auto why = [&file] (const juce::String& problem)
     {
         return juce::Result::fail ("Cannot read the install record " + file.getFullPathName() + ": " + problem);
     };
 
-    if (file.isSymbolicLink() || ! file.existsAsFile())
-        return why ("not a file");
-
     // The size comes from the open file, and no more than one byte past the bound is read: a planted file
     // of any size costs a start nothing.
     auto opened = juce::Result::ok();
-    const auto in = ReadOnlyFile::open (file, opened);
+    const auto in = folder.openTrustedFile (fileName, opened);
 
     if (in == nullptr)
-        return why ("it cannot be opened");
+        return why (opened.getErrorMessage());
 
     if (in->getSize() > maxFileSize)
         return why ("larger than " + juce::File::descriptionOfSizeInBytes (maxFileSize));

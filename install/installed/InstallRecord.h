@@ -11,6 +11,8 @@
 #include <set>
 #include <vector>
 
+class CheckedFolder;
+
 /** What one installation wrote: every file with its size and CRC-32, and every folder it made, so that
     the installation can be listed and removed exactly, keeping whatever else shares its folders.
 
@@ -44,6 +46,9 @@ public:
     /** In the order they were added; a folder comes before what it holds. */
     std::vector<Item> items;
 
+    /** `time` as the record writes its date: ISO 8601 in UTC, to the millisecond ("2026-12-10T16:10:27.412Z"). */
+    static juce::String formatDate (juce::Time time);
+
     /** The record as its file holds it. */
     juce::String toText() const;
 
@@ -52,8 +57,10 @@ public:
     */
     static juce::Result fromText (const juce::String& text, InstallRecord& record);
 
-    /** Reads the record file `file`, which must be a plain file (not a link) of a sensible size. */
-    static juce::Result read (const juce::File& file, InstallRecord& record);
+    /** Reads the record file in `folder`, which must be a plain file (not a link) of a sensible size that
+        only this user or the administrators can change (CheckedFolder::openTrustedFile).
+    */
+    static juce::Result read (const CheckedFolder& folder, InstallRecord& record);
 
     /** The bytes of all files listed. */
     juce::int64 getTotalSize() const;

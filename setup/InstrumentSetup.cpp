@@ -260,6 +260,9 @@ int InstrumentSetup::uninstall (const Options& options)
     if (result != InstallerModel::noError)
         return finish (fail (result, log.getLastMessage()), log, options);
 
+    for (const auto& kept : model.keptByUninstall)
+        out << "Kept: " << kept << "\n";
+
     out << instrument << " by " << company << " uninstalled\n";
     return finish (InstallerModel::noError, log, options);
 }

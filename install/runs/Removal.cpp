@@ -1,9 +1,11 @@
 #include "install/runs/Removal.h"
 
+#include "fs/ReadOnlyFile.h"
 #include "install/installed/InstalledInstruments.h"
 #include "install/payload/PluginArchive.h"
 #include "install/SafeFileName.h"
 #include "install/installed/UninstallerProgram.h"
+#include "monolith/Crc32.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
 
@@ -11,6 +13,9 @@ namespace
 {
 // The stages the bar passes: the installation found, the plug-in's items aside, the data folder's aside.
 constexpr double found = 0.1, pluginsAside = 0.5, dataAside = 0.8;
+
+// How much of a file is read at a time to sum it.
+constexpr int blockSize = 1 << 20;
 
 juce::String keyOf (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder)
 {
@@ -39,6 +44,7 @@ InstallerModel::Removal::Removal (InstallerModel& modelToUse, const juce::String
 
 InstallerModel::Result InstallerModel::Removal::run()
 {
+    model.keptByUninstall.clear();
     observer.progressChanged (0.0);
     model.write ("Begin uninstall job");
 
@@ -65,7 +71,9 @@ InstallerModel::Result InstallerModel::Removal::run()
     return getResult();
 }
 
-/** The installation's record; without one, what the installed monolith's plug-in archive names. */
+/** The installation's record, checked against the instrument's own items; without one, what the installed
+    monolith's plug-in archive names.
+*/
 bool InstallerModel::Removal::findInstallation()
 {
     InstalledInstruments::Installation installation;
@@ -76,39 +84,55 @@ bool InstallerModel::Removal::findInstallation()
     {
         record = installation.record;
         hasRecord = true;
+
+        if (! checkScope())
+            return false;
     }
     else if (outcome != notInstalled)
     {
         return fail (outcome, problem);
     }
-    else if (! readPluginArchive())
+    else if (! readPluginArchive (record))
     {
         return false;
     }
 
     for (const auto& item : record.items)
+    {
         listed.insert (keyOf (item.place, item.path, item.isFolder));
 
+        if (! item.isFolder)
+            listedFiles[keyOf (item.place, item.path, false)] = item;
+    }
+
+    findShared();
     model.write ("Uninstalling " + instrument + " by " + company
                  + (hasRecord ? ", as its install record lists" : ", as its monolith's plug-in archive names"));
     observer.progressChanged (found);
     return ! observer.shouldStop() || stop();
 }
 
-/** An installation from before there were records: its monolith is there, and names the plug-in's files. */
-bool InstallerModel::Removal::readPluginArchive()
+/** What the installed monolith names: itself and its plug-in archive's entries, into `archiveRecord`. */
+bool InstallerModel::Removal::readPluginArchive (InstallRecord& archiveRecord)
 {
     const auto monolith = roots.data.getChildFile (company).getChildFile (instrument).getChildFile (instrument + ".rom");
 
     if (! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument) || ! monolith.existsAsFile())
-        return fail (notInstalled, "Not installed: " + instrument + " by " + company);
+        return hasRecord ? fail (invalidData, "Cannot tell what is " + instrument + "'s by " + company + ": its monolith "
+                                                  + monolith.getFullPathName() + " is missing; nothing was removed")
+                         : fail (notInstalled, "Not installed: " + instrument + " by " + company);
 
     const auto entryStream = MonolithReader (monolith).openBinary (EntryNames::keyOf (EntryNames::vst3Plugin));
     const juce::TemporaryFile archiveFile (model.folders->getTemporaryFolder().getChildFile ("vst3"));
 
-    if (entryStream == nullptr
-         || BlockCopy::toNewFile (*entryStream, entryStream->getTotalLength(), archiveFile.getFile(),
-                                  [this] { return observer.shouldStop(); }, false) != BlockCopy::Outcome::done)
+    const auto copied = entryStream == nullptr ? BlockCopy::Outcome::failed
+                                               : BlockCopy::toNewFile (*entryStream, entryStream->getTotalLength(), archiveFile.getFile(),
+                                                                       [this] { return observer.shouldStop(); }, false);
+
+    if (copied == BlockCopy::Outcome::stopped)
+        return stop();
+
+    if (copied != BlockCopy::Outcome::done)
         return fail (invalidData, "Cannot read the VST3 binary of the installed monolith " + monolith.getFullPathName());
 
     const PluginArchive archive (archiveFile.getFile().createInputStream());
@@ -116,16 +140,55 @@ bool InstallerModel::Removal::readPluginArchive()
     if (archive.getStatus().failed())
         return fail (invalidData, archive.getStatus().getErrorMessage());
 
-    record.addFile (InstallRecord::TargetFolder::data, monolith.getFileName(), monolith.getSize(), 0);
-    archive.forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
+    archiveRecord.addFile (InstallRecord::TargetFolder::data, monolith.getFileName(), monolith.getSize(), 0);
+    archive.forEachEntry ([&archiveRecord] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
     {
         if (isFolder)
-            record.addFolders (InstallRecord::TargetFolder::plugins, path);
+            archiveRecord.addFolders (InstallRecord::TargetFolder::plugins, path);
         else
-            record.addFile (InstallRecord::TargetFolder::plugins, path, size, crc);
+            archiveRecord.addFile (InstallRecord::TargetFolder::plugins, path, size, crc);
     });
 
     return true;
+}
+
+/** A record names only what an installation of this instrument writes: its monolith, its uninstaller and
+    what its plug-in archive names. A line for anything else (another product's bundle, say) could only
+    have been added by hand, and would remove what is not ours: the record is damaged, and nothing goes.
+*/
+bool InstallerModel::Removal::checkScope()
+{
+    InstallRecord own;
+
+    if (! readPluginArchive (own))
+        return false;
+
+    std::set<juce::String> allowed { keyOf (InstallRecord::TargetFolder::data, UninstallerProgram::fileName, false) };
+
+    for (const auto& item : own.items)
+        allowed.insert (keyOf (item.place, item.path, item.isFolder));
+
+    for (const auto& item : record.items)
+        if (allowed.count (keyOf (item.place, item.path, item.isFolder)) == 0)
+            return fail (invalidData, "The install record of " + instrument + " by " + company + " lists "
+                                          + (item.place == InstallRecord::TargetFolder::data ? roots.data.getChildFile (company).getChildFile (instrument)
+                                                                                             : roots.vst3.getChildFile (company))
+                                                .getChildFile (item.path).getFullPathName()
+                                          + ", which is none of its own items: nothing was removed");
+
+    return true;
+}
+
+/** What the records of the maker's other installations list in the plug-in folder: it stays while they do. */
+void InstallerModel::Removal::findShared()
+{
+    juce::StringArray problems;
+
+    for (const auto& other : InstalledInstruments (*model.folders).findAll (problems))
+        if (other.record.company.equalsIgnoreCase (company) && ! other.record.instrument.equalsIgnoreCase (instrument))
+            for (const auto& item : other.record.items)
+                if (item.place == InstallRecord::TargetFolder::plugins)
+                    shared.insert (keyOf (item.place, item.path, item.isFolder));
 }
 
 bool InstallerModel::Removal::begin()
@@ -166,15 +229,17 @@ bool InstallerModel::Removal::removeListed (const FolderPath& folder, const juce
         const auto path = join (pathInPlace, names[i]);
         const auto type = types[(size_t) i];
 
-        if (type == EntryType::file && isListed (InstallRecord::TargetFolder::plugins, path, false))
+        if (type == EntryType::file && isOurs (folder, names[i], path))
         {
             if (! moveAside ({ folder, names[i] }, type))
                 return false;
         }
         else if (type == EntryType::folder && isListed (InstallRecord::TargetFolder::plugins, path, true))
         {
-            if (! (isWhollyListed (folder.child (names[i]), path) ? moveAside ({ folder, names[i] }, type)
-                                                                   : removeListed (folder.child (names[i]), path)))
+            const auto whole = shared.count (keyOf (InstallRecord::TargetFolder::plugins, path, true)) == 0
+                            && isWhollyListed (folder.child (names[i]), path);
+
+            if (! (whole ? moveAside ({ folder, names[i] }, type) : removeListed (folder.child (names[i]), path)))
                 return false;
         }
     }
@@ -198,8 +263,9 @@ bool InstallerModel::Removal::isWhollyListed (const FolderPath& folder, const ju
     {
         const auto path = join (pathInPlace, name);
         const auto type = opened.getEntryType (name);
-        const auto whollyListed = type == EntryType::file ? isListed (InstallRecord::TargetFolder::plugins, path, false)
+        const auto whollyListed = type == EntryType::file ? isOurs (folder, name, path)
                                 : type == EntryType::folder && isListed (InstallRecord::TargetFolder::plugins, path, true)
+                                                            && shared.count (keyOf (InstallRecord::TargetFolder::plugins, path, true)) == 0
                                                             && isWhollyListed (folder.child (name), path);
         if (! whollyListed)
             return false;
@@ -220,7 +286,17 @@ bool InstallerModel::Removal::removeDataFiles()
 
         const auto file = itemOf (dataPlace, item.path);
 
-        if (! isRunningProgram (file) && ! moveAside (file, EntryType::file))
+        if (isRunningProgram (file))
+            continue;
+
+        // The monolith of an installation without a record has no CRC-32 of its own to compare.
+        if (hasRecord && ! isUnchanged (file.folder, file.name, item))
+        {
+            keep (fileOf (file), "changed since it was installed");
+            continue;
+        }
+
+        if (! moveAside (file, EntryType::file))
             return false;
     }
 
@@ -277,6 +353,74 @@ InstallTransaction::Item InstallerModel::Removal::itemOf (const FolderPath& plac
 bool InstallerModel::Removal::isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const
 {
     return listed.count (keyOf (place, path, isFolder)) > 0;
+}
+
+/** Whether the listed file `name` in `folder` (at `pathInPlace` in the plug-in place) is still this
+    installation's alone: as the record describes it, and listed by no other installation's record.
+*/
+bool InstallerModel::Removal::isOurs (const FolderPath& folder, const juce::String& name, const juce::String& pathInPlace)
+{
+    const auto key = keyOf (InstallRecord::TargetFolder::plugins, pathInPlace, false);
+    const auto listedFile = listedFiles.find (key);
+
+    if (listedFile == listedFiles.end())
+        return false;
+
+    const auto file = roots.vst3.getChildFile (company).getChildFile (pathInPlace);
+
+    if (shared.count (key) != 0)
+    {
+        keep (file, "another installation's record lists it");
+        return false;
+    }
+
+    if (! isUnchanged (folder, name, listedFile->second))
+    {
+        keep (file, "changed since it was installed");
+        return false;
+    }
+
+    return true;
+}
+
+/** Whether the file `name` in `folder` still has the size and CRC-32 that `item` lists: read once, through
+    the file layer, only from a file nobody else can change.
+*/
+bool InstallerModel::Removal::isUnchanged (const FolderPath& folder, const juce::String& name, const InstallRecord::Item& item)
+{
+    const auto key = keyOf (item.place, item.path, false);
+
+    if (const auto known = unchanged.find (key); known != unchanged.end())
+        return known->second;
+
+    CheckedFolder opened;
+    auto openedFile = transaction.openFolder (folder, false, opened);
+    const auto file = openedFile.wasOk() ? opened.openTrustedFile (name, openedFile) : nullptr;
+    auto crc = Crc32::initial;
+
+    if (file != nullptr && file->getSize() == item.size)
+    {
+        juce::HeapBlock<char> block (blockSize);
+        juce::int64 done = 0;
+
+        for (int numRead; done < item.size && (numRead = file->read (block, (int) juce::jmin<juce::int64> (blockSize, item.size - done), done)) > 0;
+             done += numRead)
+            crc = Crc32::update (crc, block, (size_t) numRead);
+
+        return unchanged[key] = done == item.size && crc == item.crc;
+    }
+
+    return unchanged[key] = false;
+}
+
+/** Leaves `file` where it is, saying so in the log and to the front end. */
+void InstallerModel::Removal::keep (const juce::File& file, const juce::String& why)
+{
+    if (! kept.insert (file.getFullPathName()).second)
+        return;
+
+    model.write ("Kept, " + why + ": " + file.getFullPathName());
+    model.keptByUninstall.add (file.getFullPathName() + " (" + why + ")");
 }
 
 bool InstallerModel::Removal::isRunningProgram (const Item& item) const

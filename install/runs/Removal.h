@@ -5,6 +5,7 @@
 #include "install/installed/InstalledAppsEntry.h"
 #include "install/runs/StepChain.h"
 
+#include <map>
 #include <set>
 
 /** One run of InstallerModel::uninstall, as a sequence of steps that share the run's transaction.
@@ -14,7 +15,10 @@
     deleted only when the transaction commits; a folder goes whole when everything in it is listed,
     otherwise only its listed items go, so that what a user or another product put there stays. The
     record goes last; the Installed apps entry on Windows is removed before the commit and put back on
-    failure. A run that ends early rolls back, leaving everything as it was. Folders left empty (the
+    failure. Only what is still as the installation wrote it goes: a file whose size or CRC-32 differs
+    from the record stays, and so does what another installation's record lists (a player plug-in that
+    several instruments share), each named in the log. A record that lists anything but this instrument's
+    own items (its monolith, its uninstaller, what its plug-in archive names) is damaged: nothing goes. A run that ends early rolls back, leaving everything as it was. Folders left empty (the
     instrument's, the company's) are removed after the commit.
 */
 class InstallerModel::Removal : private StepChain
@@ -30,7 +34,9 @@ private:
     using EntryType = CheckedFolder::EntryType;
 
     bool findInstallation();
-    bool readPluginArchive();
+    bool readPluginArchive (InstallRecord& archiveRecord);
+    bool checkScope();
+    void findShared();
     bool begin();
     bool removeDataFiles();
     bool removeListed (const FolderPath& folder, const juce::String& pathInPlace);
@@ -42,6 +48,9 @@ private:
 
     Item itemOf (const FolderPath& placeRoot, const juce::String& path) const;
     bool isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const;
+    bool isOurs (const FolderPath& folder, const juce::String& name, const juce::String& pathInPlace);
+    bool isUnchanged (const FolderPath& folder, const juce::String& name, const InstallRecord::Item& item);
+    void keep (const juce::File& file, const juce::String& why);
     bool isRunningProgram (const Item& item) const;
     juce::File fileOf (const Item& item) const;
 
@@ -52,7 +61,9 @@ private:
     const FolderPath dataPlace, pluginPlace;
     InstallRecord record;
     bool hasRecord = false;
-    std::set<juce::String> listed;
+    std::set<juce::String> listed, shared, kept;
+    std::map<juce::String, InstallRecord::Item> listedFiles;
+    std::map<juce::String, bool> unchanged;
     std::unique_ptr<InstalledAppsEntry> entry;
 
     JUCE_DECLARE_NON_COPYABLE (Removal)

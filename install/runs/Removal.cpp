@@ -1,5 +1,6 @@
 #include "install/runs/Removal.h"
 
+#include "fs/CheckedFile.h"
 #include "fs/ReadOnlyFile.h"
 #include "install/installed/InstalledInstruments.h"
 #include "install/payload/PluginArchive.h"
@@ -53,6 +54,7 @@ InstallerModel::Result InstallerModel::Removal::run()
                              && removeListed (pluginPlace, {})
                              && removeDataFiles()
                              && removeEntry()
+                             && mark()
                              && commit();
 
     if (completed)
@@ -64,6 +66,7 @@ InstallerModel::Result InstallerModel::Removal::run()
     }
 
     transaction.rollback();
+    removeMark();
 
     if (entry != nullptr)
         entry->undo();
@@ -331,11 +334,92 @@ bool InstallerModel::Removal::commit()
     return committed.wasOk() || fail (committed, "Failed to remove " + instrument + " by " + company);
 }
 
-/** The instrument's folder and the company's folders when nothing is left in them; what is not empty stays. */
-void InstallerModel::Removal::removeEmptyFolders()
+/** The mark that a kill after the commit leaves for the next start, which then removes the folders that
+    this run would have removed (finishInterrupted). Made before the commit: the journal ends with the commit's
+    clean-up, and after it nothing else would remember the folders.
+*/
+bool InstallerModel::Removal::mark()
+{
+    const auto staging = CheckedFolder::openRoot (roots.staging);
+    auto made = staging.getStatus();
+    const auto file = staging.isOpen() ? staging.createFile (markPrefix, made) : nullptr;
+
+    if (file != nullptr)
+    {
+        markName = file->getName();
+        file->writeText (company + "\n" + instrument + "\n", false, false, "\n");
+        file->flush();
+        made = file->close();
+    }
+
+    return made.wasOk() || fail (made, "Failed to remove " + instrument + " by " + company);
+}
+
+void InstallerModel::Removal::removeMark() const
+{
+    if (markName.isNotEmpty())
+        CheckedFolder::openRoot (roots.staging).remove (markName);
+}
+
+/** The instrument's folder and the company's folders when nothing is left in them, then the mark. */
+void InstallerModel::Removal::removeEmptyFolders() const
+{
+    removeEmptyFolders (roots, company, instrument);
+    removeMark();
+}
+
+void InstallerModel::Removal::removeEmptyFolders (const InstallTransaction::Roots& roots, const juce::String& company,
+                                                  const juce::String& instrument)
 {
     CheckedFolder::openRoot (roots.data).removeEmptyFolders ({ company, instrument });
     CheckedFolder::openRoot (roots.vst3).removeEmptyFolders ({ company });
+}
+
+void InstallerModel::Removal::finishInterrupted (const SystemFolders& folders, const std::function<void (const juce::String&)>& note)
+{
+    const auto roots = InstallTransaction::Roots::of (folders);
+
+    if (! roots.staging.isDirectory())
+        return;
+
+    const auto staging = CheckedFolder::openRoot (roots.staging);
+    juce::StringArray names;
+    staging.list (names);
+
+    for (const auto& name : names)
+    {
+        if (! name.startsWith (markPrefix) || staging.getEntryType (name) != EntryType::file)
+            continue;
+
+        auto opened = juce::Result::ok();
+        juce::MemoryBlock data ((size_t) maxMarkSize);
+
+        if (const auto file = staging.openTrustedFile (name, opened); file != nullptr && file->getSize() <= maxMarkSize)
+            data.setSize ((size_t) file->read (data.getData(), (int) data.getSize(), 0));
+        else
+            continue;
+
+        const auto text = data.toString();
+        const auto lines = juce::StringArray::fromTokens (text.dropLastCharacters (1), "\n", {});
+        const auto& company = lines[0];
+        const auto& instrument = lines[1];
+
+        // A mark cut short was being written when a kill came, before the commit: the recovery has undone
+        // the removal, and there are no folders to remove.
+        if (! text.endsWithChar ('\n') || lines.size() < 2)
+        {
+            staging.remove (name);
+            continue;
+        }
+
+        // Anything else is no mark of ours: it stays for an administrator to look at.
+        if (lines.size() != 2 || ! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument))
+            continue;
+
+        note ("Finishing the removal of " + instrument + " by " + company + " that was interrupted");
+        removeEmptyFolders (roots, company, instrument);
+        staging.remove (name);
+    }
 }
 
 //==============================================================================

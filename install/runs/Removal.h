@@ -5,6 +5,7 @@
 #include "install/installed/InstalledAppsEntry.h"
 #include "install/runs/StepChain.h"
 
+#include <functional>
 #include <map>
 #include <set>
 
@@ -28,6 +29,12 @@ public:
 
     Result run();
 
+    /** After a start's recovery: for each removal that a kill ended before it had removed the folders its
+        commit left empty (its mark still in the staging root), removes those folders when they are empty,
+        then the mark. A mark is read only when nobody but this user or the administrators can change it.
+    */
+    static void finishInterrupted (const SystemFolders& folders, const std::function<void (const juce::String&)>& note);
+
 private:
     using FolderPath = InstallTransaction::FolderPath;
     using Item = InstallTransaction::Item;
@@ -43,8 +50,21 @@ private:
     bool isWhollyListed (const FolderPath& folder, const juce::String& pathInPlace);
     bool moveAside (const Item& item, EntryType type);
     bool removeEntry();
+    bool mark();
     bool commit();
-    void removeEmptyFolders();
+    void removeMark() const;
+    void removeEmptyFolders() const;
+
+    static void removeEmptyFolders (const InstallTransaction::Roots& roots, const juce::String& company, const juce::String& instrument);
+
+    /** The name of the mark a removal leaves in the staging root (outside every folder it may remove) from
+        just before its commit until it has removed the folders that the commit left empty: this, then random
+        digits. It holds the company and the instrument, a line each.
+    */
+    static constexpr const char* markPrefix = ".removal-";
+
+    /** The largest mark read: two names and their line ends. */
+    static constexpr int maxMarkSize = 4096;
 
     Item itemOf (const FolderPath& placeRoot, const juce::String& path) const;
     bool isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const;
@@ -65,6 +85,7 @@ private:
     std::map<juce::String, InstallRecord::Item> listedFiles;
     std::map<juce::String, bool> unchanged;
     std::unique_ptr<InstalledAppsEntry> entry;
+    juce::String markName;
 
     JUCE_DECLARE_NON_COPYABLE (Removal)
 };

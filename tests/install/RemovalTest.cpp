@@ -28,7 +28,7 @@ MonolithContent removalContent()
     the instrument's folder; then the installation of Beta over them. */
 struct InstalledBeside
 {
-    InstalledBeside()
+    explicit InstalledBeside (bool alone = false)
     {
         const auto& f = run.sandbox.folders();
         const std::pair<juce::File, const char*> others[] = {
@@ -39,6 +39,9 @@ struct InstalledBeside
 
         for (const auto& [file, content] : others)
         {
+            if (alone)
+                break;
+
             file.getParentDirectory().createDirectory();
             file.replaceWithText (content);
         }
@@ -105,39 +108,41 @@ TEST (Removal, StoppedAnywhereRemovesNothing)
 
 TEST (Removal, KilledAtEveryChangeThenTheNextStartLeavesItWholeOrGone)
 {
-    int whole = 0, gone = 0;
-
-    for (int killAt = 1;; ++killAt)
+    // Beside the maker's other products, and alone, when the company's folders go too.
+    for (const auto alone : { false, true })
     {
-        SCOPED_TRACE ("killed before change " + juce::String (killAt));
-        InstalledBeside beside;
-        ASSERT_TRUE (beside.installed);
+        int whole = 0, gone = 0;
 
-        const auto child = runKilledBeforeChange (killAt, [&] { return beside.uninstall(); });
-
-        if (child.exitCode != -1)
+        for (int killAt = 1;; ++killAt)
         {
-            EXPECT_EQ (child.exitCode, InstallerModel::noError);
-            EXPECT_EQ (beside.run.targets(), beside.withoutBeta);
-            break;
+            SCOPED_TRACE ((alone ? "alone, killed before change " : "killed before change ") + juce::String (killAt));
+            InstalledBeside beside (alone);
+            ASSERT_TRUE (beside.installed);
+
+            const auto child = runKilledBeforeChange (killAt, [&] { return beside.uninstall(); });
+
+            if (child.exitCode != -1)
+            {
+                EXPECT_EQ (child.exitCode, InstallerModel::noError);
+                EXPECT_EQ (beside.run.targets(), beside.withoutBeta);
+                break;
+            }
+
+            InstallerLog log;
+            beside.run.sandbox.makeModel (log)->recover();
+            const auto after = beside.run.targets();
+
+            // Neither the removal's mark nor an empty folder that the removal would have removed stays.
+            EXPECT_TRUE (after == beside.withBeta || after == beside.withoutBeta) << text (messagesOf (log));
+            EXPECT_EQ (text (temporaryItemsIn (beside.run.sandbox.folder)), "");
+            EXPECT_TRUE (beside.run.sandbox.folder.findChildFiles (juce::File::findFiles, true, "*.removal-*").isEmpty());
+            (after == beside.withBeta ? whole : gone)++;
         }
 
-        InstallerLog log;
-        beside.run.sandbox.makeModel (log)->recover();
-        const auto after = beside.run.targets();
-
-        // A removal that the recovery completes may leave the instrument's folder behind, empty.
-        auto withEmptyFolder = beside.withoutBeta;
-        withEmptyFolder["data/Alpha/Beta/"] = {};
-
-        EXPECT_TRUE (after == beside.withBeta || after == beside.withoutBeta || after == withEmptyFolder) << text (messagesOf (log));
-        EXPECT_EQ (text (temporaryItemsIn (beside.run.sandbox.folder)), "");
-        (after == beside.withBeta ? whole : gone)++;
+        // Kills came before the commit was recorded, and after it.
+        EXPECT_GT (whole, 0);
+        EXPECT_GT (gone, 0);
     }
-
-    // Kills came before the commit was recorded, and after it.
-    EXPECT_GT (whole, 0);
-    EXPECT_GT (gone, 0);
 }
 
 TEST (Removal, RecordNamingAnythingButTheInstrumentsOwnItemsIsDamagedAndNothingGoes)

@@ -179,23 +179,17 @@ CheckedFolder CheckedFolder::openChild (const juce::String& name, Missing whenMi
 
 CheckedFolder CheckedFolder::openPrivateFolder (const juce::String& name) const
 {
-    if (const auto nameCheck = checkName (name); nameCheck.failed())
-        return CheckedFolder (nameCheck);
-
-    auto result = juce::Result::ok();
-    bool missing = false;
-    const auto opened = openChildNative (name, false, result, missing);
-
-    if (opened == nullptr)
-        return CheckedFolder (result);
-
-    if (! isPrivateFolderOfThisUser (*opened))
-        return CheckedFolder (juce::Result::fail (childFile (name).getFullPathName() + " is not a private folder of this user"));
-
-    return CheckedFolder (opened);
+    return openExisting (name, [] (const Handle& folder) { return isPrivateFolderOfThisUser (folder); },
+                         " is not a private folder of this user");
 }
 
 CheckedFolder CheckedFolder::openTrustedFolder (const juce::String& name) const
+{
+    return openExisting (name, [] (const Handle& folder) { return isTrustedNative (folder.native); },
+                         " is a folder that another user made or can change");
+}
+
+CheckedFolder CheckedFolder::openExisting (const juce::String& name, bool (*accepts) (const Handle&), const char* refusal) const
 {
     if (const auto nameCheck = checkName (name); nameCheck.failed())
         return CheckedFolder (nameCheck);
@@ -207,8 +201,8 @@ CheckedFolder CheckedFolder::openTrustedFolder (const juce::String& name) const
     if (opened == nullptr)
         return CheckedFolder (result);
 
-    if (! isTrustedNative (opened->native))
-        return CheckedFolder (juce::Result::fail (childFile (name).getFullPathName() + " is a folder that another user made or can change"));
+    if (! accepts (*opened))
+        return CheckedFolder (juce::Result::fail (childFile (name).getFullPathName() + refusal));
 
     return CheckedFolder (opened);
 }

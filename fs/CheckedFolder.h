@@ -180,6 +180,11 @@ private:
     juce::File childFile (const juce::String& name) const;
     static juce::Result createPath (const juce::File& folder);
     CheckedFolder openChild (const juce::String& name, Missing whenMissing, bool checkOwnership) const;
+
+    /** Opens the existing folder `name` here without following a link or changing it, when `accepts` it;
+        otherwise fails with its path followed by `refusal`.
+    */
+    CheckedFolder openExisting (const juce::String& name, bool (*accepts) (const Handle&), const char* refusal) const;
     CheckedFolder createNewFolder (const juce::String& prefix, bool isPrivate) const;
     CheckedFolder createFolderNamed (const juce::String& name, bool isPrivate, bool& nameTaken) const;
     juce::Result removeContents (const juce::String& name) const;

@@ -43,6 +43,15 @@ juce::Result whyNotOpened (int parent, const juce::String& name, const juce::Fil
     errno = openError;
     return SystemError::failure ("open the folder", path);
 }
+/** Why the file `name` in `parent` could not be opened without following a link; errno tells. */
+juce::Result whyFileNotOpened (int parent, const juce::String& name, const juce::File& path)
+{
+    const auto openError = errno;
+    struct stat info;
+    const auto isLink = fstatat (parent, name.toRawUTF8(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK (info.st_mode);
+    errno = openError;
+    return isLink ? CheckedFolder::refuseLink (path, linkTarget (parent, name.toRawUTF8())) : SystemError::failure ("open", path);
+}
 } // namespace
 
 const char* const CheckedFolder::notInNames = "/";
@@ -147,11 +156,7 @@ std::unique_ptr<ReadOnlyFile> CheckedFolder::openFileNative (const juce::String&
 
     if (fd < 0)
     {
-        const auto openError = errno;
-        struct stat info;
-        const auto isLink = fstatat (parent, name.toRawUTF8(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK (info.st_mode);
-        errno = openError;
-        result = isLink ? refuseLink (path, linkTarget (parent, name.toRawUTF8())) : SystemError::failure ("open", path);
+        result = whyFileNotOpened (parent, name, path);
         return {};
     }
 
@@ -212,11 +217,7 @@ std::unique_ptr<ClaimedFile> CheckedFolder::claimFileNative (const juce::String&
 
     if (fd < 0)
     {
-        const auto openError = errno;
-        struct stat info;
-        const auto isLink = fstatat (parent, name.toRawUTF8(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK (info.st_mode);
-        errno = openError;
-        result = isLink ? refuseLink (path, linkTarget (parent, name.toRawUTF8())) : SystemError::failure ("open", path);
+        result = whyFileNotOpened (parent, name, path);
         return {};
     }
 

@@ -52,7 +52,8 @@ bool isPlainText (const juce::String& text, int maxLength)
 
 bool InstallRecord::Item::operator== (const Item& other) const
 {
-    return place == other.place && path == other.path && isFolder == other.isFolder && size == other.size && crc == other.crc;
+    return place == other.place && path == other.path && isFolder == other.isFolder && made == other.made && size == other.size
+        && crc == other.crc;
 }
 
 //==============================================================================
@@ -89,7 +90,7 @@ juce::String InstallRecord::toText() const
     for (const auto& item : items)
     {
         if (item.isFolder)
-            text << "folder\t" << placeName (item.place) << "\t" << item.path << "\n";
+            text << "folder\t" << placeName (item.place) << "\t" << item.path << "\t" << (item.made ? "made" : "found") << "\n";
         else
             text << "file\t" << placeName (item.place) << "\t" << item.path << "\t" << juce::String (item.size) << "\t"
                  << juce::String::toHexString ((juce::int64) item.crc).paddedLeft ('0', 8) << "\n";
@@ -108,6 +109,23 @@ juce::int64 InstallRecord::getTotalSize() const
     return total;
 }
 
+bool InstallRecord::isBundle (const juce::String& name)
+{
+    return name.endsWithIgnoreCase (".vst3");
+}
+
+bool InstallRecord::isInBundle (const juce::String& path)
+{
+    return isBundle (path.upToFirstOccurrenceOf ("/", false, false));
+}
+
+void InstallRecord::markMadeFolders (const std::function<bool (const juce::String& path)>& wasThere)
+{
+    for (auto& item : items)
+        if (item.isFolder && item.place == TargetFolder::plugins)
+            item.made = isInBundle (item.path) || ! wasThere (item.path);
+}
+
 void InstallRecord::addFolders (TargetFolder place, const juce::String& path)
 {
     juce::String folder;
@@ -117,7 +135,7 @@ void InstallRecord::addFolders (TargetFolder place, const juce::String& path)
         folder = folder.isEmpty() ? part : folder + "/" + part;
 
         if (listedFolders.insert (keyOf (place, folder)).second)
-            items.push_back ({ place, folder, true, 0, 0 });
+            items.push_back ({ place, folder, true, false, 0, 0 });
     }
 }
 
@@ -125,7 +143,7 @@ void InstallRecord::addFile (TargetFolder place, const juce::String& path, juce:
 {
     addFolders (place, parentOf (path));
 
-    items.push_back ({ place, path, false, size, crc });
+    items.push_back ({ place, path, false, false, size, crc });
 }
 
 //==============================================================================
@@ -140,7 +158,10 @@ public:
         juce::StringArray lines;
         lines.addTokens (text, "\n", {});
 
-        if (lines[0].trimCharactersAtEnd ("\r") != formatLine)
+        const auto first = lines[0].trimCharactersAtEnd ("\r");
+        version1 = first == formatLineVersion1;
+
+        if (first != formatLine && ! version1)
             return juce::Result::fail ("not a record of the format \"" + juce::String (formatLine) + "\"");
 
         // Every line ends with a line feed: the last token is the nothing after the last one.
@@ -207,8 +228,15 @@ private:
         Item item;
         item.isFolder = fields[0] == "folder";
 
-        if (fields.size() != (item.isFolder ? 3 : 5))
-            return juce::Result::fail ("a " + fields[0] + " needs " + (item.isFolder ? "a place and a path" : "a place, a path, a size and a CRC-32"));
+        const auto folderFields = version1 ? 3 : 4;
+
+        if (fields.size() != (item.isFolder ? folderFields : 5))
+            return juce::Result::fail ("a " + fields[0] + " needs " + (! item.isFolder ? "a place, a path, a size and a CRC-32"
+                                                                       : version1     ? "a place and a path"
+                                                                                      : "a place, a path and \"made\" or \"found\""));
+
+        if (item.isFolder && ! version1 && fields[3] != "made" && fields[3] != "found")
+            return juce::Result::fail ("a folder is \"made\" or \"found\", not \"" + fields[3] + "\"");
 
         if (fields[1] != placeName (TargetFolder::data) && fields[1] != placeName (TargetFolder::plugins))
             return juce::Result::fail ("unknown place \"" + fields[1] + "\"");
@@ -240,7 +268,11 @@ private:
         }
 
         if (item.isFolder)
+        {
+            // Before version 2 only a bundle's folders are known to be the installation's own.
+            item.made = version1 ? item.place == TargetFolder::plugins && isInBundle (item.path) : fields[3] == "made";
             record.listedFolders.insert (keyOf (item.place, item.path));
+        }
 
         record.items.push_back (item);
         return juce::Result::ok();
@@ -263,6 +295,7 @@ private:
 
     InstallRecord& record;
     std::set<juce::String> seenFields, seenPaths, filePaths;
+    bool version1 = false;
 };
 
 juce::Result InstallRecord::fromText (const juce::String& text, InstallRecord& record)

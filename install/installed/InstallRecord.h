@@ -8,6 +8,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -34,6 +35,7 @@ public:
         TargetFolder place = TargetFolder::data;
         juce::String path;              // '/'-separated safe names, relative to the place
         bool isFolder = false;
+        bool made = false;              // folders only: the installation made it (it was not there before)
         juce::int64 size = 0;           // files only
         juce::uint32 crc = 0;           // files only: zlib's CRC-32 of the content
 
@@ -65,16 +67,35 @@ public:
     /** The bytes of all files listed. */
     juce::int64 getTotalSize() const;
 
-    /** Adds a folder of `place` and every folder above it inside `place` that is not yet listed. */
+    /** Adds a folder of `place` and every folder above it inside `place` that is not yet listed (as not made
+        by the installation: see markMadeFolders).
+    */
     void addFolders (TargetFolder place, const juce::String& path);
+
+    /** Marks each folder listed in the plug-in folder as made by the installation when it lies in a bundle
+        or `wasThere` says it was not there before.
+    */
+    void markMadeFolders (const std::function<bool (const juce::String& path)>& wasThere);
 
     void addFile (TargetFolder place, const juce::String& path, juce::int64 size, juce::uint32 crc);
 
     /** The record file's name in the instrument's data folder. */
     static constexpr const char* fileName = "install-record.txt";
 
-    /** The first line of every record: the format's name and version. */
-    static constexpr const char* formatLine = "instrument-install-record 1";
+    /** The first line of every record: the format's name and version. Version 2 says of each folder whether
+        the installation made it; a record of version 1 still reads, its folders taken as made only inside a
+        bundle (see isBundle), which an installation always puts in place whole.
+    */
+    static constexpr const char* formatLine = "instrument-install-record 2";
+    static constexpr const char* formatLineVersion1 = "instrument-install-record 1";
+
+    /** Whether the plug-in archive's top-level folder `name` is a bundle, which an installation moves into
+        place whole, rather than a folder that the maker's products share, into which it moves its files.
+    */
+    static bool isBundle (const juce::String& name);
+
+    /** Whether `path` in the plug-in folder lies in a bundle (or is one). */
+    static bool isInBundle (const juce::String& path);
 
     /** The largest record: an installation whose record would be larger is refused, and a larger file is
         taken for a damaged record without being read. Thousands of files fit.

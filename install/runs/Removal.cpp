@@ -104,6 +104,9 @@ bool InstallerModel::Removal::findInstallation()
     {
         listed.insert (keyOf (item.place, item.path, item.isFolder));
 
+        if (item.isFolder && item.made)
+            madeFolders.insert (keyOf (item.place, item.path, true));
+
         if (! item.isFolder)
             listedFiles[keyOf (item.place, item.path, false)] = item;
     }
@@ -151,6 +154,9 @@ bool InstallerModel::Removal::readPluginArchive (InstallRecord& archiveRecord)
         else
             archiveRecord.addFile (InstallRecord::TargetFolder::plugins, path, size, crc);
     });
+
+    // Without a record, as for one that does not say: only a bundle's folders are known to be the installation's.
+    archiveRecord.markMadeFolders ([] (const juce::String&) { return true; });
 
     return true;
 }
@@ -239,8 +245,7 @@ bool InstallerModel::Removal::removeListed (const FolderPath& folder, const juce
         }
         else if (type == EntryType::folder && isListed (InstallRecord::TargetFolder::plugins, path, true))
         {
-            const auto whole = shared.count (keyOf (InstallRecord::TargetFolder::plugins, path, true)) == 0
-                            && isWhollyListed (folder.child (names[i]), path);
+            const auto whole = isOwnFolder (path) && isWhollyListed (folder.child (names[i]), path);
 
             if (! (whole ? moveAside ({ folder, names[i] }, type) : removeListed (folder.child (names[i]), path)))
                 return false;
@@ -267,9 +272,7 @@ bool InstallerModel::Removal::isWhollyListed (const FolderPath& folder, const ju
         const auto path = join (pathInPlace, name);
         const auto type = opened.getEntryType (name);
         const auto whollyListed = type == EntryType::file ? isOurs (folder, name, path)
-                                : type == EntryType::folder && isListed (InstallRecord::TargetFolder::plugins, path, true)
-                                                            && shared.count (keyOf (InstallRecord::TargetFolder::plugins, path, true)) == 0
-                                                            && isWhollyListed (folder.child (name), path);
+                                : type == EntryType::folder && isOwnFolder (path) && isWhollyListed (folder.child (name), path);
         if (! whollyListed)
             return false;
     }
@@ -437,6 +440,15 @@ InstallTransaction::Item InstallerModel::Removal::itemOf (const FolderPath& plac
 bool InstallerModel::Removal::isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const
 {
     return listed.count (keyOf (place, path, isFolder)) > 0;
+}
+
+/** Whether the folder at `pathInPlace` in the plug-in place is this installation's alone: made by it, and
+    listed by no other installation's record. Only such a folder goes, when nothing else is in it.
+*/
+bool InstallerModel::Removal::isOwnFolder (const juce::String& pathInPlace) const
+{
+    const auto key = keyOf (InstallRecord::TargetFolder::plugins, pathInPlace, true);
+    return madeFolders.count (key) != 0 && shared.count (key) == 0;
 }
 
 /** Whether the listed file `name` in `folder` (at `pathInPlace` in the plug-in place) is still this

@@ -68,6 +68,7 @@ private:
 
     Item itemOf (const FolderPath& placeRoot, const juce::String& path) const;
     bool isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const;
+    bool isOwnFolder (const juce::String& pathInPlace) const;
     bool isOurs (const FolderPath& folder, const juce::String& name, const juce::String& pathInPlace);
     bool isUnchanged (const FolderPath& folder, const juce::String& name, const InstallRecord::Item& item);
     void keep (const juce::File& file, const juce::String& why);
@@ -81,7 +82,7 @@ private:
     const FolderPath dataPlace, pluginPlace;
     InstallRecord record;
     bool hasRecord = false;
-    std::set<juce::String> listed, shared, kept;
+    std::set<juce::String> listed, madeFolders, shared, kept;
     std::map<juce::String, InstallRecord::Item> listedFiles;
     std::map<juce::String, bool> unchanged;
     std::unique_ptr<InstalledAppsEntry> entry;

@@ -47,9 +47,9 @@ TEST (InstallRecord, TextReadsBackAsWritten)
     const auto text = record.toText();
 
     // Folders are listed once, before what they hold, whatever number of files they hold.
-    EXPECT_TRUE (text.contains ("folder\tplugins\tGlass Piano.vst3\n"
-                                "folder\tplugins\tGlass Piano.vst3/Contents\n"
-                                "folder\tplugins\tGlass Piano.vst3/Contents/x86_64-win\n"
+    EXPECT_TRUE (text.contains ("folder\tplugins\tGlass Piano.vst3\tfound\n"
+                                "folder\tplugins\tGlass Piano.vst3/Contents\tfound\n"
+                                "folder\tplugins\tGlass Piano.vst3/Contents/x86_64-win\tfound\n"
                                 "file\tplugins\tGlass Piano.vst3/Contents/x86_64-win/Glass Piano.vst3\t42\tffffffff\n"
                                 "file\tplugins\tGlass Piano.vst3/desktop.ini\t0\t00000000\n")) << text;
 
@@ -108,7 +108,10 @@ TEST (InstallRecord, AnythingElseIsRefusedWithItsReason)
 
     const std::pair<juce::String, const char*> cases[] = {
         { "", "not a record" },
-        { replaced ("record 1", "record 2"), "not a record of the format" },
+        { replaced ("record 1", "record 3"), "not a record of the format" },
+        { replaced ("record 1", "record 2"), "line 7: a folder needs a place, a path and \"made\" or \"found\"" },
+        { replaced ("record 1", "record 2").replace ("Beta.vst3\n", "Beta.vst3\tmaybe\n"), "a folder is \"made\" or \"found\", not \"maybe\"" },
+        { valid + "folder\tplugins\tShared\tmade\n", "a folder needs a place and a path" },
         { valid.dropLastCharacters (1), "cut short" },
         { replaced ("company\tAlpha\n", ""), "no \"company\"" },
         { replaced ("date\t2025-05-03T12:30:05.000Z\n", ""), "no \"date\"" },
@@ -145,6 +148,36 @@ TEST (InstallRecord, AnythingElseIsRefusedWithItsReason)
 
     InstallRecord record;
     EXPECT_TRUE (InstallRecord::fromText (valid, record).wasOk());
+}
+
+TEST (InstallRecord, FoldersSayWhetherTheInstallationMadeThemAndOlderRecordsOnlyOfBundles)
+{
+    auto record = makeRecord();
+    record.addFolders (TargetFolder::plugins, "Shared/Presets");
+    record.markMadeFolders ([] (const juce::String& path) { return path == "Shared"; });
+
+    InstallRecord readBack;
+    ASSERT_TRUE (InstallRecord::fromText (record.toText(), readBack).wasOk());
+    EXPECT_EQ (readBack.items, record.items);
+
+    const auto madeOf = [] (const InstallRecord& r, const juce::String& path)
+    {
+        for (const auto& item : r.items)
+            if (item.isFolder && item.path == path)
+                return item.made;
+
+        ADD_FAILURE() << "no folder " << path;
+        return false;
+    };
+
+    EXPECT_TRUE (madeOf (readBack, "Beta.vst3/Contents"));      // in a bundle, there before or not
+    EXPECT_FALSE (madeOf (readBack, "Shared"));
+    EXPECT_TRUE (madeOf (readBack, "Shared/Presets"));
+
+    InstallRecord older;
+    ASSERT_TRUE (InstallRecord::fromText (juce::String (validText) + "folder\tplugins\tShared\n", older).wasOk());
+    EXPECT_TRUE (madeOf (older, "Beta.vst3"));
+    EXPECT_FALSE (madeOf (older, "Shared"));
 }
 
 TEST (InstallRecord, FileThatIsNoPlainTextRecordIsRefused)

@@ -153,11 +153,11 @@ TEST (Removal, RecordNamingAnythingButTheInstrumentsOwnItemsIsDamagedAndNothingG
         juce::String appended;
         const char* named;      // the item the log's last line names
     } cases[] = {
-        { "another product's bundle", "folder\tplugins\tGamma.vst3\nfile\tplugins\tGamma.vst3/Contents/x86_64-win/Gamma.vst3\t13\t00000000\n",
+        { "another product's bundle", "folder\tplugins\tGamma.vst3\tmade\nfile\tplugins\tGamma.vst3/Contents/x86_64-win/Gamma.vst3\t13\t00000000\n",
           "Alpha/Gamma.vst3" },
         { "a file the installation never writes", "file\tdata\tnotes.txt\t1\t00000000\n", "Alpha/Beta/notes.txt" },
-        { "a folder in the data folder", "folder\tdata\tPresets\n", "Alpha/Beta/Presets" },
-        { "the maker's shared folder", "folder\tplugins\tShared/Other\n", "Alpha/Shared/Other" },
+        { "a folder in the data folder", "folder\tdata\tPresets\tmade\n", "Alpha/Beta/Presets" },
+        { "the maker's shared folder", "folder\tplugins\tShared/Other\tmade\n", "Alpha/Shared/Other" },
     };
 
     for (const auto& c : cases)
@@ -264,7 +264,20 @@ TEST (Removal, InstrumentsSharingAPlayerBundleKeepItUntilTheLastGoes)
     EXPECT_EQ (beta.targets(), withoutBeta);
     EXPECT_TRUE (listIsTrue());
 
+    // Gamma found the shared folder there (Beta made it): as its record says, that folder stays, emptied.
     EXPECT_EQ (uninstall ("Gamma"), InstallerModel::noError);
-    EXPECT_FALSE (beta.pluginFolder().exists());
-    EXPECT_FALSE (beta.sandbox.folders().dataRoot.getChildFile ("Alpha").exists());
+    EXPECT_EQ (beta.targets(), (ZipContent { { "vst3/Alpha/", {} }, { "vst3/Alpha/Shared/", {} } }));
+}
+
+TEST (Removal, FoldersThatWereThereBeforeTheInstallationStayEmptied)
+{
+    CheckedMonolith run (removalContent());
+    ASSERT_TRUE (run.pluginFolder().getChildFile ("Shared").createDirectory());
+    ASSERT_EQ (run.check, 0);
+    ASSERT_EQ (run.install(), 0);
+
+    InstallerLog log;
+    RecordingObserver observer;
+    EXPECT_EQ (run.sandbox.makeModel (log)->uninstall ("Alpha", "Beta", observer), InstallerModel::noError);
+    EXPECT_EQ (run.targets(), (ZipContent { { "vst3/Alpha/", {} }, { "vst3/Alpha/Shared/", {} } }));
 }

@@ -295,8 +295,12 @@ bool InstallerModel::Removal::removeDataFiles()
         if (isRunningProgram (file))
             continue;
 
-        // The monolith of an installation without a record has no CRC-32 of its own to compare.
-        if (hasRecord && ! isUnchanged (file.folder, file.name, item))
+        // The monolith of an installation without a record has no CRC-32 of its own to compare. Anything but
+        // a file (a link, say) is refused by the move aside, and then nothing goes.
+        CheckedFolder folder;
+        const auto isFile = transaction.openFolder (file.folder, false, folder).wasOk() && folder.getEntryType (file.name) == EntryType::file;
+
+        if (hasRecord && isFile && ! isUnchanged (file.folder, file.name, item))
         {
             keep (fileOf (file), "changed since it was installed");
             continue;

@@ -222,6 +222,21 @@ juce::Result AccessList::checkAdministratorsOnly (HANDLE item, const juce::File&
     return juce::Result::ok();
 }
 
+bool AccessList::isTrustedAndClosed (HANDLE object, SE_OBJECT_TYPE type)
+{
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR found = nullptr;
+
+    if (GetSecurityInfo (object, type, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &list,
+                         nullptr, &found) != ERROR_SUCCESS)
+        return false;
+
+    const auto trusted = isTrusted (owner) && ! othersCanChange (list);
+    LocalFree (found);
+    return trusted;
+}
+
 juce::String AccessList::thisUserSid()
 {
     const auto user = tokenInformation (TokenUser);

@@ -44,6 +44,11 @@ public:
     */
     static bool isOwnedByThisUser (HANDLE object, SE_OBJECT_TYPE type);
 
+    /** True when the object belongs to the administrators, the system or the user this process runs as, and
+        nobody else can change it.
+    */
+    static bool isTrustedAndClosed (HANDLE object, SE_OBJECT_TYPE type);
+
     /** The user this process runs as, in the system's text form of a SID, or an empty string. */
     static juce::String thisUserSid();
 

@@ -3,6 +3,7 @@
 #include "fs/ChangeProbe.h"
 #include "fs/CheckedFile.h"
 #include "fs/ClaimedFile.h"
+#include "fs/ReadOnlyFile.h"
 #include "fs/SecureRandom.h"
 #include "fs/SystemError.h"
 
@@ -178,6 +179,18 @@ CheckedFolder CheckedFolder::openChild (const juce::String& name, Missing whenMi
 
 CheckedFolder CheckedFolder::openPrivateFolder (const juce::String& name) const
 {
+    return openExisting (name, [] (const Handle& folder) { return isPrivateFolderOfThisUser (folder); },
+                         " is not a private folder of this user");
+}
+
+CheckedFolder CheckedFolder::openTrustedFolder (const juce::String& name) const
+{
+    return openExisting (name, [] (const Handle& folder) { return isTrustedNative (folder.native); },
+                         " is a folder that another user made or can change");
+}
+
+CheckedFolder CheckedFolder::openExisting (const juce::String& name, bool (*accepts) (const Handle&), const char* refusal) const
+{
     if (const auto nameCheck = checkName (name); nameCheck.failed())
         return CheckedFolder (nameCheck);
 
@@ -188,8 +201,8 @@ CheckedFolder CheckedFolder::openPrivateFolder (const juce::String& name) const
     if (opened == nullptr)
         return CheckedFolder (result);
 
-    if (! isPrivateFolderOfThisUser (*opened))
-        return CheckedFolder (juce::Result::fail (childFile (name).getFullPathName() + " is not a private folder of this user"));
+    if (! accepts (*opened))
+        return CheckedFolder (juce::Result::fail (childFile (name).getFullPathName() + refusal));
 
     return CheckedFolder (opened);
 }
@@ -224,6 +237,20 @@ CheckedFolder CheckedFolder::openStateFolder (const juce::File& folder, Missing 
         return CheckedFolder (result);
 
     return CheckedFolder (opened);
+}
+
+std::unique_ptr<ReadOnlyFile> CheckedFolder::openTrustedFile (const juce::String& name, juce::Result& result) const
+{
+    result = checkName (name);
+    auto opened = result.wasOk() ? openFileNative (name, result) : nullptr;
+
+    if (opened != nullptr && ! isTrustedNative (opened->getNativeHandle()))
+    {
+        result = juce::Result::fail (childFile (name).getFullPathName() + " is a file that another user made or can change");
+        opened.reset();
+    }
+
+    return opened;
 }
 
 CheckedFolder CheckedFolder::createFolder (const juce::String& prefix) const

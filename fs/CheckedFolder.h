@@ -10,6 +10,7 @@
 
 class CheckedFile;
 class ClaimedFile;
+class ReadOnlyFile;
 
 /** A folder reached from a system root through folders that were each checked, and worked on through
     open handles to those folders from then on, never through their paths.
@@ -92,6 +93,18 @@ public:
         someone else put in its place.
     */
     static juce::Result checkOwnItem (juce::pointer_sized_int item, const juce::File& path);
+
+    /** Opens the existing folder `name` here to read what the engine keeps in it, never through a link and
+        without changing it: only when its owner is this user or the administrators (Linux: this user or
+        root; Windows: the administrators, the system or this user) and nobody else can change it. What
+        another user could have put in a folder is not the engine's to trust.
+    */
+    CheckedFolder openTrustedFolder (const juce::String& name) const;
+
+    /** Opens the existing regular file `name` here for reading, never through a link, on the conditions of
+        openTrustedFolder. Null, with `result` saying why, otherwise.
+    */
+    std::unique_ptr<ReadOnlyFile> openTrustedFile (const juce::String& name, juce::Result& result) const;
 
     bool isOpen() const noexcept                    { return handle != nullptr; }
 
@@ -195,6 +208,11 @@ private:
     juce::File childFile (const juce::String& name) const;
     static juce::Result createPath (const juce::File& folder);
     CheckedFolder openChild (const juce::String& name, Missing whenMissing, bool checkOwnership) const;
+
+    /** Opens the existing folder `name` here without following a link or changing it, when `accepts` it;
+        otherwise fails with its path followed by `refusal`.
+    */
+    CheckedFolder openExisting (const juce::String& name, bool (*accepts) (const Handle&), const char* refusal) const;
     CheckedFolder createNewFolder (const juce::String& prefix, bool isPrivate) const;
     CheckedFolder createNamedFolder (const juce::String& name, bool isPrivate, bool& nameTaken) const;
     juce::Result removeContents (const juce::String& name) const;
@@ -230,6 +248,14 @@ private:
         existing item: fails, setting `exists`, when something has that name.
     */
     juce::Result createStateFolderNative (const juce::String& name, bool& exists) const;
+
+    /** Whether the open folder or file (a descriptor or HANDLE) belongs to this user or the administrators,
+        and nobody else can change it.
+    */
+    static bool isTrustedNative (juce::pointer_sized_int item);
+
+    /** Opens the regular file `name` here for reading without following a link. */
+    std::unique_ptr<ReadOnlyFile> openFileNative (const juce::String& name, juce::Result& result) const;
 
     /** Whether the open folder belongs to the user this process runs as, and on Linux only to that user. */
     static bool isPrivateFolderOfThisUser (const Handle& folder);

@@ -30,6 +30,8 @@ public:
     juce::pointer_sized_int getNativeHandle() const noexcept  { return native; }
 
 private:
+    friend class CheckedFolder;     // which opens files in a checked folder, without following a link
+
     ReadOnlyFile (juce::pointer_sized_int nativeHandle, juce::int64 sizeWhenOpened);
 
     static juce::Result cannotOpen (const juce::File& file, const juce::String& why);

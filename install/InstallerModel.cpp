@@ -180,8 +180,9 @@ void InstallerModel::recover()
 {
     const auto note = [this] (const juce::String& line) { write (line); };
     InstallTransaction::recoverInterrupted (InstallTransaction::Roots::of (*folders), note);
+    Removal::finishInterrupted (*folders, note);
 
-    // The Installed apps entries are no items of the journal: they follow the records the recovery left.
+    // The Installed apps entries are no items of the journal: an entry whose installation the recovery undid goes.
     InstalledAppsEntry::reconcile (*folders, note);
 
     // A check killed before its run ended never removed its copy of the plug-in archive.

@@ -127,10 +127,18 @@ public:
         apps entry; everything else in the company's folders stays. Returns noError; notInstalled when
         there is no such installation; invalidData when its record or monolith cannot be read; writeFailed
         when something cannot be moved or removed; interrupted when the observer asked to stop. On any
-        failure nothing is removed.
+        failure nothing is removed. A record that lists anything but the installed monolith, the
+        uninstaller and what the monolith's plug-in archive names is damaged (invalidData). A listed file
+        that differs from the record in size or CRC-32, or that another installation's record lists, is
+        kept, and noError still says that everything else went: `keptByUninstall` names what stayed.
         Milestones: 0, 0.1 (found), 0.5 (plug-in), 0.8 (data folder), 1.
     */
     Result uninstall (const juce::String& company, const juce::String& instrument, Observer& observer);
+
+    /** The files the last uninstall kept, each with why: changed since it was installed, or listed by
+        another installation's record. Empty when it removed everything listed.
+    */
+    juce::StringArray keptByUninstall;
 
     /** The screenshot the check loaded; null when the monolith has none. Safe from any thread. */
     juce::Image getScreenshot() const;

@@ -311,6 +311,9 @@ int InstrumentSetup::uninstall (const Options& options)
     if (result != InstallerModel::noError)
         return finish (fail (result, log.getLastMessage()), log, options);
 
+    for (const auto& kept : model.keptByUninstall)
+        out << "Kept: " << kept << "\n";
+
     out << instrument << " by " << company << " uninstalled\n";
     return finish (InstallerModel::noError, log, options);
 }
@@ -329,7 +332,7 @@ int InstrumentSetup::list (const Options& options)
     for (const auto& installation : installations)
     {
         const auto& record = installation.record;
-        out << juce::StringArray { record.company, record.instrument, record.installerVersion, record.date.toISO8601 (true),
+        out << juce::StringArray { record.company, record.instrument, record.installerVersion, InstallRecord::formatDate (record.date),
                                    juce::String (record.getTotalSize()), installation.dataFolder.getFullPathName(),
                                    installation.pluginFolder.getFullPathName() }.joinIntoString ("\t")
             << "\n";

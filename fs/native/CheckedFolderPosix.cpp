@@ -3,6 +3,7 @@
 #if ! JUCE_WINDOWS
 
 #include "fs/ClaimedFile.h"
+#include "fs/ReadOnlyFile.h"
 #include "fs/SystemError.h"
 
 #include <cerrno>
@@ -42,6 +43,15 @@ juce::Result whyNotOpened (int parent, const juce::String& name, const juce::Fil
 
     errno = openError;
     return SystemError::failure ("open the folder", path);
+}
+/** Why the file `name` in `parent` could not be opened without following a link; errno tells. */
+juce::Result whyFileNotOpened (int parent, const juce::String& name, const juce::File& path)
+{
+    const auto openError = errno;
+    struct stat info;
+    const auto isLink = fstatat (parent, name.toRawUTF8(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK (info.st_mode);
+    errno = openError;
+    return isLink ? CheckedFolder::refuseLink (path, linkTarget (parent, name.toRawUTF8())) : SystemError::failure ("open", path);
 }
 } // namespace
 
@@ -159,6 +169,40 @@ bool CheckedFolder::isPrivateFolderOfThisUser (const Handle& folder)
     return isFolderThisRunMade (folder, true);
 }
 
+bool CheckedFolder::isTrustedNative (juce::pointer_sized_int item)
+{
+    struct stat info;
+
+    return fstat ((int) item, &info) == 0 && (info.st_uid == geteuid() || info.st_uid == 0) && (info.st_mode & othersWrite) == 0;
+}
+
+std::unique_ptr<ReadOnlyFile> CheckedFolder::openFileNative (const juce::String& name, juce::Result& result) const
+{
+    const auto parent = (int) handle->native;
+    const auto path = childFile (name);
+
+    // Not blocking: a pipe put in the file's place would otherwise wait for a writer.
+    const auto fd = openat (parent, name.toRawUTF8(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+
+    if (fd < 0)
+    {
+        result = whyFileNotOpened (parent, name, path);
+        return {};
+    }
+
+    struct stat info;
+
+    if (fstat (fd, &info) != 0 || ! S_ISREG (info.st_mode))
+    {
+        ::close (fd);
+        result = juce::Result::fail (path.getFullPathName() + " is not a file");
+        return {};
+    }
+
+    result = juce::Result::ok();
+    return std::unique_ptr<ReadOnlyFile> (new ReadOnlyFile (fd, (juce::int64) info.st_size));
+}
+
 /** Takes group and others' write access away from a folder of ours; refuses another user's folder. */
 juce::Result CheckedFolder::restrictNative (Handle& folder)
 {
@@ -203,11 +247,7 @@ std::unique_ptr<ClaimedFile> CheckedFolder::claimFileNative (const juce::String&
 
     if (fd < 0)
     {
-        const auto openError = errno;
-        struct stat info;
-        const auto isLink = fstatat (parent, name.toRawUTF8(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK (info.st_mode);
-        errno = openError;
-        result = isLink ? refuseLink (path, linkTarget (parent, name.toRawUTF8())) : SystemError::failure ("open", path);
+        result = whyFileNotOpened (parent, name, path);
         return {};
     }
 

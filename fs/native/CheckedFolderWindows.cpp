@@ -4,6 +4,7 @@
 
 #include "fs/AccessList.h"
 #include "fs/ClaimedFile.h"
+#include "fs/ReadOnlyFile.h"
 #include "fs/SystemError.h"
 
 #include <windows.h>
@@ -204,6 +205,41 @@ bool CheckedFolder::isPrivateFolderOfThisUser (const Handle& folder)
 {
     // Its access list is the owner's to set: a folder of this user's is one no other user made.
     return AccessList::isOwnedByThisUser ((HANDLE) folder.native, SE_FILE_OBJECT);
+}
+
+bool CheckedFolder::isTrustedNative (juce::pointer_sized_int item)
+{
+    return AccessList::isTrustedAndClosed ((HANDLE) item, SE_FILE_OBJECT);
+}
+
+std::unique_ptr<ReadOnlyFile> CheckedFolder::openFileNative (const juce::String& name, juce::Result& result) const
+{
+    const auto path = childFile (name);
+
+    // Shared for reading only, as ReadOnlyFile opens files: nobody writes, renames or removes it meanwhile.
+    const auto item = openItem (path, GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, FILE_FLAG_OPEN_REPARSE_POINT);
+
+    if (item == INVALID_HANDLE_VALUE)
+    {
+        result = SystemError::failure ("open", path);
+        return {};
+    }
+
+    const auto attributes = attributesOf (item);
+    LARGE_INTEGER size {};
+
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || attributes == INVALID_FILE_ATTRIBUTES
+         || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || GetFileType (item) != FILE_TYPE_DISK || ! GetFileSizeEx (item, &size))
+    {
+        CloseHandle (item);
+        result = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && attributes != INVALID_FILE_ATTRIBUTES
+                   ? refuseLink (path, {})
+                   : juce::Result::fail (path.getFullPathName() + " is not a file");
+        return {};
+    }
+
+    result = juce::Result::ok();
+    return std::unique_ptr<ReadOnlyFile> (new ReadOnlyFile ((juce::pointer_sized_int) item, (juce::int64) size.QuadPart));
 }
 
 juce::Result CheckedFolder::restrictNative (Handle& folder)

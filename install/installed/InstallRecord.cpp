@@ -1,5 +1,6 @@
 #include "install/installed/InstallRecord.h"
 
+#include "fs/CheckedFolder.h"
 #include "fs/ReadOnlyFile.h"
 #include "install/SafeFileName.h"
 
@@ -51,10 +52,32 @@ bool isPlainText (const juce::String& text, int maxLength)
 
 bool InstallRecord::Item::operator== (const Item& other) const
 {
-    return place == other.place && path == other.path && isFolder == other.isFolder && size == other.size && crc == other.crc;
+    return place == other.place && path == other.path && isFolder == other.isFolder && made == other.made && size == other.size
+        && crc == other.crc;
 }
 
 //==============================================================================
+juce::String InstallRecord::formatDate (juce::Time time)
+{
+    // The framework writes local time with its offset; the civil date in UTC is worked out from the day
+    // count instead, so that the record reads the same wherever and whenever it was written.
+    const auto ms = time.toMilliseconds();
+    const auto msOfDay = ((ms % 86400000) + 86400000) % 86400000;
+    const auto z = (ms - msOfDay) / 86400000 + 719468;
+    const auto era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto dayOfEra = z - era * 146097;
+    const auto yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const auto dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const auto mp = (5 * dayOfYear + 2) / 153;
+    const auto day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const auto month = mp < 10 ? mp + 3 : mp - 9;
+    const auto year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+
+    const auto two = [] (juce::int64 n) { return juce::String (n).paddedLeft ('0', 2); };
+    return juce::String (year).paddedLeft ('0', 4) + "-" + two (month) + "-" + two (day) + "T" + two (msOfDay / 3600000) + ":"
+         + two (msOfDay / 60000 % 60) + ":" + two (msOfDay / 1000 % 60) + "." + juce::String (msOfDay % 1000).paddedLeft ('0', 3) + "Z";
+}
+
 juce::String InstallRecord::toText() const
 {
     juce::String text;
@@ -62,12 +85,12 @@ juce::String InstallRecord::toText() const
          << "company\t" << company << "\n"
          << "instrument\t" << instrument << "\n"
          << "installer\t" << installerVersion << "\n"
-         << "date\t" << date.toISO8601 (true) << "\n";
+         << "date\t" << formatDate (date) << "\n";
 
     for (const auto& item : items)
     {
         if (item.isFolder)
-            text << "folder\t" << placeName (item.place) << "\t" << item.path << "\n";
+            text << "folder\t" << placeName (item.place) << "\t" << item.path << "\t" << (item.made ? "made" : "found") << "\n";
         else
             text << "file\t" << placeName (item.place) << "\t" << item.path << "\t" << juce::String (item.size) << "\t"
                  << juce::String::toHexString ((juce::int64) item.crc).paddedLeft ('0', 8) << "\n";
@@ -86,6 +109,23 @@ juce::int64 InstallRecord::getTotalSize() const
     return total;
 }
 
+bool InstallRecord::isBundle (const juce::String& name)
+{
+    return name.endsWithIgnoreCase (".vst3");
+}
+
+bool InstallRecord::isInBundle (const juce::String& path)
+{
+    return isBundle (path.upToFirstOccurrenceOf ("/", false, false));
+}
+
+void InstallRecord::markMadeFolders (const std::function<bool (const juce::String& path)>& wasThere)
+{
+    for (auto& item : items)
+        if (item.isFolder && item.place == TargetFolder::plugins)
+            item.made = isInBundle (item.path) || ! wasThere (item.path);
+}
+
 void InstallRecord::addFolders (TargetFolder place, const juce::String& path)
 {
     juce::String folder;
@@ -95,7 +135,7 @@ void InstallRecord::addFolders (TargetFolder place, const juce::String& path)
         folder = folder.isEmpty() ? part : folder + "/" + part;
 
         if (listedFolders.insert (keyOf (place, folder)).second)
-            items.push_back ({ place, folder, true, 0, 0 });
+            items.push_back ({ place, folder, true, false, 0, 0 });
     }
 }
 
@@ -103,7 +143,7 @@ void InstallRecord::addFile (TargetFolder place, const juce::String& path, juce:
 {
     addFolders (place, parentOf (path));
 
-    items.push_back ({ place, path, false, size, crc });
+    items.push_back ({ place, path, false, false, size, crc });
 }
 
 //==============================================================================
@@ -118,7 +158,10 @@ public:
         juce::StringArray lines;
         lines.addTokens (text, "\n", {});
 
-        if (lines[0].trimCharactersAtEnd ("\r") != formatLine)
+        const auto first = lines[0].trimCharactersAtEnd ("\r");
+        version1 = first == formatLineVersion1;
+
+        if (first != formatLine && ! version1)
             return juce::Result::fail ("not a record of the format \"" + juce::String (formatLine) + "\"");
 
         // Every line ends with a line feed: the last token is the nothing after the last one.
@@ -185,8 +228,15 @@ private:
         Item item;
         item.isFolder = fields[0] == "folder";
 
-        if (fields.size() != (item.isFolder ? 3 : 5))
-            return juce::Result::fail ("a " + fields[0] + " needs " + (item.isFolder ? "a place and a path" : "a place, a path, a size and a CRC-32"));
+        const auto folderFields = version1 ? 3 : 4;
+
+        if (fields.size() != (item.isFolder ? folderFields : 5))
+            return juce::Result::fail ("a " + fields[0] + " needs " + (! item.isFolder ? "a place, a path, a size and a CRC-32"
+                                                                       : version1     ? "a place and a path"
+                                                                                      : "a place, a path and \"made\" or \"found\""));
+
+        if (item.isFolder && ! version1 && fields[3] != "made" && fields[3] != "found")
+            return juce::Result::fail ("a folder is \"made\" or \"found\", not \"" + fields[3] + "\"");
 
         if (fields[1] != placeName (TargetFolder::data) && fields[1] != placeName (TargetFolder::plugins))
             return juce::Result::fail ("unknown place \"" + fields[1] + "\"");
@@ -218,7 +268,11 @@ private:
         }
 
         if (item.isFolder)
+        {
+            // Before version 2 only a bundle's folders are known to be the installation's own.
+            item.made = version1 ? item.place == TargetFolder::plugins && isInBundle (item.path) : fields[3] == "made";
             record.listedFolders.insert (keyOf (item.place, item.path));
+        }
 
         record.items.push_back (item);
         return juce::Result::ok();
@@ -241,6 +295,7 @@ private:
 
     InstallRecord& record;
     std::set<juce::String> seenFields, seenPaths, filePaths;
+    bool version1 = false;
 };
 
 juce::Result InstallRecord::fromText (const juce::String& text, InstallRecord& record)
@@ -249,23 +304,21 @@ juce::Result InstallRecord::fromText (const juce::String& text, InstallRecord& r
     return Parser (record).parse (text);
 }
 
-juce::Result InstallRecord::read (const juce::File& file, InstallRecord& record)
+juce::Result InstallRecord::read (const CheckedFolder& folder, InstallRecord& record)
 {
+    const auto file = folder.getFile().getChildFile (fileName);
     const auto why = [&file] (const juce::String& problem)
     {
         return juce::Result::fail ("Cannot read the install record " + file.getFullPathName() + ": " + problem);
     };
 
-    if (file.isSymbolicLink() || ! file.existsAsFile())
-        return why ("not a file");
-
     // The size comes from the open file, and no more than one byte past the bound is read: a planted file
     // of any size costs a start nothing.
     auto opened = juce::Result::ok();
-    const auto in = ReadOnlyFile::open (file, opened);
+    const auto in = folder.openTrustedFile (fileName, opened);
 
     if (in == nullptr)
-        return why ("it cannot be opened");
+        return why (opened.getErrorMessage());
 
     if (in->getSize() > maxFileSize)
         return why ("larger than " + juce::File::descriptionOfSizeInBytes (maxFileSize));

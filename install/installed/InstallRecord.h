@@ -8,8 +8,11 @@
 
 #include <juce_core/juce_core.h>
 
+#include <functional>
 #include <set>
 #include <vector>
+
+class CheckedFolder;
 
 /** What one installation wrote: every file with its size and CRC-32, and every folder it made, so that
     the installation can be listed and removed exactly, keeping whatever else shares its folders.
@@ -32,6 +35,7 @@ public:
         TargetFolder place = TargetFolder::data;
         juce::String path;              // '/'-separated safe names, relative to the place
         bool isFolder = false;
+        bool made = false;              // folders only: the installation made it (it was not there before)
         juce::int64 size = 0;           // files only
         juce::uint32 crc = 0;           // files only: zlib's CRC-32 of the content
 
@@ -44,6 +48,9 @@ public:
     /** In the order they were added; a folder comes before what it holds. */
     std::vector<Item> items;
 
+    /** `time` as the record writes its date: ISO 8601 in UTC, to the millisecond ("2026-12-10T16:10:27.412Z"). */
+    static juce::String formatDate (juce::Time time);
+
     /** The record as its file holds it. */
     juce::String toText() const;
 
@@ -52,22 +59,43 @@ public:
     */
     static juce::Result fromText (const juce::String& text, InstallRecord& record);
 
-    /** Reads the record file `file`, which must be a plain file (not a link) of a sensible size. */
-    static juce::Result read (const juce::File& file, InstallRecord& record);
+    /** Reads the record file in `folder`, which must be a plain file (not a link) of a sensible size that
+        only this user or the administrators can change (CheckedFolder::openTrustedFile).
+    */
+    static juce::Result read (const CheckedFolder& folder, InstallRecord& record);
 
     /** The bytes of all files listed. */
     juce::int64 getTotalSize() const;
 
-    /** Adds a folder of `place` and every folder above it inside `place` that is not yet listed. */
+    /** Adds a folder of `place` and every folder above it inside `place` that is not yet listed (as not made
+        by the installation: see markMadeFolders).
+    */
     void addFolders (TargetFolder place, const juce::String& path);
+
+    /** Marks each folder listed in the plug-in folder as made by the installation when it lies in a bundle
+        or `wasThere` says it was not there before.
+    */
+    void markMadeFolders (const std::function<bool (const juce::String& path)>& wasThere);
 
     void addFile (TargetFolder place, const juce::String& path, juce::int64 size, juce::uint32 crc);
 
     /** The record file's name in the instrument's data folder. */
     static constexpr const char* fileName = "install-record.txt";
 
-    /** The first line of every record: the format's name and version. */
-    static constexpr const char* formatLine = "instrument-install-record 1";
+    /** The first line of every record: the format's name and version. Version 2 says of each folder whether
+        the installation made it; a record of version 1 still reads, its folders taken as made only inside a
+        bundle (see isBundle), which an installation always puts in place whole.
+    */
+    static constexpr const char* formatLine = "instrument-install-record 2";
+    static constexpr const char* formatLineVersion1 = "instrument-install-record 1";
+
+    /** Whether the plug-in archive's top-level folder `name` is a bundle, which an installation moves into
+        place whole, rather than a folder that the maker's products share, into which it moves its files.
+    */
+    static bool isBundle (const juce::String& name);
+
+    /** Whether `path` in the plug-in folder lies in a bundle (or is one). */
+    static bool isInBundle (const juce::String& path);
 
     /** The largest record: an installation whose record would be larger is refused, and a larger file is
         taken for a damaged record without being read. Thousands of files fit.

@@ -15,9 +15,14 @@ juce::String InstalledAppsEntry::keyName (const juce::String& company, const juc
     return company + ": " + instrument;
 }
 
+int InstalledAppsEntry::keyNameLength (const juce::String& company, const juce::String& instrument)
+{
+    const auto name = keyName (company, instrument);
+    return (int) (juce::CharPointer_UTF16::getBytesRequiredFor (name.getCharPointer()) / sizeof (juce::CharPointer_UTF16::CharType));
+}
+
 #if JUCE_WINDOWS
 
-#include "install/installed/InstalledInstruments.h"
 #include "fs/SystemError.h"
 #include "install/installed/UninstallerProgram.h"
 #include "install/SystemFolders.h"
@@ -95,67 +100,21 @@ std::vector<InstalledAppsEntry::Value> InstalledAppsEntry::valuesFor (const Inst
 
 void InstalledAppsEntry::reconcile (const SystemFolders& folders, const std::function<void (const juce::String&)>& note)
 {
-    juce::StringArray problems, installed;
-
-    for (const auto& installation : InstalledInstruments (folders).findAll (problems))
-    {
-        const auto& record = installation.record;
-        const auto hasUninstaller = std::any_of (record.items.begin(), record.items.end(), [] (const InstallRecord::Item& item)
-        {
-            return item.place == InstallRecord::TargetFolder::data && item.path == UninstallerProgram::fileName;
-        });
-
-        if (! hasUninstaller)
-            continue;
-
-        installed.add (keyName (record.company, record.instrument));
-        InstalledAppsEntry entry (record.company, record.instrument);
-        const auto values = valuesFor (record, installation.dataFolder);
-
-        if (! entry.holds (values))
-        {
-            const auto written = entry.write (record, installation.dataFolder);
-            note (written.wasOk() ? "Installed apps entry written for " + record.instrument + " (" + record.company + ")"
-                                  : written.getErrorMessage());
-        }
-    }
-
     for (const auto& name : ourKeyNames (folders.getDataRoot()))
     {
-        if (installed.contains (name))
+        const auto company = name.upToFirstOccurrenceOf (": ", false, false);
+        const auto instrument = name.fromFirstOccurrenceOf (": ", false, false);
+        const auto instrumentFolder = folders.getDataRoot().getChildFile (company).getChildFile (instrument);
+
+        // Whatever is there, damaged or not, is for its uninstaller or an administrator to deal with.
+        if (instrumentFolder.getChildFile (InstallRecord::fileName).exists()
+             || instrumentFolder.getChildFile (instrument + ".rom").exists())
             continue;
 
-        InstalledAppsEntry entry (name.upToFirstOccurrenceOf (": ", false, false), name.fromFirstOccurrenceOf (": ", false, false));
+        InstalledAppsEntry entry (company, instrument);
         const auto removed = entry.remove();
         note (removed.wasOk() ? "Installed apps entry removed: " + name : removed.getErrorMessage());
     }
-}
-
-/** Whether the key holds every one of `values`, each with its type and data. */
-bool InstalledAppsEntry::holds (const std::vector<Value>& values) const
-{
-    Key key;
-
-    if (RegOpenKeyExW (HKEY_LOCAL_MACHINE, keyPath.toWideCharPointer(), 0, KEY_QUERY_VALUE | view, &key.handle) != ERROR_SUCCESS)
-        return false;
-
-    for (const auto& value : values)
-    {
-        DWORD type = 0, size = 0;
-
-        if (RegQueryValueExW (key.handle, value.name.toWideCharPointer(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS
-             || type != value.type || size != value.data.getSize())
-            return false;
-
-        juce::MemoryBlock data (size);
-
-        if (RegQueryValueExW (key.handle, value.name.toWideCharPointer(), nullptr, &type, static_cast<BYTE*> (data.getData()), &size)
-                != ERROR_SUCCESS
-             || data != value.data)
-            return false;
-    }
-
-    return true;
 }
 
 /** The names of the entries that are an installation's below `dataRoot`: named by company and instrument,

@@ -26,9 +26,11 @@ public:
     /** Writes the entry for the installation that `record` describes, whose data folder is `dataFolder`. */
     juce::Result write (const InstallRecord& record, const juce::File& dataFolder);
 
-    /** Puts the entries in line with the installations, after the recovery of a start has finished or undone
-        what a kill interrupted: an installation whose record lists the uninstaller gets the entry its record
-        describes, and an entry whose installation below the data root has no record goes. Notes each change.
+    /** After the recovery of a start has finished or undone what a kill interrupted, removes each entry of an
+        installation below the data root that is gone: whose instrument folder holds neither a record nor a
+        monolith. Never writes one: only the installation that commits an entry writes it, so that nothing
+        found on the disk (a record anyone could have put there) can register a program. An entry whose
+        record is damaged stays. Notes each change.
     */
     static void reconcile (const SystemFolders& folders, const std::function<void (const juce::String&)>& note);
 
@@ -44,6 +46,12 @@ public:
     /** The key's name: company and instrument, which neither can contain a colon, so no two installations share one. */
     static juce::String keyName (const juce::String& company, const juce::String& instrument);
 
+    /** The longest key name the registry accepts, in UTF-16 units. */
+    static constexpr int maxKeyNameLength = 255;
+
+    /** The length of the key name of `company` and `instrument` in UTF-16 units, which maxKeyNameLength bounds. */
+    static int keyNameLength (const juce::String& company, const juce::String& instrument);
+
     /** The key's path below HKEY_LOCAL_MACHINE. */
     const juce::String& getKeyPath() const noexcept     { return keyPath; }
 
@@ -56,7 +64,6 @@ private:
     };
 
     static std::vector<Value> valuesFor (const InstallRecord& record, const juce::File& dataFolder);
-    bool holds (const std::vector<Value>& values) const;
     static juce::StringArray ourKeyNames (const juce::File& dataRoot);
 
     juce::Result keepPrevious();

@@ -1,5 +1,6 @@
 #include "install/installed/InstalledInstruments.h"
 
+#include "fs/CheckedFolder.h"
 #include "install/SafeFileName.h"
 #include "install/SystemFolders.h"
 
@@ -32,7 +33,7 @@ std::vector<InstalledInstruments::Installation> InstalledInstruments::findAll (j
             Installation installation;
             juce::String problem;
 
-            switch (readFolder (instrumentFolder, installation, problem))
+            switch (readFolder (companyFolder.getFileName(), instrumentFolder.getFileName(), installation, problem))
             {
                 case InstallerResult::noError:      found.push_back (std::move (installation)); break;
                 case InstallerResult::notInstalled:                                             break;
@@ -51,18 +52,23 @@ InstallerResult::Result InstalledInstruments::find (const juce::String& company,
     if (! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument))
         return InstallerResult::notInstalled;
 
-    return readFolder (folders.getDataRoot().getChildFile (company).getChildFile (instrument), installation, problem);
+    return readFolder (company, instrument, installation, problem);
 }
 
-InstallerResult::Result InstalledInstruments::readFolder (const juce::File& instrumentFolder, Installation& installation,
-                                                          juce::String& problem) const
+InstallerResult::Result InstalledInstruments::readFolder (const juce::String& company, const juce::String& instrument,
+                                                          Installation& installation, juce::String& problem) const
 {
+    const auto instrumentFolder = folders.getDataRoot().getChildFile (company).getChildFile (instrument);
     const auto recordFile = instrumentFolder.getChildFile (InstallRecord::fileName);
 
+    // The path only tells whether there is anything to read; the reading goes through checked folders.
     if (! recordFile.exists() && ! recordFile.isSymbolicLink())
         return InstallerResult::notInstalled;
 
-    const auto read = InstallRecord::read (recordFile, installation.record);
+    const auto folder = CheckedFolder::openRoot (folders.getDataRoot()).openTrustedFolder (company).openTrustedFolder (instrument);
+    const auto read = folder.isOpen() ? InstallRecord::read (folder, installation.record)
+                                      : juce::Result::fail ("Cannot read the install record " + recordFile.getFullPathName() + ": "
+                                                            + folder.getStatus().getErrorMessage());
 
     if (read.failed())
     {

@@ -8,7 +8,10 @@ class SystemFolders;
 /** The instruments installed on this machine, found below the data root: an installation is the folder
     company/instrument that holds an install record.
 
-    Only looks: nothing is created, changed or followed (links below the data root are passed over).
+    Only looks: nothing is created, changed or followed (links below the data root are passed over). A
+    record is read through the checked folder layer, from folders and a file that only this user or the
+    administrators can change; one that another user made or can change is not the engine's, and reads as
+    damaged.
 */
 class InstalledInstruments
 {
@@ -34,8 +37,8 @@ public:
                                   Installation& installation, juce::String& problem) const;
 
 private:
-    InstallerResult::Result readFolder (const juce::File& instrumentFolder, Installation& installation,
-                                        juce::String& problem) const;
+    InstallerResult::Result readFolder (const juce::String& company, const juce::String& instrument,
+                                        Installation& installation, juce::String& problem) const;
 
     static juce::Array<juce::File> subfolders (const juce::File& folder);
 

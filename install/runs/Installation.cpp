@@ -35,10 +35,6 @@ bool placeBelow (InstallTransaction::Root root, const juce::File& rootFolder, co
 }
 
 /** A plug-in bundle, which is replaced whole; other folders of the archive are merged file by file. */
-bool isBundle (const juce::String& name)
-{
-    return name.endsWithIgnoreCase (".vst3");
-}
 } // namespace
 
 InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Observer& observerToTell)
@@ -303,6 +299,9 @@ bool InstallerModel::Installation::writeRecord()
             record.addFile (InstallRecord::TargetFolder::plugins, path, size, crc);
     });
 
+    // The folders of the maker's that are there already stay when this installation is removed.
+    record.markMadeFolders ([this] (const juce::String& path) { return model.vst3Folder.getChildFile (path).isDirectory(); });
+
     const auto text = record.toText();
 
     // A larger record would read as damaged: the installation could be neither listed nor removed.
@@ -360,7 +359,7 @@ bool InstallerModel::Installation::moveIntoPlace()
     {
         const auto type = staged.getEntryType (name);
 
-        if (type == CheckedFolder::EntryType::folder && ! isBundle (name))
+        if (type == CheckedFolder::EntryType::folder && ! InstallRecord::isBundle (name))
         {
             if (! moveFolderContents (unpacked.child (name), pluginPlace.child (name)))
                 return false;

@@ -4,6 +4,7 @@
 #include "install/payload/BlockCopy.h"
 #include "install/FileSystemLimits.h"
 #include "install/payload/PluginArchive.h"
+#include "install/installed/InstalledAppsEntry.h"
 #include "install/SafeFileName.h"
 #include "model/InstrumentParameters.h"
 #include "model/StateIds.h"
@@ -121,6 +122,15 @@ bool InstallerModel::MonolithCheck::readNames()
 
     if (! SafeFileName::isSafe (model.companyName))
         return fail (invalidData, "Cannot load company name from monolith");
+
+    // Checked on every system, so that a monolith is accepted or refused alike wherever it is checked.
+    const auto keyLength = InstalledAppsEntry::keyNameLength (model.companyName, model.instrumentName);
+
+    if (keyLength > InstalledAppsEntry::maxKeyNameLength)
+        return fail (invalidData, "Company and instrument names too long for an Installed apps entry: \""
+                                      + InstalledAppsEntry::keyName (model.companyName, model.instrumentName) + "\" ("
+                                      + juce::String (keyLength) + " characters, "
+                                      + juce::String (InstalledAppsEntry::maxKeyNameLength) + " at most)");
 
     return true;
 }

@@ -1,9 +1,12 @@
 #include "install/runs/Removal.h"
 
+#include "fs/CheckedFile.h"
+#include "fs/ReadOnlyFile.h"
 #include "install/installed/InstalledInstruments.h"
 #include "install/payload/PluginArchive.h"
 #include "install/SafeFileName.h"
 #include "install/installed/UninstallerProgram.h"
+#include "monolith/Crc32.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
 
@@ -11,6 +14,9 @@ namespace
 {
 // The stages the bar passes: the installation found, the plug-in's items aside, the data folder's aside.
 constexpr double found = 0.1, pluginsAside = 0.5, dataAside = 0.8;
+
+// How much of a file is read at a time to sum it.
+constexpr int blockSize = 1 << 20;
 
 juce::String keyOf (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder)
 {
@@ -39,6 +45,7 @@ InstallerModel::Removal::Removal (InstallerModel& modelToUse, const juce::String
 
 InstallerModel::Result InstallerModel::Removal::run()
 {
+    model.keptByUninstall.clear();
     observer.progressChanged (0.0);
     model.write ("Begin uninstall job");
 
@@ -47,6 +54,7 @@ InstallerModel::Result InstallerModel::Removal::run()
                              && removeListed (pluginPlace, {})
                              && removeDataFiles()
                              && removeEntry()
+                             && mark()
                              && commit();
 
     if (completed)
@@ -58,6 +66,7 @@ InstallerModel::Result InstallerModel::Removal::run()
     }
 
     transaction.rollback();
+    removeMark();
 
     if (entry != nullptr)
         entry->undo();
@@ -65,7 +74,9 @@ InstallerModel::Result InstallerModel::Removal::run()
     return getResult();
 }
 
-/** The installation's record; without one, what the installed monolith's plug-in archive names. */
+/** The installation's record, checked against the instrument's own items; without one, what the installed
+    monolith's plug-in archive names.
+*/
 bool InstallerModel::Removal::findInstallation()
 {
     InstalledInstruments::Installation installation;
@@ -76,39 +87,58 @@ bool InstallerModel::Removal::findInstallation()
     {
         record = installation.record;
         hasRecord = true;
+
+        if (! checkScope())
+            return false;
     }
     else if (outcome != notInstalled)
     {
         return fail (outcome, problem);
     }
-    else if (! readPluginArchive())
+    else if (! readPluginArchive (record))
     {
         return false;
     }
 
     for (const auto& item : record.items)
+    {
         listed.insert (keyOf (item.place, item.path, item.isFolder));
 
+        if (item.isFolder && item.made)
+            madeFolders.insert (keyOf (item.place, item.path, true));
+
+        if (! item.isFolder)
+            listedFiles[keyOf (item.place, item.path, false)] = item;
+    }
+
+    findShared();
     model.write ("Uninstalling " + instrument + " by " + company
                  + (hasRecord ? ", as its install record lists" : ", as its monolith's plug-in archive names"));
     observer.progressChanged (found);
     return ! observer.shouldStop() || stop();
 }
 
-/** An installation from before there were records: its monolith is there, and names the plug-in's files. */
-bool InstallerModel::Removal::readPluginArchive()
+/** What the installed monolith names: itself and its plug-in archive's entries, into `archiveRecord`. */
+bool InstallerModel::Removal::readPluginArchive (InstallRecord& archiveRecord)
 {
     const auto monolith = roots.data.getChildFile (company).getChildFile (instrument).getChildFile (instrument + ".rom");
 
     if (! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument) || ! monolith.existsAsFile())
-        return fail (notInstalled, "Not installed: " + instrument + " by " + company);
+        return hasRecord ? fail (invalidData, "Cannot tell what is " + instrument + "'s by " + company + ": its monolith "
+                                                  + monolith.getFullPathName() + " is missing; nothing was removed")
+                         : fail (notInstalled, "Not installed: " + instrument + " by " + company);
 
     const auto entryStream = MonolithReader (monolith).openBinary (EntryNames::keyOf (EntryNames::vst3Plugin));
     const juce::TemporaryFile archiveFile (model.folders->getTemporaryFolder().getChildFile ("vst3"));
 
-    if (entryStream == nullptr
-         || BlockCopy::toNewFile (*entryStream, entryStream->getTotalLength(), archiveFile.getFile(),
-                                  [this] { return observer.shouldStop(); }, false) != BlockCopy::Outcome::done)
+    const auto copied = entryStream == nullptr ? BlockCopy::Outcome::failed
+                                               : BlockCopy::toNewFile (*entryStream, entryStream->getTotalLength(), archiveFile.getFile(),
+                                                                       [this] { return observer.shouldStop(); }, false);
+
+    if (copied == BlockCopy::Outcome::stopped)
+        return stop();
+
+    if (copied != BlockCopy::Outcome::done)
         return fail (invalidData, "Cannot read the VST3 binary of the installed monolith " + monolith.getFullPathName());
 
     const PluginArchive archive (archiveFile.getFile().createInputStream());
@@ -116,16 +146,58 @@ bool InstallerModel::Removal::readPluginArchive()
     if (archive.getStatus().failed())
         return fail (invalidData, archive.getStatus().getErrorMessage());
 
-    record.addFile (InstallRecord::TargetFolder::data, monolith.getFileName(), monolith.getSize(), 0);
-    archive.forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
+    archiveRecord.addFile (InstallRecord::TargetFolder::data, monolith.getFileName(), monolith.getSize(), 0);
+    archive.forEachEntry ([&archiveRecord] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
     {
         if (isFolder)
-            record.addFolders (InstallRecord::TargetFolder::plugins, path);
+            archiveRecord.addFolders (InstallRecord::TargetFolder::plugins, path);
         else
-            record.addFile (InstallRecord::TargetFolder::plugins, path, size, crc);
+            archiveRecord.addFile (InstallRecord::TargetFolder::plugins, path, size, crc);
     });
 
+    // Without a record, as for one that does not say: only a bundle's folders are known to be the installation's.
+    archiveRecord.markMadeFolders ([] (const juce::String&) { return true; });
+
     return true;
+}
+
+/** A record names only what an installation of this instrument writes: its monolith, its uninstaller and
+    what its plug-in archive names. A line for anything else (another product's bundle, say) could only
+    have been added by hand, and would remove what is not ours: the record is damaged, and nothing goes.
+*/
+bool InstallerModel::Removal::checkScope()
+{
+    InstallRecord own;
+
+    if (! readPluginArchive (own))
+        return false;
+
+    std::set<juce::String> allowed { keyOf (InstallRecord::TargetFolder::data, UninstallerProgram::fileName, false) };
+
+    for (const auto& item : own.items)
+        allowed.insert (keyOf (item.place, item.path, item.isFolder));
+
+    for (const auto& item : record.items)
+        if (allowed.count (keyOf (item.place, item.path, item.isFolder)) == 0)
+            return fail (invalidData, "The install record of " + instrument + " by " + company + " lists "
+                                          + (item.place == InstallRecord::TargetFolder::data ? roots.data.getChildFile (company).getChildFile (instrument)
+                                                                                             : roots.vst3.getChildFile (company))
+                                                .getChildFile (item.path).getFullPathName()
+                                          + ", which is none of its own items: nothing was removed");
+
+    return true;
+}
+
+/** What the records of the maker's other installations list in the plug-in folder: it stays while they do. */
+void InstallerModel::Removal::findShared()
+{
+    juce::StringArray problems;
+
+    for (const auto& other : InstalledInstruments (*model.folders).findAll (problems))
+        if (other.record.company.equalsIgnoreCase (company) && ! other.record.instrument.equalsIgnoreCase (instrument))
+            for (const auto& item : other.record.items)
+                if (item.place == InstallRecord::TargetFolder::plugins)
+                    shared.insert (keyOf (item.place, item.path, item.isFolder));
 }
 
 bool InstallerModel::Removal::begin()
@@ -166,15 +238,16 @@ bool InstallerModel::Removal::removeListed (const FolderPath& folder, const juce
         const auto path = join (pathInPlace, names[i]);
         const auto type = types[(size_t) i];
 
-        if (type == EntryType::file && isListed (InstallRecord::TargetFolder::plugins, path, false))
+        if (type == EntryType::file && isOurs (folder, names[i], path))
         {
             if (! moveAside ({ folder, names[i] }, type))
                 return false;
         }
         else if (type == EntryType::folder && isListed (InstallRecord::TargetFolder::plugins, path, true))
         {
-            if (! (isWhollyListed (folder.child (names[i]), path) ? moveAside ({ folder, names[i] }, type)
-                                                                   : removeListed (folder.child (names[i]), path)))
+            const auto whole = isOwnFolder (path) && isWhollyListed (folder.child (names[i]), path);
+
+            if (! (whole ? moveAside ({ folder, names[i] }, type) : removeListed (folder.child (names[i]), path)))
                 return false;
         }
     }
@@ -198,9 +271,8 @@ bool InstallerModel::Removal::isWhollyListed (const FolderPath& folder, const ju
     {
         const auto path = join (pathInPlace, name);
         const auto type = opened.getEntryType (name);
-        const auto whollyListed = type == EntryType::file ? isListed (InstallRecord::TargetFolder::plugins, path, false)
-                                : type == EntryType::folder && isListed (InstallRecord::TargetFolder::plugins, path, true)
-                                                            && isWhollyListed (folder.child (name), path);
+        const auto whollyListed = type == EntryType::file ? isOurs (folder, name, path)
+                                : type == EntryType::folder && isOwnFolder (path) && isWhollyListed (folder.child (name), path);
         if (! whollyListed)
             return false;
     }
@@ -220,7 +292,21 @@ bool InstallerModel::Removal::removeDataFiles()
 
         const auto file = itemOf (dataPlace, item.path);
 
-        if (! isRunningProgram (file) && ! moveAside (file, EntryType::file))
+        if (isRunningProgram (file))
+            continue;
+
+        // The monolith of an installation without a record has no CRC-32 of its own to compare. Anything but
+        // a file (a link, say) is refused by the move aside, and then nothing goes.
+        CheckedFolder folder;
+        const auto isFile = transaction.openFolder (file.folder, false, folder).wasOk() && folder.getEntryType (file.name) == EntryType::file;
+
+        if (hasRecord && isFile && ! isUnchanged (file.folder, file.name, item))
+        {
+            keep (fileOf (file), "changed since it was installed");
+            continue;
+        }
+
+        if (! moveAside (file, EntryType::file))
             return false;
     }
 
@@ -255,11 +341,92 @@ bool InstallerModel::Removal::commit()
     return committed.wasOk() || fail (committed, "Failed to remove " + instrument + " by " + company);
 }
 
-/** The instrument's folder and the company's folders when nothing is left in them; what is not empty stays. */
-void InstallerModel::Removal::removeEmptyFolders()
+/** The mark that a kill after the commit leaves for the next start, which then removes the folders that
+    this run would have removed (finishInterrupted). Made before the commit: the journal ends with the commit's
+    clean-up, and after it nothing else would remember the folders.
+*/
+bool InstallerModel::Removal::mark()
+{
+    const auto staging = CheckedFolder::openRoot (roots.staging);
+    auto made = staging.getStatus();
+    const auto file = staging.isOpen() ? staging.createFile (markPrefix, made) : nullptr;
+
+    if (file != nullptr)
+    {
+        markName = file->getName();
+        file->writeText (company + "\n" + instrument + "\n", false, false, "\n");
+        file->flush();
+        made = file->close();
+    }
+
+    return made.wasOk() || fail (made, "Failed to remove " + instrument + " by " + company);
+}
+
+void InstallerModel::Removal::removeMark() const
+{
+    if (markName.isNotEmpty())
+        CheckedFolder::openRoot (roots.staging).remove (markName);
+}
+
+/** The instrument's folder and the company's folders when nothing is left in them, then the mark. */
+void InstallerModel::Removal::removeEmptyFolders() const
+{
+    removeEmptyFolders (roots, company, instrument);
+    removeMark();
+}
+
+void InstallerModel::Removal::removeEmptyFolders (const InstallTransaction::Roots& roots, const juce::String& company,
+                                                  const juce::String& instrument)
 {
     CheckedFolder::openRoot (roots.data).removeEmptyFolders ({ company, instrument });
     CheckedFolder::openRoot (roots.vst3).removeEmptyFolders ({ company });
+}
+
+void InstallerModel::Removal::finishInterrupted (const SystemFolders& folders, const std::function<void (const juce::String&)>& note)
+{
+    const auto roots = InstallTransaction::Roots::of (folders);
+
+    if (! roots.staging.isDirectory())
+        return;
+
+    const auto staging = CheckedFolder::openRoot (roots.staging);
+    juce::StringArray names;
+    staging.list (names);
+
+    for (const auto& name : names)
+    {
+        if (! name.startsWith (markPrefix) || staging.getEntryType (name) != EntryType::file)
+            continue;
+
+        auto opened = juce::Result::ok();
+        juce::MemoryBlock data ((size_t) maxMarkSize);
+
+        if (const auto file = staging.openTrustedFile (name, opened); file != nullptr && file->getSize() <= maxMarkSize)
+            data.setSize ((size_t) file->read (data.getData(), (int) data.getSize(), 0));
+        else
+            continue;
+
+        const auto text = data.toString();
+        const auto lines = juce::StringArray::fromTokens (text.dropLastCharacters (1), "\n", {});
+        const auto& company = lines[0];
+        const auto& instrument = lines[1];
+
+        // A mark cut short was being written when a kill came, before the commit: the recovery has undone
+        // the removal, and there are no folders to remove.
+        if (! text.endsWithChar ('\n') || lines.size() < 2)
+        {
+            staging.remove (name);
+            continue;
+        }
+
+        // Anything else is no mark of ours: it stays for an administrator to look at.
+        if (lines.size() != 2 || ! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument))
+            continue;
+
+        note ("Finishing the removal of " + instrument + " by " + company + " that was interrupted");
+        removeEmptyFolders (roots, company, instrument);
+        staging.remove (name);
+    }
 }
 
 //==============================================================================
@@ -277,6 +444,83 @@ InstallTransaction::Item InstallerModel::Removal::itemOf (const FolderPath& plac
 bool InstallerModel::Removal::isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const
 {
     return listed.count (keyOf (place, path, isFolder)) > 0;
+}
+
+/** Whether the folder at `pathInPlace` in the plug-in place is this installation's alone: made by it, and
+    listed by no other installation's record. Only such a folder goes, when nothing else is in it.
+*/
+bool InstallerModel::Removal::isOwnFolder (const juce::String& pathInPlace) const
+{
+    const auto key = keyOf (InstallRecord::TargetFolder::plugins, pathInPlace, true);
+    return madeFolders.count (key) != 0 && shared.count (key) == 0;
+}
+
+/** Whether the listed file `name` in `folder` (at `pathInPlace` in the plug-in place) is still this
+    installation's alone: as the record describes it, and listed by no other installation's record.
+*/
+bool InstallerModel::Removal::isOurs (const FolderPath& folder, const juce::String& name, const juce::String& pathInPlace)
+{
+    const auto key = keyOf (InstallRecord::TargetFolder::plugins, pathInPlace, false);
+    const auto listedFile = listedFiles.find (key);
+
+    if (listedFile == listedFiles.end())
+        return false;
+
+    const auto file = roots.vst3.getChildFile (company).getChildFile (pathInPlace);
+
+    if (shared.count (key) != 0)
+    {
+        keep (file, "another installation's record lists it");
+        return false;
+    }
+
+    if (! isUnchanged (folder, name, listedFile->second))
+    {
+        keep (file, "changed since it was installed");
+        return false;
+    }
+
+    return true;
+}
+
+/** Whether the file `name` in `folder` still has the size and CRC-32 that `item` lists: read once, through
+    the file layer, only from a file nobody else can change.
+*/
+bool InstallerModel::Removal::isUnchanged (const FolderPath& folder, const juce::String& name, const InstallRecord::Item& item)
+{
+    const auto key = keyOf (item.place, item.path, false);
+
+    if (const auto known = unchanged.find (key); known != unchanged.end())
+        return known->second;
+
+    CheckedFolder opened;
+    auto openedFile = transaction.openFolder (folder, false, opened);
+    const auto file = openedFile.wasOk() ? opened.openTrustedFile (name, openedFile) : nullptr;
+    auto crc = Crc32::initial;
+
+    if (file != nullptr && file->getSize() == item.size)
+    {
+        juce::HeapBlock<char> block (blockSize);
+        juce::int64 done = 0;
+
+        for (int numRead; done < item.size && (numRead = file->read (block, (int) juce::jmin<juce::int64> (blockSize, item.size - done), done)) > 0;
+             done += numRead)
+            crc = Crc32::update (crc, block, (size_t) numRead);
+
+        return unchanged[key] = done == item.size && crc == item.crc;
+    }
+
+    return unchanged[key] = false;
+}
+
+/** Leaves `file` where it is, saying so in the log and to the front end. */
+void InstallerModel::Removal::keep (const juce::File& file, const juce::String& why)
+{
+    if (! kept.insert (file.getFullPathName()).second)
+        return;
+
+    model.write ("Kept, " + why + ": " + file.getFullPathName());
+    model.keptByUninstall.add (file.getFullPathName() + " (" + why + ")");
 }
 
 bool InstallerModel::Removal::isRunningProgram (const Item& item) const

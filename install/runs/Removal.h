@@ -5,6 +5,8 @@
 #include "install/installed/InstalledAppsEntry.h"
 #include "install/runs/StepChain.h"
 
+#include <functional>
+#include <map>
 #include <set>
 
 /** One run of InstallerModel::uninstall, as a sequence of steps that share the run's transaction.
@@ -14,7 +16,10 @@
     deleted only when the transaction commits; a folder goes whole when everything in it is listed,
     otherwise only its listed items go, so that what a user or another product put there stays. The
     record goes last; the Installed apps entry on Windows is removed before the commit and put back on
-    failure. A run that ends early rolls back, leaving everything as it was. Folders left empty (the
+    failure. Only what is still as the installation wrote it goes: a file whose size or CRC-32 differs
+    from the record stays, and so does what another installation's record lists (a player plug-in that
+    several instruments share), each named in the log. A record that lists anything but this instrument's
+    own items (its monolith, its uninstaller, what its plug-in archive names) is damaged: nothing goes. A run that ends early rolls back, leaving everything as it was. Folders left empty (the
     instrument's, the company's) are removed after the commit.
 */
 class InstallerModel::Removal : private StepChain
@@ -24,24 +29,49 @@ public:
 
     Result run();
 
+    /** After a start's recovery: for each removal that a kill ended before it had removed the folders its
+        commit left empty (its mark still in the staging root), removes those folders when they are empty,
+        then the mark. A mark is read only when nobody but this user or the administrators can change it.
+    */
+    static void finishInterrupted (const SystemFolders& folders, const std::function<void (const juce::String&)>& note);
+
 private:
     using FolderPath = InstallTransaction::FolderPath;
     using Item = InstallTransaction::Item;
     using EntryType = CheckedFolder::EntryType;
 
     bool findInstallation();
-    bool readPluginArchive();
+    bool readPluginArchive (InstallRecord& archiveRecord);
+    bool checkScope();
+    void findShared();
     bool begin();
     bool removeDataFiles();
     bool removeListed (const FolderPath& folder, const juce::String& pathInPlace);
     bool isWhollyListed (const FolderPath& folder, const juce::String& pathInPlace);
     bool moveAside (const Item& item, EntryType type);
     bool removeEntry();
+    bool mark();
     bool commit();
-    void removeEmptyFolders();
+    void removeMark() const;
+    void removeEmptyFolders() const;
+
+    static void removeEmptyFolders (const InstallTransaction::Roots& roots, const juce::String& company, const juce::String& instrument);
+
+    /** The name of the mark a removal leaves in the staging root (outside every folder it may remove) from
+        just before its commit until it has removed the folders that the commit left empty: this, then random
+        digits. It holds the company and the instrument, a line each.
+    */
+    static constexpr const char* markPrefix = ".removal-";
+
+    /** The largest mark read: two names and their line ends. */
+    static constexpr int maxMarkSize = 4096;
 
     Item itemOf (const FolderPath& placeRoot, const juce::String& path) const;
     bool isListed (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder) const;
+    bool isOwnFolder (const juce::String& pathInPlace) const;
+    bool isOurs (const FolderPath& folder, const juce::String& name, const juce::String& pathInPlace);
+    bool isUnchanged (const FolderPath& folder, const juce::String& name, const InstallRecord::Item& item);
+    void keep (const juce::File& file, const juce::String& why);
     bool isRunningProgram (const Item& item) const;
     juce::File fileOf (const Item& item) const;
 
@@ -52,8 +82,11 @@ private:
     const FolderPath dataPlace, pluginPlace;
     InstallRecord record;
     bool hasRecord = false;
-    std::set<juce::String> listed;
+    std::set<juce::String> listed, madeFolders, shared, kept;
+    std::map<juce::String, InstallRecord::Item> listedFiles;
+    std::map<juce::String, bool> unchanged;
     std::unique_ptr<InstalledAppsEntry> entry;
+    juce::String markName;
 
     JUCE_DECLARE_NON_COPYABLE (Removal)
 };

@@ -1,5 +1,6 @@
 #include "InstallTestSupport.h"
 
+#include "fs/CheckedFolder.h"
 #include "install/installed/InstallRecord.h"
 
 #include "install/payload/PluginArchive.h"
@@ -76,7 +77,7 @@ TEST (InstallJob, TheRecordHoldsTheSizeAndCrcOfTheInstalledMonolith)
         juce::MemoryBlock installed;
         InstallRecord record;
         ASSERT_TRUE (run.installedMonolith().loadFileAsData (installed));
-        ASSERT_TRUE (InstallRecord::read (run.installedMonolith().getSiblingFile (InstallRecord::fileName), record).wasOk());
+        ASSERT_TRUE (InstallRecord::read (CheckedFolder::openRoot (run.installedMonolith().getParentDirectory()), record).wasOk());
         ASSERT_FALSE (record.items.empty());
 
         const auto& monolith = record.items.front();

@@ -1,11 +1,16 @@
 #include "InstallTestSupport.h"
 
+#include "fs/CheckedFolder.h"
 #include "install/installed/InstallRecord.h"
 #include "install/installed/InstalledInstruments.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+
+#if ! JUCE_WINDOWS
+ #include <sys/stat.h>
+#endif
 
 using namespace InstallTestSupport;
 
@@ -42,9 +47,9 @@ TEST (InstallRecord, TextReadsBackAsWritten)
     const auto text = record.toText();
 
     // Folders are listed once, before what they hold, whatever number of files they hold.
-    EXPECT_TRUE (text.contains ("folder\tplugins\tGlass Piano.vst3\n"
-                                "folder\tplugins\tGlass Piano.vst3/Contents\n"
-                                "folder\tplugins\tGlass Piano.vst3/Contents/x86_64-win\n"
+    EXPECT_TRUE (text.contains ("folder\tplugins\tGlass Piano.vst3\tfound\n"
+                                "folder\tplugins\tGlass Piano.vst3/Contents\tfound\n"
+                                "folder\tplugins\tGlass Piano.vst3/Contents/x86_64-win\tfound\n"
                                 "file\tplugins\tGlass Piano.vst3/Contents/x86_64-win/Glass Piano.vst3\t42\tffffffff\n"
                                 "file\tplugins\tGlass Piano.vst3/desktop.ini\t0\t00000000\n")) << text;
 
@@ -63,6 +68,39 @@ TEST (InstallRecord, TextReadsBackAsWritten)
     EXPECT_EQ (readBack.items, record.items);
 }
 
+TEST (InstallRecord, DateIsWrittenInUtcWhereverTheMachineIsAndOlderOffsetsStillRead)
+{
+    const std::pair<juce::int64, const char*> dates[] = {
+        { 0, "1970-01-01T00:00:00.000Z" },
+        { -1, "1969-12-31T23:59:59.999Z" },
+        { 951782400123, "2000-02-29T00:00:00.123Z" },
+        { 1796919027412, "2026-12-10T16:10:27.412Z" },
+        { 4107542399999, "2100-02-28T23:59:59.999Z" },
+    };
+
+    for (const auto& [ms, text] : dates)
+    {
+        EXPECT_EQ (InstallRecord::formatDate (juce::Time (ms)), text);
+        EXPECT_EQ (juce::Time::fromISO8601 (text).toMilliseconds(), ms) << text;
+    }
+
+   #if ! JUCE_WINDOWS
+    // A machine far from UTC: the record's line must not carry its offset.
+    const juce::String previousZone (getenv ("TZ") != nullptr ? getenv ("TZ") : "");
+    setenv ("TZ", "Asia/Kolkata", 1);
+    tzset();
+    const auto text = makeRecord().toText();
+    previousZone.isEmpty() ? unsetenv ("TZ") : setenv ("TZ", previousZone.toRawUTF8(), 1);
+    tzset();
+    EXPECT_TRUE (text.contains ("\ndate\t2025-05-03T12:30:05.000Z\n")) << text;
+   #endif
+
+    // Records written before, in local time with the offset, read as the same moment.
+    InstallRecord older;
+    ASSERT_TRUE (InstallRecord::fromText (juce::String (validText).replace ("12:30:05.000Z", "18:00:05.000+05:30"), older).wasOk());
+    EXPECT_EQ (older.date.toMilliseconds(), juce::Time::fromISO8601 ("2025-05-03T12:30:05.000Z").toMilliseconds());
+}
+
 TEST (InstallRecord, AnythingElseIsRefusedWithItsReason)
 {
     const juce::String valid (validText);
@@ -70,7 +108,10 @@ TEST (InstallRecord, AnythingElseIsRefusedWithItsReason)
 
     const std::pair<juce::String, const char*> cases[] = {
         { "", "not a record" },
-        { replaced ("record 1", "record 2"), "not a record of the format" },
+        { replaced ("record 1", "record 3"), "not a record of the format" },
+        { replaced ("record 1", "record 2"), "line 7: a folder needs a place, a path and \"made\" or \"found\"" },
+        { replaced ("record 1", "record 2").replace ("Beta.vst3\n", "Beta.vst3\tmaybe\n"), "a folder is \"made\" or \"found\", not \"maybe\"" },
+        { valid + "folder\tplugins\tShared\tmade\n", "a folder needs a place and a path" },
         { valid.dropLastCharacters (1), "cut short" },
         { replaced ("company\tAlpha\n", ""), "no \"company\"" },
         { replaced ("date\t2025-05-03T12:30:05.000Z\n", ""), "no \"date\"" },
@@ -109,18 +150,49 @@ TEST (InstallRecord, AnythingElseIsRefusedWithItsReason)
     EXPECT_TRUE (InstallRecord::fromText (valid, record).wasOk());
 }
 
+TEST (InstallRecord, FoldersSayWhetherTheInstallationMadeThemAndOlderRecordsOnlyOfBundles)
+{
+    auto record = makeRecord();
+    record.addFolders (TargetFolder::plugins, "Shared/Presets");
+    record.markMadeFolders ([] (const juce::String& path) { return path == "Shared"; });
+
+    InstallRecord readBack;
+    ASSERT_TRUE (InstallRecord::fromText (record.toText(), readBack).wasOk());
+    EXPECT_EQ (readBack.items, record.items);
+
+    const auto madeOf = [] (const InstallRecord& r, const juce::String& path)
+    {
+        for (const auto& item : r.items)
+            if (item.isFolder && item.path == path)
+                return item.made;
+
+        ADD_FAILURE() << "no folder " << path;
+        return false;
+    };
+
+    EXPECT_TRUE (madeOf (readBack, "Beta.vst3/Contents"));      // in a bundle, there before or not
+    EXPECT_FALSE (madeOf (readBack, "Shared"));
+    EXPECT_TRUE (madeOf (readBack, "Shared/Presets"));
+
+    InstallRecord older;
+    ASSERT_TRUE (InstallRecord::fromText (juce::String (validText) + "folder\tplugins\tShared\n", older).wasOk());
+    EXPECT_TRUE (madeOf (older, "Beta.vst3"));
+    EXPECT_FALSE (madeOf (older, "Shared"));
+}
+
 TEST (InstallRecord, FileThatIsNoPlainTextRecordIsRefused)
 {
     Sandbox sandbox;
     const auto file = sandbox.folder.getChildFile (InstallRecord::fileName);
+    const auto folder = CheckedFolder::openRoot (sandbox.folder);
     InstallRecord record;
 
     ASSERT_TRUE (file.replaceWithText (validText));
-    EXPECT_TRUE (InstallRecord::read (file, record).wasOk());
+    EXPECT_TRUE (InstallRecord::read (folder, record).wasOk());
 
     const auto refused = [&] (const char* reason)
     {
-        const auto result = InstallRecord::read (file, record);
+        const auto result = InstallRecord::read (folder, record);
         return result.failed() && result.getErrorMessage().startsWith ("Cannot read the install record " + file.getFullPathName())
             && result.getErrorMessage().contains (reason);
     };
@@ -140,7 +212,18 @@ TEST (InstallRecord, FileThatIsNoPlainTextRecordIsRefused)
     const auto elsewhere = sandbox.folder.getChildFile ("elsewhere.txt");
     ASSERT_TRUE (elsewhere.replaceWithText (validText));
     ASSERT_TRUE (elsewhere.createSymbolicLink (file, true));
-    EXPECT_TRUE (refused ("not a file"));
+    EXPECT_TRUE (refused ("Refusing the link"));
+
+   #if ! JUCE_WINDOWS
+    // A record that other users can change is not ours, whatever it says.
+    ASSERT_TRUE (file.deleteFile() && file.replaceWithText (validText));
+    ASSERT_EQ (chmod (file.getFullPathName().toRawUTF8(), 0666), 0);
+    EXPECT_TRUE (refused ("is a file that another user made or can change"));
+
+    ASSERT_TRUE (file.deleteFile());
+    ASSERT_EQ (mkfifo (file.getFullPathName().toRawUTF8(), 0644), 0);
+    EXPECT_TRUE (refused ("is not a file"));
+   #endif
 }
 
 TEST (InstalledInstruments, FindsEveryRecordAndOnlyRecordsInTheirOwnFolders)
@@ -164,6 +247,12 @@ TEST (InstalledInstruments, FindsEveryRecordAndOnlyRecordsInTheirOwnFolders)
     f.dataRoot.getChildFile ("Linked").createDirectory();
     f.dataRoot.getChildFile ("Alpha/Gamma").createSymbolicLink (f.dataRoot.getChildFile ("Linked/Gamma"), true);
 
+    // Folders that other users can change, as a folder another user made: what is in them is not ours.
+    writeRecord (makeRecord ("Open", "Company"), "Open/Company");
+    writeRecord (makeRecord ("Alpha", "Open"), "Alpha/Open");
+    ASSERT_EQ (chmod (f.dataRoot.getChildFile ("Open").getFullPathName().toRawUTF8(), 0777), 0);
+    ASSERT_EQ (chmod (f.dataRoot.getChildFile ("Alpha/Open").getFullPathName().toRawUTF8(), 0777), 0);
+
     juce::StringArray problems;
     const auto found = InstalledInstruments (f).findAll (problems);
 
@@ -174,9 +263,11 @@ TEST (InstalledInstruments, FindsEveryRecordAndOnlyRecordsInTheirOwnFolders)
     EXPECT_EQ (names, (juce::StringArray { "Alpha/Beta", "Alpha/Gamma", "Delta/Epsilon" }));
     EXPECT_EQ (found[0].dataFolder, f.dataRoot.getChildFile ("Alpha/Beta"));
     EXPECT_EQ (found[0].pluginFolder, f.vst3Root.getChildFile ("Alpha"));
-    ASSERT_EQ (problems.size(), 2) << text (problems);
+    ASSERT_EQ (problems.size(), 4) << text (problems);
     EXPECT_TRUE (problems[0].contains ("Alpha/Broken") && problems[0].contains ("not a record")) << problems[0];
-    EXPECT_TRUE (problems[1].contains ("belongs to Beta by Alpha, not to the folder it is in")) << problems[1];
+    EXPECT_TRUE (problems[1].endsWith ("Alpha/Open is a folder that another user made or can change")) << problems[1];
+    EXPECT_TRUE (problems[2].endsWith ("/Open is a folder that another user made or can change")) << problems[2];
+    EXPECT_TRUE (problems[3].contains ("belongs to Beta by Alpha, not to the folder it is in")) << problems[3];
 
     InstalledInstruments::Installation installation;
     juce::String problem;
@@ -188,4 +279,5 @@ TEST (InstalledInstruments, FindsEveryRecordAndOnlyRecordsInTheirOwnFolders)
     EXPECT_EQ (installed.find ("Alpha", "../Alpha/Beta", installation, problem), InstallerModel::notInstalled);
     EXPECT_EQ (installed.find ("Zeta", "Eta", installation, problem), InstallerModel::invalidData);
     EXPECT_EQ (installed.find ("Alpha", "Broken", installation, problem), InstallerModel::invalidData);
+    EXPECT_EQ (installed.find ("Open", "Company", installation, problem), InstallerModel::invalidData);
 }

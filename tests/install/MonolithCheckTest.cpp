@@ -683,6 +683,50 @@ TEST (MonolithCheck, NamesAreMeasuredInTheFileSystemsOwnUnitsWithRoomForTemporar
     }
 }
 
+TEST (MonolithCheck, NamesWhoseInstalledAppsKeyIsTooLongAreRefusedOnEverySystem)
+{
+    // The key "company: instrument" holds at most 255 UTF-16 units; an emoji takes two of them.
+    const auto emoji = [] (int count) { return juce::String::repeatedString (juce::String::fromUTF8 ("\xf0\x9f\x8e\xb9"), count); };
+    const auto letters = [] (int count) { return juce::String::repeatedString ("b", count); };
+
+    const struct
+    {
+        juce::String company, instrument;
+        int keyLength;      // 0 when the names fit
+    } cases[] = {
+        { letters (150), letters (103), 0 },
+        { letters (150), letters (104), 256 },
+        { emoji (50), letters (153), 0 },
+        { emoji (50), letters (154), 256 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.instrument.length());
+        Sandbox sandbox;
+        MonolithContent content;
+        content.state = makeState (c.instrument, c.company);
+        const auto rom = writeMonolith (sandbox.folder.getChildFile ("Beta.rom"), content);
+
+        InstallerLog log;
+        auto model = sandbox.makeModel (log);
+        model->monolithFile = rom;
+        const auto run = runCheck (*model, log);
+
+        if (c.keyLength == 0)
+        {
+            EXPECT_EQ (run.result, 0);
+            continue;
+        }
+
+        EXPECT_EQ (run.result, 1);
+        EXPECT_EQ (run.messages.strings.getLast(), "Company and instrument names too long for an Installed apps entry: \""
+                                                       + c.company + ": " + c.instrument + "\" (" + juce::String (c.keyLength)
+                                                       + " characters, 255 at most)");
+        EXPECT_TRUE (snapshotOf (sandbox.folders().temporary).empty());
+    }
+}
+
 TEST (MonolithCheck, ArchiveEntryTooDeepForTheFileSystemIsRefusedBeforeAnythingIsInstalled)
 {
     // 20 folders of 200 bytes below the plug-in's folder go over Linux's 4095 bytes a path.

@@ -2,7 +2,8 @@
 # The console installer under Wine, without a display, as a deployment script runs it: its direct imports,
 # the licence refused, an installation checked byte for byte, list, the Installed apps entry read back
 # with `wine reg query`, and the entry's QuietUninstallString run to its end, which must leave no file of
-# the installation (nor the uninstaller's copy in the temporary folder) and no entry.
+# the installation (nor the uninstaller's copy in the temporary folder) and no entry; then a record and a
+# program planted where an installation would be, which no start registers.
 #   tests/windows/run-wine-setup.sh [instrument-setup.exe] [monolith.rom]
 # Needs the Linux build's monolith-tool (build/tools/monolith-tool) to read the monolith's names and archive.
 set -euo pipefail
@@ -181,6 +182,18 @@ grep -q "Left the journal .*journal-0123456789abcdef0123456789abcdef as it is" "
 [ -e "$other_data/notes.txt" ] && [ -e "$other_common/notes.txt" ] && pass "the other product's folders are still there" \
     || fail "a folder of another product went"
 [ "$(cat "$journal" 2>/dev/null)" = "$forged" ] && pass "the journal is left as it is" || fail "the journal changed or went"
+
+# --- 8. a record and a program planted where an installation would be: no start registers them
+echo "== Planted record"
+planted="$data_root/$company/$instrument"
+mkdir -p "$planted"
+printf 'instrument-install-record 1\ncompany\t%s\ninstrument\t%s\ninstaller\t%s\ndate\t2026-01-01T00:00:00.000Z\nfile\tdata\tuninstall.exe\t1\t00000000\n' \
+    "$company" "$instrument" "$version" >"$planted/install-record.txt"
+cp "$exe" "$planted/uninstall.exe"
+setup list
+! wine reg query "$key" >/dev/null 2>&1 && pass "no Installed apps entry for a planted record" \
+    || fail "a planted record was registered: $(wine reg query "$key" 2>/dev/null | tr -d '\r' | head -5)"
+rm -rf "${data_root:?}/$company"
 
 echo
 if [ "$failures" -gt 0 ]; then

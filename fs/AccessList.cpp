@@ -171,7 +171,7 @@ AccessList::~AccessList()
         LocalFree (descriptor);
 }
 
-juce::Result AccessList::restrictToAdministrators (HANDLE folder, const juce::File& path, bool& restricted)
+juce::Result AccessList::restrictToAdministrators (HANDLE folder, const juce::File& path, bool isEmpty, bool& restricted)
 {
     juce::String ownerName;
     bool open = false;
@@ -179,25 +179,40 @@ juce::Result AccessList::restrictToAdministrators (HANDLE folder, const juce::Fi
     if (const auto read = whoMayChange (folder, path, ownerName, open); read.failed())
         return read;
 
-    if (ownerName.isNotEmpty())
+    if (ownerName.isNotEmpty() && ! isEmpty)
         return juce::Result::fail (path.getFullPathName() + " belongs to " + ownerName + ", who could change what is installed"
                                    " in it: remove it, or give it to the administrators");
+
+    if (ownerName.isNotEmpty())
+        return protect (folder, path, true, "Cannot take over the empty folder " + path.getFullPathName() + " of " + ownerName,
+                        restricted);
 
     if (! open)
         return juce::Result::ok();
 
+    return protect (folder, path, false, "Cannot take other users' write access away from " + path.getFullPathName(), restricted);
+}
+
+juce::Result AccessList::protect (HANDLE folder, const juce::File& path, bool toAdministrators, const juce::String& failure,
+                                  bool& restricted)
+{
     AccessList protection (Kind::protectedFolder);
     BOOL present = FALSE, defaulted = FALSE;
     PACL protectedList = nullptr;
+    DWORD sidSize = SECURITY_MAX_SID_SIZE;
+    juce::HeapBlock<char> administrators (sidSize, true);
 
-    if (protection.descriptor == nullptr || ! GetSecurityDescriptorDacl (protection.descriptor, &present, &protectedList, &defaulted))
+    if (protection.descriptor == nullptr || ! GetSecurityDescriptorDacl (protection.descriptor, &present, &protectedList, &defaulted)
+         || ! CreateWellKnownSid (WinBuiltinAdministratorsSid, nullptr, administrators.get(), &sidSize))
         return juce::Result::fail ("Cannot make the access list for " + path.getFullPathName());
 
-    const auto written = SetSecurityInfo (folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                          nullptr, nullptr, protectedList, nullptr);
+    const auto owner = toAdministrators ? (PSID) administrators.get() : nullptr;
+    const SECURITY_INFORMATION what = (toAdministrators ? (SECURITY_INFORMATION) OWNER_SECURITY_INFORMATION : 0u)
+                                      | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
+    const auto written = SetSecurityInfo (folder, SE_FILE_OBJECT, what, owner, nullptr, protectedList, nullptr);
 
     if (written != ERROR_SUCCESS)
-        return securityFailure (written, "Cannot take other users' write access away from " + path.getFullPathName());
+        return securityFailure (written, failure);
 
     restricted = true;
     return juce::Result::ok();

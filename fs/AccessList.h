@@ -26,12 +26,13 @@ public:
     /** For CreateDirectoryW or CreateMutexW; null when the access list could not be made. */
     SECURITY_ATTRIBUTES* getAttributes() noexcept   { return descriptor != nullptr ? &attributes : nullptr; }
 
-    /** Makes the folder open through `folder` (a handle with READ_CONTROL and WRITE_DAC) a protected one
-        when users other than the administrators and the system could change it, setting `restricted`.
-        Fails, naming the owner, when the folder belongs to someone else: an owner can always take the
-        access back.
+    /** Makes the folder open through `folder` (a handle with READ_CONTROL, WRITE_DAC and WRITE_OWNER) a
+        protected one when users other than the administrators and the system could change it, setting
+        `restricted`. A folder that belongs to someone else is taken over (given to the administrators and
+        protected) only when `isEmpty`, so that nobody can block an installation by making its folder
+        first; one that holds something fails, naming the owner: an owner can always take the access back.
     */
-    static juce::Result restrictToAdministrators (HANDLE folder, const juce::File& path, bool& restricted);
+    static juce::Result restrictToAdministrators (HANDLE folder, const juce::File& path, bool isEmpty, bool& restricted);
 
     /** Ok when the object open through `item` (with READ_CONTROL) belongs to the administrators, the system
         or the user this process runs as, and nobody else can change it; otherwise a line naming it and
@@ -56,6 +57,12 @@ public:
     static juce::String describe (HANDLE object, SE_OBJECT_TYPE type);
 
 private:
+    /** Gives the folder the protected access list, and to the administrators when `toAdministrators`;
+        fails with `failure` and the system's reason.
+    */
+    static juce::Result protect (HANDLE folder, const juce::File& path, bool toAdministrators, const juce::String& failure,
+                                 bool& restricted);
+
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     SECURITY_ATTRIBUTES attributes {};
 

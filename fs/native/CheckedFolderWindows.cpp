@@ -98,6 +98,29 @@ juce::Result checkOpenedFolder (HANDLE item, const juce::File& path)
 
     return juce::Result::ok();
 }
+/** Whether the folder at `path` holds nothing: one that someone else made, still empty, may be taken over. */
+bool isEmptyFolder (const juce::File& path)
+{
+    WIN32_FIND_DATAW entry {};
+    const auto search = FindFirstFileExW ((literalPath (path) + "\\*").toWideCharPointer(), FindExInfoBasic, &entry,
+                                          FindExSearchNameMatch, nullptr, 0);
+
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+
+    auto empty = true;
+
+    do
+    {
+        const juce::String entryName (entry.cFileName);
+        empty = entryName == "." || entryName == "..";
+    }
+    while (empty && FindNextFileW (search, &entry));
+
+    FindClose (search);
+    return empty;
+}
+
 } // namespace
 
 // A colon names a stream of a file on NTFS.
@@ -147,7 +170,7 @@ std::shared_ptr<CheckedFolder::Handle> CheckedFolder::openChildNative (const juc
                                                                       juce::Result& result, bool& missing) const
 {
     const auto path = childFile (name);
-    const auto access = folderAccess | (forRestricting ? (DWORD) WRITE_DAC : 0);
+    const auto access = folderAccess | (forRestricting ? (DWORD) (WRITE_DAC | WRITE_OWNER) : 0);
     const auto item = openItem (path, access, folderShare, noFollow);
 
     if (item == INVALID_HANDLE_VALUE)
@@ -244,7 +267,8 @@ std::unique_ptr<ReadOnlyFile> CheckedFolder::openFileNative (const juce::String&
 
 juce::Result CheckedFolder::restrictNative (Handle& folder)
 {
-    return AccessList::restrictToAdministrators ((HANDLE) folder.native, folder.path, folder.restricted);
+    return AccessList::restrictToAdministrators ((HANDLE) folder.native, folder.path, isEmptyFolder (folder.path),
+                                                 folder.restricted);
 }
 
 juce::pointer_sized_int CheckedFolder::createFileNative (const juce::String& name, juce::Result& result, bool& nameTaken) const

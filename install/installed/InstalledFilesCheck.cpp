@@ -1,5 +1,6 @@
 #include "install/installed/InstalledFilesCheck.h"
 
+#include "fs/ReadOnlyFile.h"
 #include "install/ProductVersion.h"
 #include "monolith/Crc32.h"
 
@@ -70,31 +71,23 @@ bool InstalledFilesCheck::isInstalledAsIs (const SystemFolders& folders, const j
 
 std::optional<juce::uint32> InstalledFilesCheck::crcOf (const juce::File& file)
 {
-    juce::FileInputStream stream (file);
+    auto opened = juce::Result::ok();
+    const auto reader = ReadOnlyFile::open (file, opened);
+    return reader != nullptr ? crcOf (*reader) : std::nullopt;
+}
 
-    if (stream.failedToOpen())
-        return std::nullopt;
-
-    juce::HeapBlock<char> buffer (1 << 20);
+std::optional<juce::uint32> InstalledFilesCheck::crcOf (const ReadOnlyFile& file)
+{
+    juce::HeapBlock<char> block (blockSize);
     auto crc = Crc32::initial;
+    juce::int64 done = 0;
 
-    for (;;)
-    {
-        const auto read = stream.read (buffer.get(), 1 << 20);
+    for (int numRead; done < file.getSize()
+                      && (numRead = file.read (block, (int) juce::jmin<juce::int64> (blockSize, file.getSize() - done), done)) > 0;
+         done += numRead)
+        crc = Crc32::update (crc, block, (size_t) numRead);
 
-        if (read < 0)
-            return std::nullopt;
-
-        if (read == 0)
-            break;
-
-        crc = Crc32::update (crc, buffer.get(), (size_t) read);
-    }
-
-    if (stream.getPosition() != file.getSize())
-        return std::nullopt;
-
-    return crc;
+    return done == file.getSize() ? std::optional<juce::uint32> (crc) : std::nullopt;
 }
 
 juce::File InstalledFilesCheck::fileOf (const InstallRecord::Item& item) const

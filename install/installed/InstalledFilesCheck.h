@@ -2,6 +2,8 @@
 
 #include "install/installed/InstalledInstruments.h"
 
+class ReadOnlyFile;
+
 /** Whether an installation is still what its record says, and whether a monolith is the one it holds:
     what lets a deployment tool run the same installation again and again, and find one to repair.
 
@@ -34,8 +36,11 @@ public:
 
     /** The CRC-32 of a file's content, read in blocks; nothing when it cannot be read whole. */
     static std::optional<juce::uint32> crcOf (const juce::File& file);
+    static std::optional<juce::uint32> crcOf (const ReadOnlyFile& file);
 
 private:
+    static constexpr int blockSize = 1 << 20;
+
     juce::File fileOf (const InstallRecord::Item& item) const;
     juce::String changeOf (const InstallRecord::Item& item) const;
 

@@ -2,11 +2,11 @@
 
 #include "fs/CheckedFile.h"
 #include "fs/ReadOnlyFile.h"
+#include "install/installed/InstalledFilesCheck.h"
 #include "install/installed/InstalledInstruments.h"
 #include "install/payload/PluginArchive.h"
 #include "install/SafeFileName.h"
 #include "install/installed/UninstallerProgram.h"
-#include "monolith/Crc32.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
 
@@ -14,9 +14,6 @@ namespace
 {
 // The stages the bar passes: the installation found, the plug-in's items aside, the data folder's aside.
 constexpr double found = 0.1, pluginsAside = 0.5, dataAside = 0.8;
-
-// How much of a file is read at a time to sum it.
-constexpr int blockSize = 1 << 20;
 
 juce::String keyOf (InstallRecord::TargetFolder place, const juce::String& path, bool isFolder)
 {
@@ -496,19 +493,9 @@ bool InstallerModel::Removal::isUnchanged (const FolderPath& folder, const juce:
     CheckedFolder opened;
     auto openedFile = transaction.openFolder (folder, false, opened);
     const auto file = openedFile.wasOk() ? opened.openTrustedFile (name, openedFile) : nullptr;
-    auto crc = Crc32::initial;
 
     if (file != nullptr && file->getSize() == item.size)
-    {
-        juce::HeapBlock<char> block (blockSize);
-        juce::int64 done = 0;
-
-        for (int numRead; done < item.size && (numRead = file->read (block, (int) juce::jmin<juce::int64> (blockSize, item.size - done), done)) > 0;
-             done += numRead)
-            crc = Crc32::update (crc, block, (size_t) numRead);
-
-        return unchanged[key] = done == item.size && crc == item.crc;
-    }
+        return unchanged[key] = InstalledFilesCheck::crcOf (*file) == std::optional<juce::uint32> (item.crc);
 
     return unchanged[key] = false;
 }

@@ -1,5 +1,7 @@
 #include "install/installed/InstalledAppsEntry.h"
 
+#include "install/installed/InstalledInstruments.h"
+
 namespace
 {
 constexpr const char* uninstallKeys = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -106,15 +108,35 @@ void InstalledAppsEntry::reconcile (const SystemFolders& folders, const std::fun
         const auto instrument = name.fromFirstOccurrenceOf (": ", false, false);
         const auto instrumentFolder = folders.getDataRoot().getChildFile (company).getChildFile (instrument);
 
+        InstalledAppsEntry entry (company, instrument);
+
         // Whatever is there, damaged or not, is for its uninstaller or an administrator to deal with.
         if (instrumentFolder.getChildFile (InstallRecord::fileName).exists()
              || instrumentFolder.getChildFile (instrument + ".rom").exists())
+        {
+            entry.followRecord (folders, company, instrument, note);
             continue;
+        }
 
-        InstalledAppsEntry entry (company, instrument);
         const auto removed = entry.remove();
         note (removed.wasOk() ? "Installed apps entry removed: " + name : removed.getErrorMessage());
     }
+}
+
+void InstalledAppsEntry::followRecord (const SystemFolders& folders, const juce::String& company, const juce::String& instrument,
+                                       const std::function<void (const juce::String&)>& note)
+{
+    InstalledInstruments::Installation installation;
+    juce::String problem;
+
+    // Only a record the engine can trust, and only values of an entry that its installation made: after a
+    // rollback the entry that an upgrade wrote just before its commit would name the version that is gone.
+    if (InstalledInstruments (folders).find (company, instrument, installation, problem) != InstallerResult::noError
+         || read ("DisplayVersion") == installation.record.installerVersion)
+        return;
+
+    const auto updated = setValues (valuesFor (installation.record, installation.dataFolder));
+    note (updated.wasOk() ? "Installed apps entry updated: " + keyName (company, instrument) : updated.getErrorMessage());
 }
 
 /** The names of the entries that are an installation's below `dataRoot`: named by company and instrument,

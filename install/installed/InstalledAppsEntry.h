@@ -30,7 +30,9 @@ public:
         installation below the data root that is gone: whose instrument folder holds neither a record nor a
         monolith. Never writes one: only the installation that commits an entry writes it, so that nothing
         found on the disk (a record anyone could have put there) can register a program. An entry whose
-        record is damaged stays. Notes each change.
+        record is damaged stays; one whose record (read as the engine reads records: only when nobody else can
+        have written it) names another version is made to follow it, as a rollback after a kill leaves it.
+        Notes each change.
     */
     static void reconcile (const SystemFolders& folders, const std::function<void (const juce::String&)>& note);
 
@@ -65,6 +67,12 @@ private:
 
     static std::vector<Value> valuesFor (const InstallRecord& record, const juce::File& dataFolder);
     static juce::StringArray ourKeyNames (const juce::File& dataRoot);
+
+    /** Sets this existing entry's values from the trusted record of `instrument` by `company`, when it names
+        another version (see reconcile).
+    */
+    void followRecord (const SystemFolders& folders, const juce::String& company, const juce::String& instrument,
+                       const std::function<void (const juce::String&)>& note);
 
     juce::Result keepPrevious();
     juce::Result setValues (const std::vector<Value>& values) const;

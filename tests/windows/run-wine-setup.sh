@@ -115,6 +115,11 @@ setup status "$company" "$instrument"
 expect_equal "status: intact" "$status" 0
 expect_equal "status: version and files" "$(sed -n 's/^version: //p; s/^files: //p' "$work/out" | tr '\n' ' ')" "$version intact "
 expect_equal "the entry's version is the status's" "$(registry_value DisplayVersion)" "$version"
+# An upgrade rolled back after a kill leaves the entry it wrote before its commit: the next start makes it
+# follow the record again.
+wine reg add "$key" /v DisplayVersion /t REG_SZ /d 9.9.9 /f >/dev/null 2>&1
+setup status "$company" "$instrument"
+expect_equal "an entry naming another version follows the record at the next start" "$(registry_value DisplayVersion)" "$version"
 
 # --- 5. list and the console's uninstall
 echo "== List and uninstall"

@@ -172,13 +172,20 @@ int PluginArchive::findEndRecord (const juce::uint8* tail, int tailSize)
 
 juce::Result PluginArchive::readEntries (const Directory& directory)
 {
+    // The whole directory in one read: it is at most maxDirectorySize.
+    const auto directorySize = directory.end - directory.start;
+    juce::HeapBlock<juce::uint8> bytes ((size_t) directorySize + 1);
+
+    if (! readExactly (*stream, directory.start, bytes, (size_t) directorySize))
+        return juce::Result::fail ("Damaged central directory");
+
     entries.resize ((size_t) directory.numEntries);
-    auto position = directory.start;
+    juce::int64 position = 0;
 
     for (auto& entry : entries)
     {
         int length = 0;
-        const auto result = readEntry (position, directory.end, entry, length);
+        const auto result = readEntry (bytes, position, directorySize, entry, length);
 
         if (result.failed())
             return result;
@@ -186,7 +193,7 @@ juce::Result PluginArchive::readEntries (const Directory& directory)
         position += length;
     }
 
-    if (position != directory.end)
+    if (position != directorySize)
         return juce::Result::fail ("Central directory size mismatch");
 
     for (auto& entry : entries)
@@ -213,12 +220,12 @@ juce::Result PluginArchive::checkOverlaps() const
     return juce::Result::ok();
 }
 
-juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directoryEnd, Entry& entry, int& entryLength)
+juce::Result PluginArchive::readEntry (const juce::uint8* directory, juce::int64 position, juce::int64 directorySize,
+                                       Entry& entry, int& entryLength)
 {
-    juce::uint8 header[directoryEntrySize];
+    const auto* header = directory + position;
 
-    if (position + directoryEntrySize > directoryEnd || ! readExactly (*stream, position, header, sizeof (header))
-         || word32 (header) != directoryEntrySignature)
+    if (position + directoryEntrySize > directorySize || word32 (header) != directoryEntrySignature)
         return juce::Result::fail ("Damaged central directory");
 
     const auto flags = word16 (header + 8);
@@ -231,7 +238,7 @@ juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directo
     entry.size = (juce::int64) word32 (header + 24);
     entry.headerOffset = (juce::int64) word32 (header + 42);
 
-    if (position + entryLength > directoryEnd || nameLength == 0)
+    if (position + entryLength > directorySize || nameLength == 0)
         return juce::Result::fail ("Damaged central directory");
 
     if ((flags & 0x41u) != 0)
@@ -244,18 +251,14 @@ juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directo
         return juce::Result::fail ("Symbolic link or special file");
 
     juce::String rawName;
-    const auto named = readEntryName (position + directoryEntrySize, nameLength, entry, rawName);
+    const auto named = readEntryName (reinterpret_cast<const char*> (header + directoryEntrySize), nameLength, entry, rawName);
 
     return named.wasOk() ? checkSizes (entry, rawName) : named;
 }
 
-juce::Result PluginArchive::readEntryName (juce::int64 position, int nameLength, Entry& entry, juce::String& rawName)
+juce::Result PluginArchive::readEntryName (const char* name, int nameLength, Entry& entry, juce::String& rawName)
 {
-    juce::HeapBlock<char> name ((size_t) nameLength + 1, true);
-
-    if (! readExactly (*stream, position, name, (size_t) nameLength)
-         || ! juce::CharPointer_UTF8::isValidString (name, nameLength)
-         || std::find (name.get(), name.get() + nameLength, 0) != name.get() + nameLength)
+    if (! juce::CharPointer_UTF8::isValidString (name, nameLength) || std::find (name, name + nameLength, 0) != name + nameLength)
         return juce::Result::fail ("Entry name is not text");
 
     rawName = juce::String::fromUTF8 (name, nameLength);

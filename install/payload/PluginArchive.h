@@ -94,8 +94,9 @@ private:
     juce::Result findDirectory (Directory& directory);
     static int findEndRecord (const juce::uint8* tail, int tailSize);
     juce::Result readEntries (const Directory& directory);
-    juce::Result readEntry (juce::int64 position, juce::int64 directoryEnd, Entry& entry, int& entryLength);
-    juce::Result readEntryName (juce::int64 position, int nameLength, Entry& entry, juce::String& rawName);
+    juce::Result readEntry (const juce::uint8* directory, juce::int64 position, juce::int64 directorySize,
+                            Entry& entry, int& entryLength);
+    juce::Result readEntryName (const char* name, int nameLength, Entry& entry, juce::String& rawName);
     juce::Result checkSizes (const Entry& entry, const juce::String& rawName);
     juce::Result locateData (Entry& entry, juce::int64 dataLimit);
     juce::Result checkOverlaps() const;

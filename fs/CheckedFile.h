@@ -48,6 +48,7 @@ public:
 
 private:
     friend class CheckedFolder;
+    friend class FlushBatch;
 
     // The file descriptor (Linux) or HANDLE (Windows); -1 once closed on both.
     CheckedFile (juce::pointer_sized_int nativeHandle, const juce::File& newFile);

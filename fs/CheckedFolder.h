@@ -186,6 +186,8 @@ public:
     static juce::Result refuseLink (const juce::File& link, const juce::String& target);
 
 private:
+    friend class FlushBatch;
+
     /** An open folder, and the folder it was opened from, which stays open with it. */
     struct Handle
     {

@@ -9,6 +9,14 @@ namespace
     // Screenshots are small; this bounds what a hostile chunk can make the reader hold in memory.
     constexpr juce::int64 maxImagePayload = 64 << 20;
     constexpr juce::int64 maxStatePayload = 256 << 20;
+
+    /** The whole payload, at most one of the limits above, in one read. */
+    bool readWhole (juce::InputStream& payload, juce::MemoryBlock& data)
+    {
+        const auto numBytes = (int) payload.getTotalLength();
+        data.setSize ((size_t) numBytes);
+        return payload.read (data.getData(), numBytes) == numBytes;
+    }
 }
 
 MonolithReader::MonolithReader (const juce::File& monolith)
@@ -78,7 +86,7 @@ MonolithReader::DecodedImage MonolithReader::decodeImage (juce::int64 key) const
 
     juce::MemoryBlock png;
 
-    if (stream->readIntoMemoryBlock (png) != (size_t) stream->getTotalLength())
+    if (! readWhole (*stream, png))
         return { {}, ImageOutcome::damaged };
 
     stream.reset();
@@ -118,7 +126,7 @@ juce::ValueTree MonolithReader::readState() const
 
     juce::MemoryBlock data;
 
-    if (stream->readIntoMemoryBlock (data) != (size_t) stream->getTotalLength() || ! ValueTreeDataCheck (data).isWellFormed())
+    if (! readWhole (*stream, data) || ! ValueTreeDataCheck (data).isWellFormed())
         return {};
 
     return juce::ValueTree::readFromData (data.getData(), data.getSize());

@@ -1,8 +1,12 @@
 #include "install/payload/PluginArchive.h"
 
 #include "fs/CheckedFile.h"
+#include "fs/FlushBatch.h"
 #include "install/SafeFileName.h"
 #include "install/TemporaryNames.h"
+#include "monolith/Crc32.h"
+
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <map>
@@ -168,13 +172,20 @@ int PluginArchive::findEndRecord (const juce::uint8* tail, int tailSize)
 
 juce::Result PluginArchive::readEntries (const Directory& directory)
 {
+    // The whole directory in one read: it is at most maxDirectorySize.
+    const auto directorySize = directory.end - directory.start;
+    juce::HeapBlock<juce::uint8> bytes ((size_t) directorySize + 1);
+
+    if (! readExactly (*stream, directory.start, bytes, (size_t) directorySize))
+        return juce::Result::fail ("Damaged central directory");
+
     entries.resize ((size_t) directory.numEntries);
-    auto position = directory.start;
+    juce::int64 position = 0;
 
     for (auto& entry : entries)
     {
         int length = 0;
-        const auto result = readEntry (position, directory.end, entry, length);
+        const auto result = readEntry (bytes, position, directorySize, entry, length);
 
         if (result.failed())
             return result;
@@ -182,7 +193,7 @@ juce::Result PluginArchive::readEntries (const Directory& directory)
         position += length;
     }
 
-    if (position != directory.end)
+    if (position != directorySize)
         return juce::Result::fail ("Central directory size mismatch");
 
     for (auto& entry : entries)
@@ -209,12 +220,12 @@ juce::Result PluginArchive::checkOverlaps() const
     return juce::Result::ok();
 }
 
-juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directoryEnd, Entry& entry, int& entryLength)
+juce::Result PluginArchive::readEntry (const juce::uint8* directory, juce::int64 position, juce::int64 directorySize,
+                                       Entry& entry, int& entryLength)
 {
-    juce::uint8 header[directoryEntrySize];
+    const auto* header = directory + position;
 
-    if (position + directoryEntrySize > directoryEnd || ! readExactly (*stream, position, header, sizeof (header))
-         || word32 (header) != directoryEntrySignature)
+    if (position + directoryEntrySize > directorySize || word32 (header) != directoryEntrySignature)
         return juce::Result::fail ("Damaged central directory");
 
     const auto flags = word16 (header + 8);
@@ -227,7 +238,7 @@ juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directo
     entry.size = (juce::int64) word32 (header + 24);
     entry.headerOffset = (juce::int64) word32 (header + 42);
 
-    if (position + entryLength > directoryEnd || nameLength == 0)
+    if (position + entryLength > directorySize || nameLength == 0)
         return juce::Result::fail ("Damaged central directory");
 
     if ((flags & 0x41u) != 0)
@@ -240,18 +251,14 @@ juce::Result PluginArchive::readEntry (juce::int64 position, juce::int64 directo
         return juce::Result::fail ("Symbolic link or special file");
 
     juce::String rawName;
-    const auto named = readEntryName (position + directoryEntrySize, nameLength, entry, rawName);
+    const auto named = readEntryName (reinterpret_cast<const char*> (header + directoryEntrySize), nameLength, entry, rawName);
 
     return named.wasOk() ? checkSizes (entry, rawName) : named;
 }
 
-juce::Result PluginArchive::readEntryName (juce::int64 position, int nameLength, Entry& entry, juce::String& rawName)
+juce::Result PluginArchive::readEntryName (const char* name, int nameLength, Entry& entry, juce::String& rawName)
 {
-    juce::HeapBlock<char> name ((size_t) nameLength + 1, true);
-
-    if (! readExactly (*stream, position, name, (size_t) nameLength)
-         || ! juce::CharPointer_UTF8::isValidString (name, nameLength)
-         || std::find (name.get(), name.get() + nameLength, 0) != name.get() + nameLength)
+    if (! juce::CharPointer_UTF8::isValidString (name, nameLength) || std::find (name, name + nameLength, 0) != name + nameLength)
         return juce::Result::fail ("Entry name is not text");
 
     rawName = juce::String::fromUTF8 (name, nameLength);
@@ -348,6 +355,93 @@ juce::StringArray PluginArchive::getTopLevelNames() const
     return names;
 }
 
+/** Reads an entry that is at most maxWholeEntrySize packed and unpacked in one read and inflates it in
+    one call, into buffers kept from one entry to the next. The inflater never writes beyond the size the
+    directory records, so data that would unpack to more fails instead of being trusted.
+*/
+class PluginArchive::WholeEntryReader
+{
+public:
+    WholeEntryReader() : inflater (libdeflate_alloc_decompressor()) {}
+    ~WholeEntryReader()                                 { libdeflate_free_decompressor (inflater); }
+
+    static bool fits (const Entry& entry) noexcept
+    {
+        return entry.size <= maxWholeEntrySize && entry.compressedSize <= maxWholeEntrySize;
+    }
+
+    /** The entry's `entry.size` bytes, or null when they cannot be read or are not exactly that many. */
+    const char* read (juce::InputStream& archive, const Entry& entry)
+    {
+        if (inflater == nullptr || ! readExactly (archive, entry.dataOffset, reserve (packed, (size_t) entry.compressedSize),
+                                                  (size_t) entry.compressedSize))
+            return nullptr;
+
+        if (entry.method == 0)
+            return packed.data();
+
+        size_t unpackedSize = 0;
+        const auto inflated = libdeflate_deflate_decompress (inflater, packed.data(), (size_t) entry.compressedSize,
+                                                             reserve (unpacked, (size_t) entry.size), (size_t) entry.size,
+                                                             &unpackedSize);
+
+        return inflated == LIBDEFLATE_SUCCESS && unpackedSize == (size_t) entry.size ? unpacked.data() : nullptr;
+    }
+
+private:
+    /** Never null, even for no bytes. */
+    static char* reserve (std::vector<char>& buffer, size_t numBytes)
+    {
+        if (buffer.size() < numBytes + 1)
+            buffer.resize (numBytes + 1);
+
+        return buffer.data();
+    }
+
+    libdeflate_decompressor* inflater;
+    std::vector<char> packed, unpacked;
+
+    JUCE_DECLARE_NON_COPYABLE (WholeEntryReader)
+};
+
+/** The files an extraction has written under temporary names, flushed together once all are written
+    (FlushBatch), and only then given their names.
+*/
+class PluginArchive::WrittenFiles
+{
+public:
+    explicit WrittenFiles (const CheckedFolder& top) : batch (top) {}
+
+    bool add (std::unique_ptr<CheckedFile> file, const CheckedFolder& folder, const juce::String& name)
+    {
+        files.push_back ({ folder, file->getName(), name });
+        return batch.add (std::move (file)).wasOk();
+    }
+
+    /** Waits until every file is on the disk, then gives each its name. */
+    bool flushAndName()
+    {
+        if (batch.flush().failed())
+            return false;
+
+        for (const auto& written : files)
+            if (written.folder.move (written.temporaryName, written.folder, written.name, CheckedFolder::Replace::no).failed())
+                return false;
+
+        return true;
+    }
+
+private:
+    struct Written
+    {
+        CheckedFolder folder;
+        juce::String temporaryName, name;
+    };
+
+    FlushBatch batch;
+    std::vector<Written> files;
+};
+
 BlockCopy::Outcome PluginArchive::extractTo (const CheckedFolder& folder, const BlockCopy::StopRequest& shouldStop,
                                               const Progress& progress) const
 {
@@ -355,6 +449,7 @@ BlockCopy::Outcome PluginArchive::extractTo (const CheckedFolder& folder, const 
         return BlockCopy::Outcome::failed;
 
     OpenFolders folders { { {}, folder } };
+    WrittenFiles written (folder);
     juce::int64 done = 0;
     const auto onBytes = [&] (size_t numBytes)
     {
@@ -363,6 +458,27 @@ BlockCopy::Outcome PluginArchive::extractTo (const CheckedFolder& folder, const 
         if (progress != nullptr)
             progress (done);
     };
+
+    const auto outcome = writeEntries (folders, written, shouldStop, onBytes);
+
+    if (outcome != BlockCopy::Outcome::done)
+        return outcome;
+
+    if (! written.flushAndName())
+        return BlockCopy::Outcome::failed;
+
+    // The names of files and subfolders are in their folders once the folders are flushed.
+    for (const auto& opened : folders)
+        if (opened.second.flush().failed())
+            return BlockCopy::Outcome::failed;
+
+    return BlockCopy::Outcome::done;
+}
+
+BlockCopy::Outcome PluginArchive::writeEntries (OpenFolders& folders, WrittenFiles& written, const BlockCopy::StopRequest& shouldStop,
+                                                const ByteCounter& onBytes) const
+{
+    WholeEntryReader reader;
 
     for (const auto& entry : entries)
     {
@@ -374,16 +490,12 @@ BlockCopy::Outcome PluginArchive::extractTo (const CheckedFolder& folder, const 
         if (! parent.isOpen())
             return BlockCopy::Outcome::failed;
 
-        const auto outcome = entry.isFolder ? BlockCopy::Outcome::done : extractEntry (entry, parent, shouldStop, onBytes);
+        const auto outcome = entry.isFolder ? BlockCopy::Outcome::done
+                                            : extractEntry (entry, parent, reader, written, shouldStop, onBytes);
 
         if (outcome != BlockCopy::Outcome::done)
             return outcome;
     }
-
-    // The names of files and subfolders are in their folders once the folders are flushed.
-    for (const auto& opened : folders)
-        if (opened.second.flush().failed())
-            return BlockCopy::Outcome::failed;
 
     return BlockCopy::Outcome::done;
 }
@@ -405,9 +517,9 @@ CheckedFolder PluginArchive::openFolders (OpenFolders& folders, const juce::Stri
     return folder;
 }
 
-BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const CheckedFolder& folder,
-                                                const BlockCopy::StopRequest& shouldStop,
-                                                const std::function<void (size_t)>& onBytes) const
+BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const CheckedFolder& folder, WholeEntryReader& reader,
+                                                WrittenFiles& written, const BlockCopy::StopRequest& shouldStop,
+                                                const ByteCounter& onBytes) const
 {
     const auto name = entry.path.fromLastOccurrenceOf ("/", false, false);
     auto result = juce::Result::ok();
@@ -416,6 +528,43 @@ BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const Checke
     if (file == nullptr)
         return BlockCopy::Outcome::failed;
 
+    auto outcome = BlockCopy::Outcome::failed;
+
+    if (! WholeEntryReader::fits (entry))
+        outcome = writeStreamed (entry, *file, shouldStop, onBytes);
+    else if (const auto* bytes = reader.read (*stream, entry); bytes != nullptr && Crc32::of (bytes, (size_t) entry.size) == entry.crc)
+        outcome = writeWhole (bytes, entry.size, *file, shouldStop, onBytes);
+
+    if (outcome != BlockCopy::Outcome::done)
+        return outcome;
+
+    return written.add (std::move (file), folder, name) ? BlockCopy::Outcome::done : BlockCopy::Outcome::failed;
+}
+
+/** Writes a block at a time, so that the bar moves and a stop is heard within a block. */
+BlockCopy::Outcome PluginArchive::writeWhole (const char* bytes, juce::int64 size, CheckedFile& file,
+                                              const BlockCopy::StopRequest& shouldStop, const ByteCounter& onBytes)
+{
+    for (juce::int64 done = 0; done < size;)
+    {
+        if (shouldStop != nullptr && shouldStop())
+            return BlockCopy::Outcome::stopped;
+
+        const auto numBytes = (size_t) std::min<juce::int64> (BlockCopy::blockSize, size - done);
+
+        if (! file.write (bytes + done, numBytes))
+            return BlockCopy::Outcome::failed;
+
+        onBytes (numBytes);
+        done += (juce::int64) numBytes;
+    }
+
+    return BlockCopy::Outcome::done;
+}
+
+BlockCopy::Outcome PluginArchive::writeStreamed (const Entry& entry, CheckedFile& file, const BlockCopy::StopRequest& shouldStop,
+                                                 const ByteCounter& onBytes) const
+{
     std::unique_ptr<juce::InputStream> data = std::make_unique<juce::SubregionStream> (stream.get(), entry.dataOffset,
                                                                                        entry.compressedSize, false);
     if (entry.method == 8)
@@ -423,7 +572,7 @@ BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const Checke
                                                                     juce::GZIPDecompressorInputStream::deflateFormat);
 
     juce::uint32 crc = 0;
-    const auto copied = BlockCopy::toStream (*data, entry.size, *file, shouldStop, BlockCopy::summing (crc, [&] (const char*, size_t numBytes)
+    const auto copied = BlockCopy::toStream (*data, entry.size, file, shouldStop, BlockCopy::summing (crc, [&] (const char*, size_t numBytes)
     {
         onBytes (numBytes);
         return true;
@@ -434,15 +583,5 @@ BlockCopy::Outcome PluginArchive::extractEntry (const Entry& entry, const Checke
 
     // One byte beyond the recorded size is enough to show that the data lie about it.
     char beyond = 0;
-
-    if (data->read (&beyond, 1) > 0 || crc != entry.crc)
-        return BlockCopy::Outcome::failed;
-
-    file->flush();
-
-    if (file->close().failed())
-        return BlockCopy::Outcome::failed;
-
-    return folder.move (file->getName(), folder, name, CheckedFolder::Replace::no).wasOk() ? BlockCopy::Outcome::done
-                                                                                            : BlockCopy::Outcome::failed;
+    return data->read (&beyond, 1) > 0 || crc != entry.crc ? BlockCopy::Outcome::failed : BlockCopy::Outcome::done;
 }

@@ -4,7 +4,10 @@
 #include "fs/CheckedFolder.h"
 
 #include <map>
+#include <memory>
 #include <vector>
+
+class CheckedFile;
 
 /** The plug-in's ZIP archive, read with distrust: the whole central directory is checked before the
     first byte is written, and every extracted file is checked against its recorded size and CRC-32.
@@ -52,17 +55,23 @@ public:
     using Progress = std::function<void (juce::int64 bytesDone)>;
 
     /** Unpacks every entry below `folder`, which should be empty, through the file layer: each file is
-        written under a temporary name, checked against its size and CRC-32, flushed to the disk and only
-        then given its name; every folder is flushed at the end, so that all of it is on the disk before
-        anything is moved out. Stops with `stopped` as soon as `shouldStop` says so (asked between entries
-        and between blocks), and with `failed` on a write error, a size or CRC mismatch or damaged data.
-        What was written stays for the caller to remove. Holds no folder below `folder` once it returns.
+        written under a temporary name and checked against its size and CRC-32; once all are written, they
+        are flushed to the disk together, and only then given their names; every folder is flushed at the
+        end, so that all of it is on the disk before anything is moved out. Stops with `stopped` as soon as
+        `shouldStop` says so (asked between entries and between blocks), and with `failed` on a write error,
+        a size or CRC mismatch or damaged data. What was written stays for the caller to remove. Holds no
+        folder below `folder` once it returns.
     */
     BlockCopy::Outcome extractTo (const CheckedFolder& folder, const BlockCopy::StopRequest& shouldStop,
                                   const Progress& progress = {}) const;
 
     /** A plug-in bundle is never near this; more is taken for a decompression bomb. */
     static constexpr juce::int64 maxTotalSize = (juce::int64) 4 << 30;
+
+    /** An entry that both holds and unpacks to at most this many bytes is read in one piece and inflated
+        in memory; a larger one is inflated a block at a time.
+    */
+    static constexpr juce::int64 maxWholeEntrySize = 16 << 20;
 
 private:
     struct Entry
@@ -85,17 +94,28 @@ private:
     juce::Result findDirectory (Directory& directory);
     static int findEndRecord (const juce::uint8* tail, int tailSize);
     juce::Result readEntries (const Directory& directory);
-    juce::Result readEntry (juce::int64 position, juce::int64 directoryEnd, Entry& entry, int& entryLength);
-    juce::Result readEntryName (juce::int64 position, int nameLength, Entry& entry, juce::String& rawName);
+    juce::Result readEntry (const juce::uint8* directory, juce::int64 position, juce::int64 directorySize,
+                            Entry& entry, int& entryLength);
+    juce::Result readEntryName (const char* name, int nameLength, Entry& entry, juce::String& rawName);
     juce::Result checkSizes (const Entry& entry, const juce::String& rawName);
     juce::Result locateData (Entry& entry, juce::int64 dataLimit);
     juce::Result checkOverlaps() const;
     juce::Result checkNames();
     using OpenFolders = std::map<juce::String, CheckedFolder>;
+    using ByteCounter = std::function<void (size_t)>;
+    class WholeEntryReader;
+    class WrittenFiles;
 
     static CheckedFolder openFolders (OpenFolders& folders, const juce::String& path);
-    BlockCopy::Outcome extractEntry (const Entry& entry, const CheckedFolder& folder, const BlockCopy::StopRequest& shouldStop,
-                                     const std::function<void (size_t)>& onBytes) const;
+    BlockCopy::Outcome writeEntries (OpenFolders& folders, WrittenFiles& written, const BlockCopy::StopRequest& shouldStop,
+                                     const ByteCounter& onBytes) const;
+    BlockCopy::Outcome extractEntry (const Entry& entry, const CheckedFolder& folder, WholeEntryReader& reader,
+                                     WrittenFiles& written, const BlockCopy::StopRequest& shouldStop,
+                                     const ByteCounter& onBytes) const;
+    static BlockCopy::Outcome writeWhole (const char* bytes, juce::int64 size, CheckedFile& file,
+                                          const BlockCopy::StopRequest& shouldStop, const ByteCounter& onBytes);
+    BlockCopy::Outcome writeStreamed (const Entry& entry, CheckedFile& file, const BlockCopy::StopRequest& shouldStop,
+                                      const ByteCounter& onBytes) const;
 
     std::unique_ptr<juce::InputStream> stream;
     std::vector<Entry> entries;

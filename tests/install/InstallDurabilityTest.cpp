@@ -2,7 +2,8 @@
 // The file layer's announcements of one whole installation are replayed in order: every file and folder
 // that was written must be flushed before a rename moves it (or anything in it), every folder made must be
 // on the disk in its parent before anything is renamed into place, and every folder that received an item must be flushed
-// before the commit is recorded.
+// before the commit is recorded. The extraction writes all its files before it flushes them, in one pass
+// that ends before its first rename.
 
 #include "InstallTestSupport.h"
 
@@ -36,6 +37,49 @@ std::vector<Announced> changesOfInstallation (CheckedMonolith& run)
     return changes;
 }
 
+bool isExtracted (const juce::File& item, const juce::File& sandbox)
+{
+    return item.getFileName().contains (".partial-") && item.getRelativePathFrom (sandbox).startsWith (".installing-");
+}
+
+/** Where the extraction flushes a file before it has written all of them, or names one before it has
+    flushed all of them; empty when it writes, flushes and names in three passes.
+*/
+std::string extractionPassProblems (const std::vector<Announced>& changes, const juce::File& sandbox)
+{
+    std::string problems;
+    enum class Pass { writing, flushing, naming } pass = Pass::writing;
+    int numFlushed = 0;
+
+    for (const auto& [change, item, existed] : changes)
+    {
+        if (! isExtracted (item, sandbox))
+            continue;
+
+        const auto name = item.getFileName().toStdString();
+
+        if (change == Change::write && pass != Pass::writing)
+            problems += name + " written after the flush pass began; ";
+
+        if (change == Change::flushFile)
+        {
+            if (pass == Pass::naming)
+                problems += name + " flushed after the first rename; ";
+
+            pass = Pass::flushing;
+            ++numFlushed;
+        }
+
+        if (change == Change::move)
+            pass = Pass::naming;
+    }
+
+    if (numFlushed < 2)
+        problems += "fewer than two extracted files flushed; ";
+
+    return problems;
+}
+
 bool isAtOrBelow (const juce::File& item, const juce::File& folder)
 {
     return item == folder || item.isAChildOf (folder);
@@ -48,10 +92,6 @@ std::string durabilityProblems (const std::vector<Announced>& changes, const juc
     std::string problems;
     std::set<juce::File> written, madeIn;   // not flushed since: written items, and folders a folder was made in
     const auto isJournal = [] (const juce::File& f) { return f.getParentDirectory().getFileName() == SystemFolders::stateFolderName; };
-    const auto isExtracted = [&] (const juce::File& f)
-    {
-        return f.getFileName().contains (".partial-") && f.getRelativePathFrom (sandbox).startsWith (".installing-");
-    };
     const auto name = [&] (const juce::File& f) { return f.getRelativePathFrom (sandbox).toStdString(); };
 
     size_t commit = 0, lastMove = 0;
@@ -88,7 +128,7 @@ std::string durabilityProblems (const std::vector<Announced>& changes, const juc
                         problems += name (item) + " moved before " + name (w) + " was flushed; ";
 
                 // The extraction's own renames, inside the staging folder, come before its folders are flushed.
-                if (! isExtracted (item))
+                if (! isExtracted (item, sandbox))
                     for (const auto& m : madeIn)
                         problems += name (item) + " moved before " + name (m) + " was flushed; ";
 
@@ -137,5 +177,6 @@ TEST (InstallDurability, EverythingIsOnTheDiskBeforeItIsRenamedIntoPlaceOrCommit
         ASSERT_FALSE (changes.empty());
         EXPECT_EQ (durabilityProblems (changes, run.sandbox.folder,
                                        { "data/Alpha/Beta", "vst3/Alpha", "vst3/Alpha/Shared", "vst3/Alpha/Shared/Presets" }), "");
+        EXPECT_EQ (extractionPassProblems (changes, run.sandbox.folder), "");
     }
 }

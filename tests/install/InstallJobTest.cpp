@@ -292,6 +292,51 @@ TEST (InstallJob, HostileArchivesAreRefusedAndNothingIsWritten)
     EXPECT_EQ (treeOf (run.pluginFolder()), (ZipContent { { "Beta.vst3/first.txt", "harmless" }, { "Beta.vst3/plain", "x" } }));
 }
 
+TEST (InstallJob, EntryWhoseRecordedSizeLiesIsRefusedWhetherInflatedWholeOrInBlocks)
+{
+    // The recorded CRC-32 is right, so only the size can give the lie away.
+    const auto withCrcOfZeros = [] (juce::MemoryBlock zip, size_t numBytes)
+    {
+        const std::vector<char> zeros (numBytes, 0);
+        const auto crc = (juce::uint32) crc32 (0, reinterpret_cast<const Bytef*> (zeros.data()), (uInt) numBytes);
+        const auto directory = juce::ByteOrder::littleEndianInt (static_cast<const char*> (zip.getData()) + zip.getSize() - 6);
+
+        for (const auto offset : { (size_t) 14, (size_t) directory + 16 })
+            zip.copyFrom (&crc, (int) offset, 4);
+
+        return zip;
+    };
+
+    const auto whole = (size_t) 100000, inBlocks = (size_t) PluginArchive::maxWholeEntrySize + (1 << 20);
+
+    for (const auto numBytes : { whole, inBlocks })
+    {
+        for (const int lie : { -1, 1, 0 })
+        {
+            SCOPED_TRACE (juce::String (numBytes) + " bytes recorded as " + juce::String ((juce::int64) numBytes + lie));
+            MonolithContent content;
+            content.vst3 = withCrcOfZeros (makeRawZip ({ { "Beta.vst3/zeros", "", deflatedZeros (numBytes), 8,
+                                                           (juce::int64) numBytes + lie } }), numBytes);
+            CheckedMonolith run (content);
+            ASSERT_EQ (run.check, 0);
+
+            const auto before = run.targets();
+
+            if (lie == 0)
+            {
+                EXPECT_EQ (run.install(), 0);
+                EXPECT_EQ (run.pluginFolder().getChildFile ("Beta.vst3/zeros").getSize(), (juce::int64) numBytes);
+                continue;
+            }
+
+            EXPECT_EQ (run.install(), 5);
+            EXPECT_EQ (run.installMessages().strings.getLast(),
+                       "Failed to extract from: " + run.archive.getFullPathName() + " to: " + run.pluginFolder().getFullPathName());
+            EXPECT_EQ (run.targets(), before);
+        }
+    }
+}
+
 TEST (InstallJob, HandWrittenArchiveWithSafeNamesExtracts)
 {
     // Guards the hand-written archives used above: with harmless names they install.

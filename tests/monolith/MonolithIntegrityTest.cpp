@@ -238,6 +238,53 @@ TEST (MonolithStructure, TruncationsAndDamagedHeadersAreReportedWithTheBytesExpe
     }
 }
 
+TEST (MonolithStructure, DamageFarIntoARunOfSmallChunksIsReportedAsAnywhereElse)
+{
+    // Enough small chunks that the walk's window has grown to its largest and been refilled many times
+    // before it meets the damage.
+    juce::MemoryOutputStream out;
+    MonolithWriter writer (out);
+    juce::Random random (8);
+    const juce::MemoryBlock payload (40, true);
+
+    for (int i = 0; i < 40000; ++i)
+        ASSERT_TRUE (writer.writeChunk ((juce::uint32) random.nextInt(), ChunkType::binary, i, payload.getData(), (size_t) random.nextInt (41)));
+
+    const auto monolith = out.getMemoryBlock();
+    const auto headers = headersOf (monolith);
+    const auto length = (juce::int64) monolith.getSize();
+    ASSERT_GT (length, 1 << 20);
+    const auto& deep = headers[35000];
+
+    const struct
+    {
+        const char* name;
+        juce::MemoryBlock bytes;
+        MonolithStructure::Verdict verdict;
+        juce::int64 expected, found, stop;
+    } cases[] = {
+        { "whole", monolith, MonolithStructure::Verdict::complete, length, length, length },
+        { "cut inside a deep header", cutTo (monolith, (size_t) deep.start + 12), MonolithStructure::Verdict::incomplete,
+          deep.start + 24, deep.start + 12, deep.start },
+        { "cut inside a deep payload", cutTo (monolith, (size_t) deep.getEnd() - 1), MonolithStructure::Verdict::incomplete,
+          deep.getEnd(), deep.getEnd() - 1, deep.start },
+        { "deep size flipped negative", withByteFlipped (monolith, deep.start + 15, 0x80), MonolithStructure::Verdict::damaged,
+          length, deep.start, deep.start },
+        { "deep size flipped huge", withByteFlipped (monolith, deep.start + 14, 0x01), MonolithStructure::Verdict::incomplete,
+          deep.getEnd() + ((juce::int64) 1 << 48), length, deep.start },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto structure = structureOf (c.bytes);
+        EXPECT_EQ (structure.getVerdict(), c.verdict);
+        EXPECT_EQ (structure.getExpectedBytes(), c.expected);
+        EXPECT_EQ (structure.getFoundBytes(), c.found);
+        EXPECT_EQ (structure.getStopOffset(), c.stop);
+    }
+}
+
 TEST (MonolithStructure, AFileThatCannotBeOpenedIsUnreadable)
 {
     const auto missing = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("missing", ".rom");

@@ -28,4 +28,28 @@ struct BenchmarkFigure
     }
 
     static std::string yesNo (bool condition)     { return condition ? "yes" : "NO"; }
+
+    /** The goal that the ratio stays at or below `limit`, and whether it does. */
+    BenchmarkFigure& atMost (double limit)
+    {
+        goal = "<= " + formatLimit (limit);
+        met = yesNo (ratio > 0 && ratio <= limit);
+        return *this;
+    }
+
+    /** The goal that the ratio reaches `limit`, and whether it does. */
+    BenchmarkFigure& atLeast (double limit)
+    {
+        goal = ">= " + formatLimit (limit);
+        met = yesNo (ratio >= limit);
+        return *this;
+    }
+
+private:
+    static std::string formatLimit (double limit)
+    {
+        char text[32];
+        std::snprintf (text, sizeof (text), "%g", limit);
+        return text;
+    }
 };

@@ -3,7 +3,11 @@
 
 namespace
 {
-    constexpr juce::int64 windowSize = 32768;
+    // The first window after a payload is small: a monolith of large entries reads little more than its
+    // headers. Each window that small chunks used up is followed by one twice as large, so a long run of
+    // them costs few reads.
+    constexpr juce::int64 smallestWindow = 16384;
+    constexpr juce::int64 largestWindow = 1 << 17;
 
     /** The keystream over a chunk header straight from the seed: byte k is taken from the state k + 1
         steps on, one independent multiply-add each instead of a chain of them.
@@ -48,10 +52,23 @@ juce::int64 ChunkWalk::Header::getKey() const noexcept
     return hasKey() ? (juce::int64) (storedKey ^ headerKeystream.bytes (seed, 12, 8)) : 0;
 }
 
+bool ChunkWalk::Header::holdsKey (juce::int64 key) const noexcept
+{
+    if (! hasKey())
+        return key == 0;
+
+    const auto difference = storedKey ^ (juce::uint64) key;
+
+    for (int k = 0; k < keySize; ++k)
+        if (((difference >> (8 * k)) & 0xff) != headerKeystream.bytes (seed, 12 + k, 1))
+            return false;
+
+    return true;
+}
+
 ChunkWalk::ChunkWalk (juce::InputStream& sourceStream)
     : source (sourceStream),
-      fileLength (sourceStream.getTotalLength()),
-      window ((size_t) windowSize)
+      fileLength (sourceStream.getTotalLength())
 {
     if (fileLength < 0)
         end = End::unreadable;
@@ -65,6 +82,15 @@ bool ChunkWalk::stop (End reason) noexcept
 
 bool ChunkWalk::refillWindow (juce::int64 chunkStart, juce::int64 windowEndNeeded)
 {
+    const auto runsOn = chunkStart < windowEnd;
+    windowSize = runsOn ? juce::jmin (2 * windowSize, largestWindow) : smallestWindow;
+
+    if (windowSize > allocatedSize)
+    {
+        window.realloc ((size_t) windowSize);
+        allocatedSize = windowSize;
+    }
+
     if (! source.setPosition (chunkStart))
         return false;
 

@@ -5,7 +5,8 @@
 /** Walks the chunk headers of a monolith in file order, from its first byte.
 
     Headers are taken from a window of the file, so that a run of small chunks costs one read per
-    window instead of a few system calls per chunk; payloads are never read. The walk ends at the end
+    window instead of a few system calls per chunk; the window grows while small chunks fill it, and
+    payloads are never read on purpose. The walk ends at the end
     of the file or at the first header that cannot be trusted, and tells which.
 */
 class ChunkWalk
@@ -29,6 +30,11 @@ public:
             the chunk is too small to hold one.
         */
         juce::int64 getKey() const noexcept;
+
+        /** Whether the chunk holds this key: getKey() == key, but most chunks of a walk that differ
+            are told apart by the first byte.
+        */
+        bool holdsKey (juce::int64 key) const noexcept;
 
         juce::int64 getEnd() const noexcept             { return start + headerSize + size; }
         juce::int64 getPayloadStart() const noexcept    { return start + headerSize + keySize; }
@@ -68,7 +74,7 @@ private:
     const juce::int64 fileLength;
     juce::int64 position = 0;
     juce::HeapBlock<juce::uint8> window;
-    juce::int64 windowStart = 0, windowEnd = 0;
+    juce::int64 windowStart = 0, windowEnd = 0, windowSize = 0, allocatedSize = 0;
     End end = End::notYet;
 
     JUCE_DECLARE_NON_COPYABLE (ChunkWalk)

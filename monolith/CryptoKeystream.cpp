@@ -16,34 +16,28 @@ namespace
     constexpr auto sse2Jump = Keystream::jumpFor (sse2BlockSize);
     constexpr auto avx2Jump = Keystream::jumpFor (avx2BlockSize);
 
-    /** Byte shuffles that move byte 2 (bits 16..23) of every 32-bit lane to byte n of that lane and
-        clear the lane's other bytes (an index with the top bit set gives 0).
-    */
-    struct ByteShuffles
-    {
-        constexpr ByteShuffles()
-        {
-            for (int n = 0; n < 4; ++n)
-                for (int lane = 0; lane < 8; ++lane)
-                    masks[n][lane] = (juce::int32) ((0x80808080u & ~(0xffu << (8 * n))) | ((juce::uint32) (4 * (lane % 4) + 2) << (8 * n)));
-        }
-
-        alignas (32) juce::int32 masks[4][8] {};
-    };
-
-    constexpr ByteShuffles avx2ByteShuffles;
-
     /** Where the AVX2 kernel keeps the state of byte b of a block: vector v, lane l holds byte
-        32 (v / 4) + 4 l + v % 4, so that a byte shuffle takes bits 16..23 of each lane to its byte within
-        128-bit halves, and four such vectors OR together into 32 consecutive keystream bytes.
+        32 (v / 4) + 4 l + v % 4, so that four vectors merge into 32 consecutive keystream bytes, the
+        state of byte 4 l + r of a group in lane l of its vector r.
     */
     constexpr size_t avx2LaneOf (size_t b) noexcept
     {
         return 8 * (4 * (b / 32) + b % 4) + (b % 32) / 4;
     }
 
+    /** The vectors of the odd-numbered bytes of a group (r = 1, 3) hold their states times 256: the
+        generator's steps commute with that (256 (a s + c) = a (256 s) + 256 c, mod 2^32), and it moves
+        the keystream byte from byte 2 of the lane to byte 3, so that one byte blend pairs it with an
+        even neighbour's.
+    */
+    constexpr bool avx2IsShifted (size_t vector) noexcept
+    {
+        return vector % 2 != 0;
+    }
+
     /** The jumps from the state before a block to the state of each of its bytes, in lane order, so that
-        the lanes start from one multiply-add each instead of a chain of steps.
+        the lanes start from one multiply-add each instead of a chain of steps; the shifted lanes' jumps
+        give their states times 256.
     */
     struct LaneJumps
     {
@@ -52,8 +46,10 @@ namespace
             for (size_t b = 0; b < avx2BlockSize; ++b)
             {
                 const auto jump = Keystream::jumpFor (b + 1);
-                multipliers[avx2LaneOf (b)] = jump.multiplier;
-                increments[avx2LaneOf (b)] = jump.increment;
+                const auto lane = avx2LaneOf (b);
+                const auto scale = avx2IsShifted (lane / 8) ? 256u : 1u;
+                multipliers[lane] = jump.multiplier * scale;
+                increments[lane] = jump.increment * scale;
             }
         }
 
@@ -194,27 +190,25 @@ void Keystream::applyAvx2 (juce::uint32& state, const juce::uint8* source, juce:
                                          _mm256_load_si256 (reinterpret_cast<const __m256i*> (avx2LaneJumps.increments + 8 * v)));
 
         const auto jumpMultiplier = _mm256_set1_epi32 ((int) avx2Jump.multiplier);
-        const auto jumpIncrement = _mm256_set1_epi32 ((int) avx2Jump.increment);
-
-        __m256i toByte[4];
-
-        for (size_t n = 0; n < 4; ++n)
-            toByte[n] = _mm256_load_si256 (reinterpret_cast<const __m256i*> (avx2ByteShuffles.masks[n]));
+        const __m256i jumpIncrements[2] = { _mm256_set1_epi32 ((int) avx2Jump.increment),
+                                            _mm256_set1_epi32 ((int) (avx2Jump.increment * 256u)) };
+        const auto topByte = _mm256_set1_epi32 ((int) 0xff000000u);
 
         for (; i + avx2BlockSize <= numBytes; i += avx2BlockSize)
         {
             for (size_t g = 0; g < numVectors / 4; ++g)
             {
-                const auto keystream = _mm256_or_si256 (_mm256_or_si256 (_mm256_shuffle_epi8 (lanes[4 * g], toByte[0]),
-                                                                         _mm256_shuffle_epi8 (lanes[4 * g + 1], toByte[1])),
-                                                        _mm256_or_si256 (_mm256_shuffle_epi8 (lanes[4 * g + 2], toByte[2]),
-                                                                         _mm256_shuffle_epi8 (lanes[4 * g + 3], toByte[3])));
+                // Bytes 2 and 3 of each lane: the keystream of bytes 4 l and 4 l + 1 of the group, then,
+                // moved down to bytes 0 and 1, beside those of 4 l + 2 and 4 l + 3.
+                const auto low = _mm256_blendv_epi8 (lanes[4 * g], lanes[4 * g + 1], topByte);
+                const auto high = _mm256_blendv_epi8 (lanes[4 * g + 2], lanes[4 * g + 3], topByte);
+                const auto keystream = _mm256_blend_epi16 (_mm256_srli_epi32 (low, 16), high, 0xaa);
                 const auto data = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (source + i + 32 * g));
                 _mm256_storeu_si256 (reinterpret_cast<__m256i*> (dest + i + 32 * g), _mm256_xor_si256 (data, keystream));
             }
 
-            for (auto& lane : lanes)
-                lane = _mm256_add_epi32 (_mm256_mullo_epi32 (lane, jumpMultiplier), jumpIncrement);
+            for (size_t v = 0; v < numVectors; ++v)
+                lanes[v] = _mm256_add_epi32 (_mm256_mullo_epi32 (lanes[v], jumpMultiplier), jumpIncrements[v % 2]);
         }
 
         state = advance (state, i);

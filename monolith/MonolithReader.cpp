@@ -53,7 +53,7 @@ std::unique_ptr<Crypto::InputStream::Subregion> MonolithReader::findChunk (juce:
         if (! header.hasKey())
             return {};
 
-        if (header.getKey() != key)
+        if (! header.holdsKey (key))
             continue;
 
         if (! fileStream->setPosition (header.getPayloadStart()))

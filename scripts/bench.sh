@@ -16,7 +16,9 @@ trap 'rm -f "$figures"' EXIT
 
 if [ -z "$only" ]; then
     echo "== Reader benchmarks"
-    build-bench/benchmarks/installer_benchmarks --benchmark_color=false | tee -a "$figures"
+    # Repetitions of every benchmark interleaved with those of its baseline, so that a machine whose
+    # load changes meanwhile slows both alike.
+    build-bench/benchmarks/installer_benchmarks --benchmark_color=false --benchmark_enable_random_interleaving=true | tee -a "$figures"
 fi
 
 echo "== Whole-program figures ($runs runs each, medians)"

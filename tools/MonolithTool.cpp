@@ -14,9 +14,10 @@ namespace
     constexpr int failed = 1;
     constexpr int badUsage = 2;
 
-    // Large enough that system calls cost little (the framework's copy reads 8 KiB at a time), small
-    // enough to stay in the processor's second-level cache while it is read, descrambled and written.
-    constexpr int copyBlockSize = 1 << 18;
+    // Large enough that the system calls cost little next to the copying (the framework's copy reads
+    // 8 KiB at a time), as the installation's copies; a block stays in the processor's second-level cache
+    // while it is read, descrambled and written.
+    constexpr int copyBlockSize = 1 << 20;
 
     const char* const knownNames[] = { EntryNames::screenshot, EntryNames::vst3Plugin };
 
@@ -249,10 +250,15 @@ int MonolithTool::printState (const juce::File& monolith)
 
 int MonolithTool::extract (const juce::File& monolith, const juce::String& name, const juce::File& target)
 {
-    if (! monolith.existsAsFile())
+    const auto source = MonolithSource::open (monolith);
+
+    if (! source.isOpen())
         return fail ("cannot open " + monolith.getFullPathName());
 
-    const MonolithReader reader (monolith);
+    // The lookup and the payload's reads go through the one open file. Every payload is stored
+    // scrambled, so each block is read into memory, descrambled there in place and written: no entry's
+    // bytes could be copied inside the system as they are.
+    const MonolithReader reader (source);
     auto payload = reader.openBinary (EntryNames::keyOf (name));
 
     if (payload == nullptr)

@@ -116,6 +116,22 @@ namespace
         return out.getMemoryBlock();
     }
 
+    /** Enough small chunks that the walk's window has grown to its largest and been refilled many times
+        before the last of them.
+    */
+    juce::MemoryBlock makeLongRunOfSmallChunks()
+    {
+        juce::MemoryOutputStream out;
+        MonolithWriter writer (out);
+        juce::Random random (8);
+        const juce::MemoryBlock payload (40, true);
+
+        for (int i = 0; i < 40000; ++i)
+            writer.writeChunk ((juce::uint32) random.nextInt(), ChunkType::binary, i, payload.getData(), (size_t) random.nextInt (41));
+
+        return out.getMemoryBlock();
+    }
+
     MonolithStructure structureOf (const juce::MemoryBlock& monolith)
     {
         juce::MemoryInputStream in (monolith, false);
@@ -193,6 +209,10 @@ TEST (MonolithStructure, TruncationsAndDamagedHeadersAreReportedWithTheBytesExpe
     ASSERT_EQ (plugin.getPayloadLength(), 150000);
 
     const auto keylessChunk = rawChunk (9, ChunkType::binary, 3, juce::MemoryBlock ("abc", 3));
+    const auto run = makeLongRunOfSmallChunks();
+    const auto runLength = (juce::int64) run.getSize();
+    const auto deep = headersOf (run)[35000];
+    ASSERT_GT (deep.start, 1 << 20);
 
     const struct
     {
@@ -221,6 +241,15 @@ TEST (MonolithStructure, TruncationsAndDamagedHeadersAreReportedWithTheBytesExpe
         { "size flipped huge", withByteFlipped (monolith, plugin.start + 14, 0x01), MonolithStructure::Verdict::incomplete,
           plugin.getEnd() + ((juce::int64) 1 << 48), length, {} },
         { "size too small for the key", joined (monolith, keylessChunk), MonolithStructure::Verdict::damaged, length + 19, length, {} },
+        { "long run, whole", run, MonolithStructure::Verdict::complete, runLength, runLength, {} },
+        { "long run, cut inside a deep header", cutTo (run, (size_t) deep.start + 12), MonolithStructure::Verdict::incomplete,
+          deep.start + 24, deep.start + 12, {} },
+        { "long run, cut inside a deep payload", cutTo (run, (size_t) deep.getEnd() - 1), MonolithStructure::Verdict::incomplete,
+          deep.getEnd(), deep.getEnd() - 1, {} },
+        { "long run, deep size flipped negative", withByteFlipped (run, deep.start + 15, 0x80), MonolithStructure::Verdict::damaged,
+          runLength, deep.start, {} },
+        { "long run, deep size flipped huge", withByteFlipped (run, deep.start + 14, 0x01), MonolithStructure::Verdict::incomplete,
+          deep.getEnd() + ((juce::int64) 1 << 48), runLength, {} },
     };
 
     for (const auto& c : cases)

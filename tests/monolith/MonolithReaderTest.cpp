@@ -241,6 +241,7 @@ TEST_F (MonolithReaderTest, MatchesTypeAndKeyAndReturnsTheFirstOfDuplicates)
     {
         EXPECT_TRUE (w.writeChunk (1, ChunkType::pngImage, key, "wrong type", 10));
         EXPECT_TRUE (w.writeChunk (2, ChunkType::binary, key + 1, "wrong key", 9));
+        EXPECT_TRUE (w.writeChunk (2, ChunkType::binary, key ^ ((juce::int64) 1 << 62), "wrong last key byte", 19));
         EXPECT_TRUE (w.writeChunk (3, 77, key, "unknown type", 12));
         EXPECT_TRUE (w.writeChunk (4, ChunkType::binary, key, "first", 5));
         EXPECT_TRUE (w.writeChunk (5, ChunkType::binary, key, "second", 6));

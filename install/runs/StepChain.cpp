@@ -1,5 +1,7 @@
 #include "install/runs/StepChain.h"
 
+#include "fs/FileHolders.h"
+
 InstallerModel::StepChain::StepChain (InstallerModel& modelToUse)
     : model (modelToUse)
 {
@@ -29,6 +31,25 @@ bool InstallerModel::StepChain::fail (const juce::Result& why, const juce::Strin
         model.write (why.getErrorMessage());
 
     return fail (line);
+}
+
+bool InstallerModel::StepChain::checkHolders (const juce::Array<juce::File>& files)
+{
+    model.programsHoldingFiles = FileHolders::find (files);
+
+    return model.programsHoldingFiles.isEmpty()
+            || fail (filesInUse, "Files of the plug-in are in use: close " + model.programsHoldingFiles.joinIntoString (", ")
+                                     + " and try again");
+}
+
+bool InstallerModel::StepChain::failMove (const juce::Result& why, const juce::String& line)
+{
+    fail (why, line);
+
+    if (FileHolders::sharingBlocksChanges)
+        note ("A program may be using the plug-in: close every program that has it loaded (a host) and try again");
+
+    return false;
 }
 
 bool InstallerModel::StepChain::stop()

@@ -16,6 +16,13 @@ class FileHolders
 public:
     static juce::StringArray find (const juce::Array<juce::File>& files);
 
+    /** Whether another program holds one of `files` so that it cannot be moved or removed, named or not:
+        on Windows, a file opened without delete sharing (which is how a host's loaded DLL is held); the
+        system says so even where it cannot say which program holds it. Never on Linux, where an open
+        file blocks neither.
+    */
+    static bool anyBlocked (const juce::Array<juce::File>& files);
+
     /** Whether a program holding a file can make its move or removal fail: on Windows, where a program
         that opened it without delete sharing (a host that loaded a plug-in's DLL) blocks both.
     */

@@ -136,4 +136,9 @@ juce::StringArray FileHolders::find (const juce::Array<juce::File>& files)
     return names;
 }
 
+bool FileHolders::anyBlocked (const juce::Array<juce::File>&)
+{
+    return false;
+}
+
 #endif

@@ -118,4 +118,22 @@ juce::StringArray FileHolders::find (const juce::Array<juce::File>& files)
     return names;
 }
 
+bool FileHolders::anyBlocked (const juce::Array<juce::File>& files)
+{
+    for (const auto& file : files)
+    {
+        // Asking for delete access while sharing everything fails only when another handle does not share delete.
+        const auto handle = CreateFileW (file.getFullPathName().toWideCharPointer(), DELETE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle (handle);
+        else if (GetLastError() == ERROR_SHARING_VIOLATION)
+            return true;
+    }
+
+    return false;
+}
+
 #endif

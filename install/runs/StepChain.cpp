@@ -2,6 +2,11 @@
 
 #include "fs/FileHolders.h"
 
+namespace
+{
+constexpr const char* mayBeInUse = "A program may be using the plug-in: close every program that has it loaded (a host) and try again";
+}
+
 InstallerModel::StepChain::StepChain (InstallerModel& modelToUse)
     : model (modelToUse)
 {
@@ -37,9 +42,11 @@ bool InstallerModel::StepChain::checkHolders (const juce::Array<juce::File>& fil
 {
     model.programsHoldingFiles = FileHolders::find (files);
 
-    return model.programsHoldingFiles.isEmpty()
-            || fail (filesInUse, "Files of the plug-in are in use: close " + model.programsHoldingFiles.joinIntoString (", ")
-                                     + " and try again");
+    if (model.programsHoldingFiles.isEmpty())
+        return ! FileHolders::anyBlocked (files) || fail (writeFailed, mayBeInUse);
+
+    return fail (filesInUse, "Files of the plug-in are in use: close " + model.programsHoldingFiles.joinIntoString (", ")
+                                 + " and try again");
 }
 
 bool InstallerModel::StepChain::failMove (const juce::Result& why, const juce::String& line)
@@ -47,7 +54,7 @@ bool InstallerModel::StepChain::failMove (const juce::Result& why, const juce::S
     fail (why, line);
 
     if (FileHolders::sharingBlocksChanges)
-        note ("A program may be using the plug-in: close every program that has it loaded (a host) and try again");
+        note (mayBeInUse);
 
     return false;
 }

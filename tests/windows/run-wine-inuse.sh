@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Files in use under Wine: a program holding the installed plug-in's DLL without delete sharing (opened,
 # and loaded as a host loads it), then `instrument-setup install` again. Either the Restart Manager names
-# the program (status 12, its name on standard error) or the replacement meets the sharing failure,
-# rolls back (status 5) and says that a program may be using the plug-in; nothing changes either way.
+# the program (status 12, its name on standard error) or the system says the DLL is held without naming
+# the program: status 5, saying that a program may be using the plug-in; nothing changes either way.
 # After the program has ended, the installation goes.
 #   tests/windows/run-wine-inuse.sh [instrument-setup.exe] [monolith.rom]
 # Needs the Linux build's monolith-tool (build/tools/monolith-tool) to make the monolith with a real DLL.

@@ -115,8 +115,9 @@ public:
     Result processMonolith (Observer& observer);
 
     /** Copies the monolith into place and unpacks the plug-in archive, after a successful check.
-        Returns noError, writeFailed on any failure, or interrupted when the observer asked to stop.
-        Everything is written under temporary names, verified, and only then renamed into place, so
+        Returns noError, writeFailed on any failure, interrupted when the observer asked to stop, or
+        filesInUse, before any change, when other programs hold the installed monolith or plug-in files it
+        would replace (programsHoldingFiles names them). Everything is written under temporary names, verified, and only then renamed into place, so
         after a failure or a stop the target folders are exactly as they were before the run.
         Milestones: 0, 0.1, 0.4, 0.5, 0.7, 1, each followed by a pause of `stepPauseMs`.
     */
@@ -125,7 +126,8 @@ public:
     /** Removes the installation of `instrument` by `company`: what its install record lists, or for an
         installation without one what its monolith's plug-in archive names, and on Windows its Installed
         apps entry; everything else in the company's folders stays. Returns noError; notInstalled when
-        there is no such installation; invalidData when its record or monolith cannot be read; writeFailed
+        there is no such installation; invalidData when its record or monolith cannot be read; filesInUse, before
+        any change, when other programs hold files it would remove (programsHoldingFiles); writeFailed
         when something cannot be moved or removed; interrupted when the observer asked to stop. On any
         failure nothing is removed. A record that lists anything but the installed monolith, the
         uninstaller and what the monolith's plug-in archive names is damaged (invalidData). A listed file
@@ -134,6 +136,12 @@ public:
         Milestones: 0, 0.1 (found), 0.5 (plug-in), 0.8 (data folder), 1.
     */
     Result uninstall (const juce::String& company, const juce::String& instrument, Observer& observer);
+
+    /** The programs that hold files the last installation or uninstall would have replaced or removed,
+        each named with its process id (FileHolders), when it ended with filesInUse: the user closes them
+        and tries again. Empty otherwise.
+    */
+    juce::StringArray programsHoldingFiles;
 
     /** The files the last uninstall kept, each with why: changed since it was installed, or listed by
         another installation's record. Empty when it removed everything listed.

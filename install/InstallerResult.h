@@ -17,6 +17,8 @@ struct InstallerResult
         accessDenied = 4,           // check: the data folder is read-only and cannot be made writable
         writeFailed = 5,            // check: the plug-in archive not written; installation: anything not written
         interrupted = 6,            // the observer asked to stop
-        notInstalled = 7            // uninstall: the instrument is not installed
+        notInstalled = 7,           // uninstall: the instrument is not installed
+        filesInUse = 12             // installation, uninstall: other programs hold files the run would replace or
+                                    // remove (InstallerModel::programsHoldingFiles); nothing was changed
     };
 };

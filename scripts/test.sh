@@ -103,6 +103,9 @@ MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-display.sh \
 # The console installer without a display: install, list, Installed apps read back, the quiet uninstall.
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-setup.sh \
     build-win/setup/instrument-setup.exe "build/demo/Glass Piano.rom"
+# A program holding the installed plug-in's DLL: named, or the sharing failure rolled back; then it goes.
+MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-inuse.sh \
+    build-win/setup/instrument-setup.exe "build/demo/Glass Piano.rom"
 # No planted DLL loaded, links in C:\ProgramData refused, access lists, the per-user single instance.
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-containment.sh \
     build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" build-win/tests/windows/containment-probe.exe

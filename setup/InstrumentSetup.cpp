@@ -33,6 +33,8 @@ const StatusText statusTexts[] = {
     { InstrumentSetup::filesChanged,        "changed (status): a file or folder of the installation is missing or not as its record says;"
                                             " install the monolith again with --force to repair it" },
     { InstrumentSetup::recordDamaged,       "damaged record (status): the installation's install record cannot be read" },
+    { InstallerModel::filesInUse,           "files in use: programs hold files of the plug-in that the run would replace or remove (named on"
+                                            " standard error, one a line); close them and try again; nothing was changed" },
     { InstrumentSetup::usageError,          "usage error: an unknown command or option, or a missing argument" },
 };
 } // namespace
@@ -177,6 +179,19 @@ int InstrumentSetup::fail (int status, const juce::String& message)
     return status;
 }
 
+int InstrumentSetup::failRun (int status, const InstallerModel& model, const InstallerLog& log)
+{
+    if (status != InstallerModel::filesInUse)
+        return fail (status, log.getLastMessage());
+
+    fail (status, "these programs are using files of the plug-in: close them and try again");
+
+    for (const auto& program : model.programsHoldingFiles)
+        err << program << "\n";
+
+    return status;
+}
+
 juce::File InstrumentSetup::argumentToFile (const juce::String& path) const
 {
     return juce::File::getCurrentWorkingDirectory().getChildFile (path);
@@ -279,7 +294,7 @@ int InstrumentSetup::install (const Options& options)
     }
 
     if (result != InstallerModel::noError)
-        return finish (fail (result, log.getLastMessage()), log, options);
+        return finish (failRun (result, model, log), log, options);
 
     out << model.instrumentName << " by " << model.companyName << " installed\n"
         << "monolith: " << model.monolithInstallFile.getFullPathName() << "\n"
@@ -309,7 +324,7 @@ int InstrumentSetup::uninstall (const Options& options)
     }
 
     if (result != InstallerModel::noError)
-        return finish (fail (result, log.getLastMessage()), log, options);
+        return finish (failRun (result, model, log), log, options);
 
     for (const auto& kept : model.keptByUninstall)
         out << "Kept: " << kept << "\n";

@@ -61,6 +61,11 @@ private:
     int usage (const juce::String& problem);
     int fail (int status, const juce::String& message);
 
+    /** fail() for an installation or removal that ended with `status`: its last log line, or for files in
+        use the programs holding them, one a line, for a script or a user to read.
+    */
+    int failRun (int status, const InstallerModel& model, const InstallerLog& log);
+
     /** Writes the report to the --log file, if there is one, and returns `status`: the run is done by
         now, so a report that cannot be written is a warning and changes no status.
     */

@@ -66,7 +66,7 @@ int Uninstaller::run()
     }
 
     writeReport (log);
-    tell (result, log);
+    tell (result, log, model.programsHoldingFiles);
     return result;
 }
 
@@ -93,10 +93,18 @@ bool Uninstaller::confirm() const
                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
-void Uninstaller::tell (int status, const InstallerLog& log) const
+void Uninstaller::tell (int status, const InstallerLog& log, const juce::StringArray& holders) const
 {
     if (quiet)
         return;
+
+    if (status == InstallerModel::filesInUse)
+    {
+        showMessage ("Uninstall " + instrument, "These programs are using files of " + instrument + ": close them and run the"
+                                                " uninstaller again. Nothing was changed.\n\n" + holders.joinIntoString ("\n"),
+                     MB_OK | MB_ICONWARNING);
+        return;
+    }
 
     if (status == InstallerModel::noError)
         showMessage ("Uninstall " + instrument, instrument + " by " + company + " has been removed.", MB_OK | MB_ICONINFORMATION);

@@ -25,7 +25,7 @@ private:
     bool findInstallation();
     bool openReport();
     bool confirm() const;
-    void tell (int status, const InstallerLog& log) const;
+    void tell (int status, const InstallerLog& log, const juce::StringArray& holders) const;
     void writeReport (const InstallerLog& log);
 
     const juce::StringArray args;

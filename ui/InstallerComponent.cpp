@@ -2,6 +2,7 @@
 
 #include "ui/EulaPage.h"
 #include "ui/ErrorPage.h"
+#include "ui/FilesInUsePage.h"
 #include "ui/FinishPage.h"
 #include "ui/InputCheckPage.h"
 #include "ui/InstallingPage.h"
@@ -85,6 +86,12 @@ void InstallerComponent::showPage (int index)
 
 void InstallerComponent::showErrorPage (ErrorType type)
 {
+    if (type == filesInUse)
+    {
+        showPage (filesInUsePage);
+        return;
+    }
+
     errorType = type;
 
     if (currentPage == 5)
@@ -122,6 +129,7 @@ void InstallerComponent::replacePage (int index)
         case 3:  newPage = std::make_unique<InstallingPage> (*this); break;
         case 4:  newPage = std::make_unique<FinishPage> (*this); break;
         case 5:  newPage = std::make_unique<ErrorPage> (*this, errorType); break;
+        case 6:  newPage = std::make_unique<FilesInUsePage> (*this); break;
         default: break;
     }
 

@@ -13,7 +13,7 @@
 /** The wizard's root and the main window's content: owns the log, the look-and-feel, the header and
     footer strips, the page shown, the worker pool and the model, and decides which page is shown.
 
-    Pages: 0 input check, 1 welcome, 2 EULA, 3 installing, 4 finish, 5 error.
+    Pages: 0 input check, 1 welcome, 2 EULA, 3 installing, 4 finish, 5 error, 6 files in use.
 
     It also holds the keyboard for the window: each page's default button has the focus when the page
     appears, Tab moves between the page's buttons (and the licence text) and Escape presses the
@@ -33,8 +33,15 @@ public:
         installationFailed = InstallerModel::installationFailed,
         accessDenied = InstallerModel::accessDenied,
         writeFailed = InstallerModel::writeFailed,
-        interrupted = InstallerModel::interrupted
+        interrupted = InstallerModel::interrupted,
+        filesInUse = InstallerModel::filesInUse
     };
+
+    /** The installing page, to which the files-in-use page's Retry returns. */
+    static constexpr int installingPage = 3;
+
+    /** The page that names the programs holding the plug-in's files, shown instead of an error page. */
+    static constexpr int filesInUsePage = 6;
 
     using LookAndFeel = InstallerLookAndFeel;
     using Header = InstallerHeader;
@@ -48,6 +55,7 @@ public:
     class InstallingPage;
     class FinishPage;
     class ErrorPage;
+    class FilesInUsePage;
 
     /** `folders` tells the model where to look and install; tests pass temporary folders. */
     explicit InstallerComponent (juce::DocumentWindow& window,

@@ -53,11 +53,13 @@ InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Obse
 
 InstallerModel::Result InstallerModel::Installation::run()
 {
+    model.programsHoldingFiles.clear();
     observer.progressChanged (0.0);
     model.write ("Begin install job");
 
     const auto completed = note ("Copy monolith")
                              && checkFolders()
+                             && checkHolders (filesToReplace())
                              && begin()
                              && createFolder (monolithFolder, target.getParentDirectory())
                              && pause (copyStart)
@@ -105,6 +107,38 @@ bool InstallerModel::Installation::checkFolders()
 
     const auto pluginPath = transaction.checkFolders (pluginPlace);
     return pluginPath.wasOk() || fail (pluginPath, "Failed to create directory: " + pluginFolder.getFullPathName());
+}
+
+/** What is there that the installation will replace: the installed monolith (when another one is
+    installed over it) and the files beside it, every file of each plug-in bundle in the archive (a bundle
+    is replaced whole) and the files of the archive's other folders.
+*/
+juce::Array<juce::File> InstallerModel::Installation::filesToReplace() const
+{
+    juce::Array<juce::File> files;
+    const auto dataFolder = target.getParentDirectory();
+
+    if (source != target)
+        files.add (target);
+
+    files.add (dataFolder.getChildFile (UninstallerProgram::fileName), dataFolder.getChildFile (InstallRecord::fileName));
+
+    if (model.pluginArchive == nullptr)
+        return files;
+
+    const auto& plugin = model.pluginArchive->getArchive();
+
+    for (const auto& name : plugin.getTopLevelNames())
+        if (InstallRecord::isBundle (name))
+            pluginFolder.getChildFile (name).findChildFiles (files, juce::File::findFiles, true, "*", juce::File::FollowSymlinks::no);
+
+    plugin.forEachEntry ([&] (const juce::String& path, bool isFolder, juce::int64, juce::uint32)
+    {
+        if (! isFolder && ! InstallRecord::isInBundle (path))
+            files.add (pluginFolder.getChildFile (path));
+    });
+
+    return files;
 }
 
 bool InstallerModel::Installation::begin()
@@ -370,7 +404,7 @@ bool InstallerModel::Installation::moveIntoPlace()
         const auto moved = transaction.moveIntoPlace ({ unpacked, name }, { pluginPlace, name }, type);
 
         if (moved.failed())
-            return fail (moved, extractFailed);
+            return failMove (moved, extractFailed);
     }
 
     return true;
@@ -384,7 +418,7 @@ bool InstallerModel::Installation::moveFile (const juce::String& temporaryName, 
 
     const auto moved = transaction.moveIntoPlace ({ monolithFolder, temporaryName }, { monolithFolder, name },
                                                   CheckedFolder::EntryType::file);
-    return moved.wasOk() || fail (moved, name == target.getFileName() ? copyFailed
+    return moved.wasOk() || failMove (moved, name == target.getFileName() ? copyFailed
                                                                        : "Failed to write: " + target.getParentDirectory().getChildFile (name).getFullPathName());
 }
 
@@ -438,7 +472,7 @@ bool InstallerModel::Installation::moveFolderContents (const FolderPath& from, c
         moved = transaction.moveIntoPlace ({ from, names[i] }, { to, names[i] }, type);
     }
 
-    return moved.wasOk() || fail (moved, extractFailed);
+    return moved.wasOk() || failMove (moved, extractFailed);
 }
 
 bool InstallerModel::Installation::finish()

@@ -39,6 +39,7 @@ private:
     using Item = InstallTransaction::Item;
 
     bool checkFolders();
+    juce::Array<juce::File> filesToReplace() const;
     bool begin();
     bool createFolder (const FolderPath& place, const juce::File& folder);
     bool copyMonolith();

@@ -43,10 +43,12 @@ InstallerModel::Removal::Removal (InstallerModel& modelToUse, const juce::String
 InstallerModel::Result InstallerModel::Removal::run()
 {
     model.keptByUninstall.clear();
+    model.programsHoldingFiles.clear();
     observer.progressChanged (0.0);
     model.write ("Begin uninstall job");
 
     const auto completed = findInstallation()
+                             && checkHolders (filesToRemove())
                              && begin()
                              && removeListed (pluginPlace, {})
                              && removeDataFiles()
@@ -321,7 +323,7 @@ bool InstallerModel::Removal::moveAside (const Item& item, EntryType type)
 
     model.write ("Removing: " + fileOf (item).getFullPathName());
     const auto moved = transaction.moveAside (item, type);
-    return moved.wasOk() || fail (moved, "Failed to remove: " + fileOf (item).getFullPathName());
+    return moved.wasOk() || failMove (moved, "Failed to remove: " + fileOf (item).getFullPathName());
 }
 
 /** The Installed apps entry, which only Windows has. */
@@ -508,6 +510,18 @@ void InstallerModel::Removal::keep (const juce::File& file, const juce::String& 
 
     model.write ("Kept, " + why + ": " + file.getFullPathName());
     model.keptByUninstall.add (file.getFullPathName() + " (" + why + ")");
+}
+
+/** Every file the record lists; what it keeps among them is not known yet, and nobody should hold those either. */
+juce::Array<juce::File> InstallerModel::Removal::filesToRemove() const
+{
+    juce::Array<juce::File> files;
+
+    for (const auto& item : record.items)
+        if (! item.isFolder)
+            files.add (fileOf (itemOf (item.place == InstallRecord::TargetFolder::data ? dataPlace : pluginPlace, item.path)));
+
+    return files;
 }
 
 bool InstallerModel::Removal::isRunningProgram (const Item& item) const

@@ -43,6 +43,7 @@ private:
     bool findInstallation();
     bool readPluginArchive (InstallRecord& archiveRecord);
     bool checkScope();
+    juce::Array<juce::File> filesToRemove() const;
     void findShared();
     bool begin();
     bool removeDataFiles();

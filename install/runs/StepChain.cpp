@@ -1,5 +1,12 @@
 #include "install/runs/StepChain.h"
 
+#include "fs/FileHolders.h"
+
+namespace
+{
+constexpr const char* mayBeInUse = "A program may be using the plug-in: close every program that has it loaded (a host) and try again";
+}
+
 InstallerModel::StepChain::StepChain (InstallerModel& modelToUse)
     : model (modelToUse)
 {
@@ -29,6 +36,27 @@ bool InstallerModel::StepChain::fail (const juce::Result& why, const juce::Strin
         model.write (why.getErrorMessage());
 
     return fail (line);
+}
+
+bool InstallerModel::StepChain::checkHolders (const juce::Array<juce::File>& files)
+{
+    model.programsHoldingFiles = FileHolders::find (files);
+
+    if (model.programsHoldingFiles.isEmpty())
+        return ! FileHolders::anyBlocked (files) || fail (writeFailed, mayBeInUse);
+
+    return fail (filesInUse, "Files of the plug-in are in use: close " + model.programsHoldingFiles.joinIntoString (", ")
+                                 + " and try again");
+}
+
+bool InstallerModel::StepChain::failMove (const juce::Result& why, const juce::String& line)
+{
+    fail (why, line);
+
+    if (FileHolders::sharingBlocksChanges)
+        note (mayBeInUse);
+
+    return false;
 }
 
 bool InstallerModel::StepChain::stop()

@@ -26,6 +26,19 @@ protected:
     */
     bool fail (const juce::Result& why, const juce::String& line);
 
+    /** Ends the run with filesInUse when other programs hold any of `files`, which the run is about to
+        replace or remove: names them in programsHoldingFiles and in one line. Where the system cannot name
+        them but says a file is held so that it cannot be moved (FileHolders::anyBlocked), ends it with
+        writeFailed and a line saying that a program may be using the plug-in. True, so that the chain goes
+        on, when nothing holds them.
+    */
+    bool checkHolders (const juce::Array<juce::File>& files);
+
+    /** fail (why, line) for a move that replaces or removes a file of the installation; where a program
+        holding a file blocks that (Windows), a last line says that a program may be using the plug-in.
+    */
+    bool failMove (const juce::Result& why, const juce::String& line);
+
     /** Writes the line for a stop that the observer asked for and ends the run with `interrupted`. */
     bool stop();
 

@@ -180,6 +180,39 @@ check "on a terminal: progress up to 100 %, then the results" \
 check "back to the demo: the monolith is the demo's" cmp -s "$demo_rom" "$installed_rom"
 
 # ---------------------------------------------------------------------------------------------------
+begin "files in use"
+# A host holding a file of the plug-in, once with it open and once with it mapped: install and uninstall
+# refuse with status 12 before changing anything and name it on standard error; once it has ended they go.
+wait_for() {   # what, command...: true as soon as the command succeeds, within a generous deadline
+    local deadline=$((SECONDS + 60))
+    until "${@:2}"; do [ $SECONDS -lt $deadline ] || { echo "    never: $1"; return 1; }; sleep 0.1; done
+}
+for way in open mapped; do
+    if [ $way = open ]; then
+        (exec 3<"$plugin_file"; exec sleep 600) &
+    else
+        python3 -c 'import mmap, sys, time
+f = open(sys.argv[1], "rb"); m = mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ); f.close()
+print("ready", flush=True); time.sleep(600)' "$plugin_file" >"$work/mapped" &
+    fi
+    holder=$!
+    holder_name=$([ $way = open ] && echo sleep || echo python3)
+    check "$way: the holder holds the file" wait_for "holder ready" \
+        sh -c "[ \"\$(cat /proc/$holder/comm 2>/dev/null)\" = $holder_name ] && { [ $way = open ] || grep -q ready '$work/mapped'; }"
+    snapshot >"$work/before-in-use.txt"
+    run install "$demo_rom" --accept-licence --force
+    check "$way: install refused with status 12" status_is 12
+    check "$way: the holder named on a line of its own" grep -qxF "$holder_name (PID $holder)" "$work/err"
+    check "$way: nothing changed" unchanged_since "$work/before-in-use.txt"
+    run uninstall "$company" "$instrument"
+    check "$way: uninstall refused with status 12, naming it" sh -c "[ $status -eq 12 ] && grep -qxF '$holder_name (PID $holder)' '$work/err'"
+    check "$way: still nothing changed" unchanged_since "$work/before-in-use.txt"
+    kill $holder && wait $holder 2>/dev/null || true
+    run install "$demo_rom" --accept-licence --force
+    check "$way: once it has ended, installing again goes" sh -c "[ $status -eq 0 ] && grep -q ' installed$' '$work/out'"
+done
+
+# ---------------------------------------------------------------------------------------------------
 begin "hostile monoliths"
 snapshot >"$work/before-hostile.txt"
 head -c 200 "$demo_rom" >"$work/cut.rom"

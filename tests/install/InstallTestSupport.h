@@ -19,6 +19,9 @@
 #include <csignal>
 #include <cstdlib>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -532,6 +535,63 @@ inline ChildReport runKilledBeforeChange (int killAt, const std::function<int()>
         return result;
     });
 }
+
+/** A child process that holds `file`, open or mapped (the descriptor then closed), under the name `name`,
+    until it is destroyed.
+*/
+struct FileHolder
+{
+    FileHolder (const juce::File& file, bool mapped, const char* name)
+    {
+        int ready[2], release[2];
+
+        if (pipe (ready) != 0 || pipe (release) != 0)
+            return;
+
+        pid = fork();
+
+        if (pid == 0)
+        {
+            close (ready[0]);
+            close (release[1]);
+            prctl (PR_SET_NAME, name);
+            const auto fd = open (file.getFullPathName().toRawUTF8(), O_RDONLY);
+            const auto* mapping = mapped && fd >= 0 ? mmap (nullptr, 1, PROT_READ, MAP_SHARED, fd, 0) : nullptr;
+
+            if (mapped && fd >= 0)
+                close (fd);
+
+            const char held = (fd >= 0 && (! mapped || mapping != MAP_FAILED)) ? 'y' : 'n';
+            [[maybe_unused]] const auto sent = ::write (ready[1], &held, 1);
+            char none;
+            [[maybe_unused]] const auto ended = ::read (release[0], &none, 1);   // until the parent closes its end
+            _exit (0);
+        }
+
+        close (ready[1]);
+        close (release[0]);
+        releaseFd = release[1];
+        char held = 'n';
+        holds = ::read (ready[0], &held, 1) == 1 && held == 'y';
+        close (ready[0]);
+    }
+
+    ~FileHolder()   { end(); }
+
+    void end()
+    {
+        if (pid <= 0)
+            return;
+
+        close (releaseFd);
+        waitpid (pid, nullptr, 0);
+        pid = -1;
+    }
+
+    pid_t pid = -1;
+    int releaseFd = -1;
+    bool holds = false;
+};
 
 /** A sandbox with a monolith that has passed the check. */
 struct CheckedMonolith

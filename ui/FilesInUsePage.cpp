@@ -1,0 +1,34 @@
+#include "ui/FilesInUsePage.h"
+
+InstallerComponent::FilesInUsePage::FilesInUsePage (InstallerComponent& ownerComponent)
+    : PageBase (ownerComponent)
+{
+    owner.header.title.setText ("Files in use", juce::dontSendNotification);
+
+    auto& footer = owner.footer;
+    footer.showButton (0, "Cancel", Footer::FooterButton::cancel);
+    footer.onCancel = footer.quitApplication;
+
+    footer.showButton (1, "Retry", Footer::FooterButton::ok);
+    footer.onOk = [this] { owner.showPage (installingPage); };
+
+    label.setText ("Close these programs, which are using files of " + owner.model.instrumentName + ", then choose Retry",
+                   juce::dontSendNotification);
+    applyMessageStyle (label);
+    label.setJustificationType (juce::Justification::centredBottom);
+    addAndMakeVisible (label);
+
+    programs.setText (owner.model.programsHoldingFiles.joinIntoString ("\n"), juce::dontSendNotification);
+    programs.setFont (juce::Font (16.0f, juce::Font::plain));
+    programs.setColour (juce::Label::textColourId, juce::Colours::white);
+    programs.setJustificationType (juce::Justification::centredTop);
+    programs.setBorderSize (juce::BorderSize<int> (12));
+    addAndMakeVisible (programs);
+}
+
+void InstallerComponent::FilesInUsePage::resized()
+{
+    auto area = getLocalBounds();
+    label.setBounds (area.removeFromTop (area.getHeight() * 2 / 5));
+    programs.setBounds (area);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "ui/PageBase.h"
+
+/** Shown when other programs hold files of the plug-in that the installation would replace: names them
+    and asks the user to close them. Retry runs the installation again; Cancel quits. It never closes a
+    program itself.
+*/
+class InstallerComponent::FilesInUsePage : public InstallerComponent::PageBase
+{
+public:
+    explicit FilesInUsePage (InstallerComponent& owner);
+    ~FilesInUsePage() override = default;
+
+    void resized() override;
+
+    juce::Label label;
+
+    /** The programs, one a line, as the model named them. */
+    juce::Label programs;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FilesInUsePage)
+};

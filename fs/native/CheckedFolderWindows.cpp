@@ -488,7 +488,7 @@ juce::Result CheckedFolder::readLinkNative (const juce::String& name, juce::File
     const auto* names = reinterpret_cast<const wchar_t*> (buffer.getData() + sizeof (JunctionData) + data->substituteOffset);
     const juce::String substitute (names, (size_t) data->substituteLength / sizeof (wchar_t));
 
-    if (! substitute.startsWith (junctionPrefix))
+    if (! substitute.startsWith (juce::String (junctionPrefix)))
         return juce::Result::fail ("The link " + path.getFullPathName() + " does not name a folder on a drive");
 
     target = juce::File (substitute.substring ((int) std::wcslen (junctionPrefix)));

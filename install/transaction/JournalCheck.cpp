@@ -113,6 +113,11 @@ private:
 
     juce::String moveProblem (const Record& r) const
     {
+        // A removal sets the link from the default data folder aside, in the folder it is in.
+        if (dataRoot.isNotEmpty() && r.to.folder == defaultCompanyFolder() && r.to.name == instrument && r.from.isEmpty())
+            return r.aside.folder == defaultCompanyFolder() && TemporaryNames::isAsideNameOf (r.aside.name, r.to.name)
+                       ? juce::String() : "it sets an item aside under a name that this installer does not give";
+
         const auto toData = r.to.folder == dataFolder();
 
         if (! (toData || isInCompanyVst3Folder (r.to.folder)) || ! SafeFileName::isSafe (r.to.name))

@@ -248,10 +248,9 @@ TEST (DataRoot, AnInstallationIntoAChosenFolderKilledAnywhereEndsWithoutItOrWith
         InstallerLog log;
         run.sandbox.makeModel (log)->recover();
 
-        if (defaultFolder.isSymbolicLink())
-            EXPECT_EQ (linkedInstallationProblems (run, chosen), "");
-        else
-            EXPECT_FALSE (defaultFolder.exists() || chosen.getChildFile ("Alpha/Beta/Beta.rom").exists());
+        const auto linked = defaultFolder.isSymbolicLink();
+        EXPECT_TRUE (! linked || linkedInstallationProblems (run, chosen).isEmpty()) << linkedInstallationProblems (run, chosen);
+        EXPECT_TRUE (linked || ! (defaultFolder.exists() || chosen.getChildFile ("Alpha/Beta/Beta.rom").exists()));
 
         EXPECT_EQ (text (temporaryItemsIn (run.sandbox.folder)), "");
 
@@ -277,3 +276,43 @@ TEST (DataRoot, AnInstallationIntoAChosenFolderKilledAnywhereEndsWithoutItOrWith
     }
 }
 
+
+TEST (DataRoot, UninstallKilledAnywhereLeavesTheWholeLinkedInstallationOrNothingOfIt)
+{
+    for (int killAt = 1;; ++killAt)
+    {
+        SCOPED_TRACE ("killed before change " + juce::String (killAt));
+        CheckedMonolith run;
+        ASSERT_EQ (run.check, 0);
+        const auto chosen = run.sandbox.folder.getChildFile ("chosen");
+        const auto& f = run.sandbox.folders();
+        ASSERT_TRUE (chosen.createDirectory());
+        run.model->chosenDataRoot = chosen;
+        ASSERT_EQ (run.install(), 0);
+
+        const auto report = runKilledBeforeChange (killAt, [&]
+        {
+            InstallerLog log;
+            auto model = run.sandbox.makeModel (log);
+            RecordingObserver observer;
+            return (int) model->uninstall ("Alpha", "Beta", observer);
+        });
+
+        InstallerLog log;
+        run.sandbox.makeModel (log)->recover();
+
+        const auto gone = ! f.dataRoot.getChildFile ("Alpha").exists() && ! chosen.getChildFile ("Alpha").exists()
+                            && ! f.vst3Root.getChildFile ("Alpha").exists();
+
+        EXPECT_TRUE (gone || linkedInstallationProblems (run, chosen).isEmpty()) << linkedInstallationProblems (run, chosen);
+
+        EXPECT_EQ (text (temporaryItemsIn (run.sandbox.folder)), "");
+
+        if (report.exitCode != -1)
+        {
+            EXPECT_EQ (report.exitCode, 0);
+            EXPECT_TRUE (gone);
+            break;
+        }
+    }
+}

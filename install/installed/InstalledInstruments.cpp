@@ -38,7 +38,12 @@ std::vector<InstalledInstruments::Installation> InstalledInstruments::findAll (j
             {
                 case InstallerResult::noError:      found.push_back (std::move (installation)); break;
                 case InstallerResult::notInstalled:                                             break;
-                default:                            problems.add (problem);                     break;
+                default:
+                    // A link that no record names is passed over, as every other link here.
+                    if (! instrumentFolder.isSymbolicLink())
+                        problems.add (problem);
+
+                    break;
             }
         }
     }

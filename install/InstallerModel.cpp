@@ -1,7 +1,9 @@
 #include "install/InstallerModel.h"
 
 #include "install/EngineLock.h"
+#include "install/payload/BlockCopy.h"
 #include "install/installed/InstalledAppsEntry.h"
+#include "install/installed/InstalledInstruments.h"
 #include "install/runs/Installation.h"
 #include "install/runs/MonolithCheck.h"
 #include "install/runs/Removal.h"
@@ -59,6 +61,14 @@ juce::File bestMatch (const juce::Array<juce::File>& files, const juce::File& in
     }
 
     return best;
+}
+/** The nearest folder that exists on the way to `folder`: where its drive's free space can be asked. */
+juce::File nearestExisting (juce::File folder)
+{
+    while (! folder.isDirectory() && folder.getParentDirectory() != folder)
+        folder = folder.getParentDirectory();
+
+    return folder;
 }
 } // namespace
 
@@ -202,6 +212,9 @@ InstallerModel::Result InstallerModel::install (Observer& observer)
     if (const auto engine = awaitEngine (observer); engine != noError)
         return engine;
 
+    if (const auto place = choosePlace(); place != noError)
+        return place;
+
     return Installation (*this, observer).run();
 }
 
@@ -237,4 +250,80 @@ juce::File InstallerModel::findMonolith()
     }
 
     return {};
+}
+
+//==============================================================================
+InstallerModel::DataRootCheck InstallerModel::checkDataRoot (const juce::File& dir) const
+{
+    DataRootCheck check;
+    const auto defaultFolder = folders->getDataRoot().getChildFile (companyName).getChildFile (instrumentName);
+    const auto root = dir != juce::File() ? dir : previousDataRoot();
+    check.dataFolder = root.getChildFile (companyName).getChildFile (instrumentName);
+    check.bytesNeeded = monolithSource.getSize();
+    check.bytesFree = nearestExisting (root).getBytesFreeOnVolume();
+
+    const auto refuse = [&check] (Result result, const juce::String& why)
+    {
+        check.result = result;
+        check.why = why;
+        return check;
+    };
+
+    if (dir != juce::File() && ! dir.isDirectory())
+        return refuse (accessDenied, "The chosen data folder is not a folder: " + dir.getFullPathName());
+
+    if (dir != juce::File() && (dir == defaultFolder || dir.isAChildOf (defaultFolder)))
+        return refuse (accessDenied, "The chosen data folder lies inside the instrument's default data folder: " + dir.getFullPathName());
+
+    if (dir != juce::File() && ! dir.hasWriteAccess())
+        return refuse (accessDenied, "The chosen data folder cannot be written to: " + dir.getFullPathName());
+
+    // An update is not a move: that is move's work, which checks the copy before it lets the old one go.
+    const auto previous = previousDataRoot();
+
+    if (dir != juce::File() && dir != previous
+         && previous.getChildFile (companyName).getChildFile (instrumentName).getChildFile (InstallRecord::fileName).exists())
+        return refuse (accessDenied, instrumentName + " by " + companyName + " is installed in " + previous.getFullPathName()
+                                       + ", not in the chosen data folder " + dir.getFullPathName() + ": move it there first");
+
+    if (! BlockCopy::fitsInto (nearestExisting (root), check.bytesNeeded))
+        return refuse (notEnoughSpace, "Not enough free space for the monolith in " + root.getFullPathName() + ": "
+                                         + juce::File::descriptionOfSizeInBytes (check.bytesNeeded) + " needed, "
+                                         + juce::File::descriptionOfSizeInBytes (check.bytesFree) + " free");
+
+    return check;
+}
+
+juce::File InstallerModel::getDataFolder() const
+{
+    return checkDataRoot (chosenDataRoot).dataFolder;
+}
+
+juce::File InstallerModel::previousDataRoot() const
+{
+    InstalledInstruments::Installation previous;
+    juce::String problem;
+
+    if (InstalledInstruments (*folders).find (companyName, instrumentName, previous, problem) == noError
+         && previous.record.dataRoot != juce::File())
+        return previous.record.dataRoot;
+
+    return folders->getDataRoot();
+}
+
+/** Where this installation puts the data (see checkDataRoot), refused before anything is written when
+    it cannot go there. Without a choice a lack of room is the copy's to find, as it always was.
+*/
+InstallerModel::Result InstallerModel::choosePlace()
+{
+    const auto place = checkDataRoot (chosenDataRoot);
+
+    if (place.result != noError && ! (place.result == notEnoughSpace && chosenDataRoot == juce::File()))
+    {
+        write (place.why);
+        return place.result;
+    }
+
+    monolithInstallFile = place.dataFolder.getChildFile (monolithInstallFile.getFileName());
+    return noError;
 }

@@ -18,7 +18,8 @@ struct InstallerResult
         writeFailed = 5,            // check: the plug-in archive not written; installation: anything not written
         interrupted = 6,            // the observer asked to stop
         notInstalled = 7,           // uninstall: the instrument is not installed
-        filesInUse = 12             // installation, uninstall: other programs hold files the run would replace or
+        filesInUse = 12,            // installation, uninstall: other programs hold files the run would replace or
                                     // remove (InstallerModel::programsHoldingFiles); nothing was changed
+        notEnoughSpace = 13         // install, or a move of the data: the monolith does not fit on the chosen folder's drive
     };
 };

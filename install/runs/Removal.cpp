@@ -25,6 +25,20 @@ juce::String join (const juce::String& path, const juce::String& name)
 {
     return path.isEmpty() ? name : path + "/" + name;
 }
+
+/** The transaction's roots for removing the installation: its data where its record says it is. */
+InstallTransaction::Roots rootsFor (const SystemFolders& folders, const juce::String& company, const juce::String& instrument)
+{
+    const auto roots = InstallTransaction::Roots::of (folders);
+    InstalledInstruments::Installation installation;
+    juce::String problem;
+
+    if (InstalledInstruments (folders).find (company, instrument, installation, problem) == InstallerResult::noError
+         && installation.record.dataRoot != juce::File())
+        return roots.withData (installation.record.dataRoot);
+
+    return roots;
+}
 } // namespace
 
 InstallerModel::Removal::Removal (InstallerModel& modelToUse, const juce::String& companyName, const juce::String& instrumentName,
@@ -33,7 +47,7 @@ InstallerModel::Removal::Removal (InstallerModel& modelToUse, const juce::String
       company (companyName),
       instrument (instrumentName),
       observer (observerToTell),
-      roots (InstallTransaction::Roots::of (*model.folders)),
+      roots (rootsFor (*model.folders, companyName, instrumentName)),
       transaction (roots, [this] (const juce::String& line) { model.write (line); }),
       dataPlace { InstallTransaction::Root::data, { companyName, instrumentName } },
       pluginPlace { InstallTransaction::Root::vst3, { companyName } }
@@ -52,6 +66,7 @@ InstallerModel::Result InstallerModel::Removal::run()
                              && begin()
                              && removeListed (pluginPlace, {})
                              && removeDataFiles()
+                             && removeLink()
                              && removeEntry()
                              && mark()
                              && commit();
@@ -316,6 +331,15 @@ bool InstallerModel::Removal::removeDataFiles()
     return true;
 }
 
+/** The default data folder, when it is the link to the folder the user chose: it goes with the data. */
+bool InstallerModel::Removal::removeLink()
+{
+    if (! roots.isDataChosen())
+        return true;
+
+    return moveAside ({ { InstallTransaction::Root::defaultData, { company } }, instrument }, EntryType::link);
+}
+
 bool InstallerModel::Removal::moveAside (const Item& item, EntryType type)
 {
     if (observer.shouldStop())
@@ -353,7 +377,9 @@ bool InstallerModel::Removal::mark()
     if (file != nullptr)
     {
         markName = file->getName();
-        file->writeText (company + "\n" + instrument + "\n", false, false, "\n");
+        // In one write: a kill must not leave the first lines of a mark that has three.
+        const auto text = company + "\n" + instrument + "\n" + (roots.isDataChosen() ? roots.data.getFullPathName() + "\n" : juce::String());
+        file->write (text.toRawUTF8(), text.getNumBytesAsUTF8());
         file->flush();
         made = file->close();
     }
@@ -379,6 +405,9 @@ void InstallerModel::Removal::removeEmptyFolders (const InstallTransaction::Root
 {
     CheckedFolder::openRoot (roots.data).removeEmptyFolders ({ company, instrument });
     CheckedFolder::openRoot (roots.vst3).removeEmptyFolders ({ company });
+
+    if (roots.isDataChosen())
+        CheckedFolder::openRoot (roots.defaultData).removeEmptyFolders ({ company });
 }
 
 void InstallerModel::Removal::finishInterrupted (const SystemFolders& folders, const std::function<void (const juce::String&)>& note)
@@ -418,12 +447,14 @@ void InstallerModel::Removal::finishInterrupted (const SystemFolders& folders, c
             continue;
         }
 
-        // Anything else is no mark of ours: it stays for an administrator to look at.
-        if (lines.size() != 2 || ! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument))
+        // Anything else is no mark of ours: it stays for an administrator to look at. A third line names
+        // the folder the user chose for the data.
+        if (lines.size() < 2 || lines.size() > 3 || ! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument)
+             || (lines.size() == 3 && ! juce::File::isAbsolutePath (lines[2])))
             continue;
 
         note ("Finishing the removal of " + instrument + " by " + company + " that was interrupted");
-        removeEmptyFolders (roots, company, instrument);
+        removeEmptyFolders (lines.size() == 3 ? roots.withData (juce::File (lines[2])) : roots, company, instrument);
         staging.remove (name);
     }
 }

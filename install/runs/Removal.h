@@ -47,6 +47,7 @@ private:
     void findShared();
     bool begin();
     bool removeDataFiles();
+    bool removeLink();
     bool removeListed (const FolderPath& folder, const juce::String& pathInPlace);
     bool isWhollyListed (const FolderPath& folder, const juce::String& pathInPlace);
     bool moveAside (const Item& item, EntryType type);

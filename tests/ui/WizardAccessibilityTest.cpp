@@ -107,9 +107,15 @@ TEST (WizardAccessibility, EveryPageShowsItsTitleMessageAndButtonsInReadingOrder
     EXPECT_EQ (progress->getCurrentValue(), wizard.footer().progressValue);
 
     ASSERT_TRUE (wizard.waitForPage (4));
-    EXPECT_EQ (elementsOf (wizard), juce::StringArray ({ "label \"Finished\"",
+    const auto& folders = wizard.sandbox.folders();
+    EXPECT_EQ (elementsOf (wizard), juce::StringArray ("label \"Finished\"",
                                                          "label \"Installation finished\"",
-                                                         "button \"OK\" press focused" }));
+                                                         "label \"Plug-in: " + folders.vst3Root.getChildFile ("Alpha").getFullPathName() + "\"",
+                                                         "button \"Open the plug-in folder\" press",
+                                                         "label \"Sample data: " + folders.dataRoot.getChildFile ("Alpha/Beta").getFullPathName() + "\"",
+                                                         "button \"Open the sample data folder\" press",
+                                                         "button \"OK\" press focused"))
+        << elementsOf (wizard).joinIntoString ("\n");
 
     // The input check page, shown again after a successful check.
     wizard.component->showPage (0);

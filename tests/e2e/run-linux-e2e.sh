@@ -167,10 +167,22 @@ installed_rom() { echo "$home/.local/share/$company/$instrument/$instrument.rom"
 installed_plugin() { echo "$home/.vst3/$company/$instrument.vst3/Contents/x86_64-win/$instrument.vst3"; }
 
 # Only `which` on the PATH: the framework then finds no zenity or kdialog and shows its own file
-# dialog, the same on every machine.
+# dialog, the same on every machine. An `xdg-open` of our own notes the folders that the finish
+# page's Open buttons hand to the file manager.
 run_path=$work/bin
 mkdir -p "$run_path"
 ln -s "$(command -v which)" "$run_path/which"
+opened=$work/opened-folders
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s"\n' "$opened" > "$run_path/xdg-open"
+chmod +x "$run_path/xdg-open"
+was_opened() { grep -qxF "$1" "$opened" 2>/dev/null; }
+
+# A click at a point of the window.
+click_at() { xdotool mousemove --window "$(main_window)" "$1" "$2" click 1; }
+
+# The finish page's Open buttons, right of the plug-in's and the sample data's folder.
+open_button_x=576
+open_button_y() { echo $((80 + 340 / 2 + 40 + 16 + 32 * $1)); }
 
 make_assets
 
@@ -207,6 +219,13 @@ check "welcome shows Install" wait_for_screen welcome 'button_shown 1'
 click_button 1
 check "Install goes straight to the installation" wait_for_file "$(installed_plugin)"
 check "finish page shows only OK" wait_for_screen finished finish_page_shown
+check "finish page names both folders beside their Open buttons" \
+    test "$(brightest 24 $(($(open_button_y 0) - 8)) 300 48)" -gt 150 -a "$(brightest 546 $(($(open_button_y 0) - 8)) 60 48)" -gt 100
+click_at "$open_button_x" "$(open_button_y 0)"
+check "the first Open button opens the plug-in's folder" wait_until was_opened "$home/.vst3/$company"
+click_at "$open_button_x" "$(open_button_y 1)"
+check "the second Open button opens the sample data's folder" wait_until was_opened "$(dirname "$(installed_rom)")"
+check "the finish page stays" finish_page_shown
 click_button 0
 check "OK ends the program" wait_for_exit
 

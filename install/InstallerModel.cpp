@@ -1,6 +1,7 @@
 #include "install/InstallerModel.h"
 
 #include "install/EngineLock.h"
+#include "install/payload/BlockCopy.h"
 #include "install/installed/InstalledAppsEntry.h"
 #include "install/runs/Installation.h"
 #include "install/runs/MonolithCheck.h"
@@ -59,6 +60,14 @@ juce::File bestMatch (const juce::Array<juce::File>& files, const juce::File& in
     }
 
     return best;
+}
+/** The nearest folder that exists on the way to `folder`: where its drive's free space can be asked. */
+juce::File nearestExisting (juce::File folder)
+{
+    while (! folder.isDirectory() && folder.getParentDirectory() != folder)
+        folder = folder.getParentDirectory();
+
+    return folder;
 }
 } // namespace
 
@@ -237,4 +246,43 @@ juce::File InstallerModel::findMonolith()
     }
 
     return {};
+}
+
+//==============================================================================
+InstallerModel::DataRootCheck InstallerModel::checkDataRoot (const juce::File& dir) const
+{
+    DataRootCheck check;
+    const auto defaultFolder = folders->getDataRoot().getChildFile (companyName).getChildFile (instrumentName);
+    const auto root = dir == juce::File() ? folders->getDataRoot() : dir;
+    check.dataFolder = root.getChildFile (companyName).getChildFile (instrumentName);
+    check.bytesNeeded = monolithSource.getSize();
+    check.bytesFree = nearestExisting (root).getBytesFreeOnVolume();
+
+    const auto refuse = [&check] (Result result, const juce::String& why)
+    {
+        check.result = result;
+        check.why = why;
+        return check;
+    };
+
+    if (dir != juce::File() && ! dir.isDirectory())
+        return refuse (accessDenied, "The chosen data folder is not a folder: " + dir.getFullPathName());
+
+    if (dir != juce::File() && (dir == defaultFolder || dir.isAChildOf (defaultFolder)))
+        return refuse (accessDenied, "The chosen data folder lies inside the instrument's default data folder: " + dir.getFullPathName());
+
+    if (dir != juce::File() && ! dir.hasWriteAccess())
+        return refuse (accessDenied, "The chosen data folder cannot be written to: " + dir.getFullPathName());
+
+    if (! BlockCopy::fitsInto (nearestExisting (root), check.bytesNeeded))
+        return refuse (notEnoughSpace, "Not enough free space for the monolith in " + root.getFullPathName() + ": "
+                                         + juce::File::descriptionOfSizeInBytes (check.bytesNeeded) + " needed, "
+                                         + juce::File::descriptionOfSizeInBytes (check.bytesFree) + " free");
+
+    return check;
+}
+
+juce::File InstallerModel::getDataFolder() const
+{
+    return checkDataRoot (chosenDataRoot).dataFolder;
 }

@@ -135,6 +135,37 @@ public:
     */
     Result uninstall (const juce::String& company, const juce::String& instrument, Observer& observer);
 
+    /** What choosing a folder for the instrument's data would mean, after a successful check. */
+    struct DataRootCheck
+    {
+        /** noError when the data can go there; accessDenied when it is not a folder that can be written
+            to (or lies inside the default data folder); notEnoughSpace when the monolith does not fit.
+        */
+        Result result = noError;
+
+        /** Why it is refused, one line for the log and the user; empty when it is not. */
+        juce::String why;
+
+        /** The free space on the folder's drive, and what the monolith needs there. */
+        juce::int64 bytesFree = 0, bytesNeeded = 0;
+
+        /** Where the data would live: the folder / company / instrument. */
+        juce::File dataFolder;
+    };
+
+    /** What installing with `dir` as chosenDataRoot would mean: the data folder it gives, the free
+        space of its drive and the monolith's size, or why it cannot be used. An empty `dir` describes
+        where the data goes without a choice: where the last installation of this instrument put it,
+        else the default place. Valid after a successful check; changes nothing.
+    */
+    DataRootCheck checkDataRoot (const juce::File& dir) const;
+
+    /** Where the instrument's data lives or will live: in chosenDataRoot when there is one, else where
+        the last installation put it, else the default place. Valid after the check; after install(),
+        where it went.
+    */
+    juce::File getDataFolder() const;
+
     /** The files the last uninstall kept, each with why: changed since it was installed, or listed by
         another installation's record. Empty when it removed everything listed.
     */
@@ -153,6 +184,12 @@ public:
     std::unique_ptr<PluginArchiveCopy> pluginArchive;
 
     juce::String instrumentName, companyName;
+
+    /** The folder the user chose for the instrument's data (set before install()): the monolith goes to
+        chosenDataRoot / company / instrument, and the default data folder becomes a link to it. Empty:
+        where the last installation of this instrument put it, else the default place.
+    */
+    juce::File chosenDataRoot;
     juce::File monolithFile, monolithInstallFile, vst3Folder;
 
     /** `monolithFile` as the check opened it. The check reads everything through it, and it stays open

@@ -17,6 +17,7 @@ struct InstallerResult
         accessDenied = 4,           // check: the data folder is read-only and cannot be made writable
         writeFailed = 5,            // check: the plug-in archive not written; installation: anything not written
         interrupted = 6,            // the observer asked to stop
-        notInstalled = 7            // uninstall: the instrument is not installed
+        notInstalled = 7,           // uninstall: the instrument is not installed
+        notEnoughSpace = 13         // install, or a move of the data: the monolith does not fit on the chosen folder's drive
     };
 };

@@ -14,7 +14,7 @@ InstallerComponent::FinishPage::FinishPage (InstallerComponent& ownerComponent)
     addAndMakeVisible (label);
 
     showRow (pluginFolder, "Plug-in", owner.model.vst3Folder);
-    showRow (dataFolder, "Sample data", owner.model.monolithInstallFile.getParentDirectory());
+    showRow (dataFolder, "Sample data", owner.model.getDataFolder());
 }
 
 void InstallerComponent::FinishPage::showRow (FolderRow& row, const juce::String& what, const juce::File& folder)

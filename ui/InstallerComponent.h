@@ -33,7 +33,8 @@ public:
         installationFailed = InstallerModel::installationFailed,
         accessDenied = InstallerModel::accessDenied,
         writeFailed = InstallerModel::writeFailed,
-        interrupted = InstallerModel::interrupted
+        interrupted = InstallerModel::interrupted,
+        notEnoughSpace = InstallerModel::notEnoughSpace
     };
 
     using LookAndFeel = InstallerLookAndFeel;

@@ -1,5 +1,7 @@
 #include "OnScreenWizard.h"
 
+#include "ui/WelcomePage.h"
+
 using namespace WizardTestSupport;
 
 namespace
@@ -68,10 +70,12 @@ TEST (WizardAccessibility, EveryPageShowsItsTitleMessageAndButtonsInReadingOrder
     ASSERT_EQ (window->getChildren().size(), 1u);
     EXPECT_EQ (describe (*window->getChildren().front()), "group \"Welcome\"");
 
-    EXPECT_EQ (elementsOf (wizard), juce::StringArray ({ "label \"Welcome\"",
-                                                         "label \"Beta is ready to be installed on your computer\"",
-                                                         "button \"Install\" press focused",
-                                                         "button \"Cancel\" press" }));
+    EXPECT_EQ (elementsOf (wizard), juce::StringArray ("label \"Welcome\"",
+                                                       "label \"Beta is ready to be installed on your computer\"",
+                                                       "button \"" + InstallerComponent::WelcomePage::changeLocationText + "\" press",
+                                                       "button \"Install\" press focused",
+                                                       "button \"Cancel\" press"))
+        << elementsOf (wizard).joinIntoString ("\n");
     auto* message = elementTitled (wizard, "Beta is ready to be installed on your computer", juce::AccessibilityRole::label);
     ASSERT_NE (message, nullptr);
     ASSERT_NE (message->getValueInterface(), nullptr);

@@ -19,7 +19,8 @@ public:
         flushFile,
         flushFolder,
         move,           // the item is the one being moved, at its old place
-        remove
+        remove,
+        createLink      // a link (a symbolic link, or a junction on Windows) to a folder is made
     };
 
     using Listener = std::function<void (Change, const juce::File& item)>;

@@ -387,6 +387,42 @@ juce::Result CheckedFolder::move (const juce::String& name, const CheckedFolder&
     return juce::Result::ok();
 }
 
+juce::Result CheckedFolder::createLink (const juce::String& name, const juce::File& target) const
+{
+    const auto nameCheck = checkName (name);
+
+    if (nameCheck.failed())
+        return nameCheck;
+
+    if (const auto fault = ChangeProbe::announce (ChangeProbe::Change::createLink, childFile (name)); fault.failed())
+        return juce::Result::fail ("Cannot make the link " + childFile (name).getFullPathName() + ": " + fault.getErrorMessage());
+
+    return createLinkNative (name, target);
+}
+
+juce::Result CheckedFolder::readLink (const juce::String& name, juce::File& target) const
+{
+    const auto nameCheck = checkName (name);
+
+    if (nameCheck.failed())
+        return nameCheck;
+
+    if (getEntryTypeNative (name) != EntryType::link)
+        return juce::Result::fail (childFile (name).getFullPathName() + " is not a link");
+
+    return readLinkNative (name, target);
+}
+
+CheckedFolder CheckedFolder::openLinkedFolder (const juce::String& name, const juce::File& expectedRoot, const juce::File& expected) const
+{
+    juce::File target;
+
+    if (readLink (name, target).failed() || target != expected || ! (expected == expectedRoot || expected.isAChildOf (expectedRoot)))
+        return openFolder (name, Missing::fail);
+
+    return openChain (expectedRoot, expected, Missing::fail);
+}
+
 juce::Result CheckedFolder::remove (const juce::String& name) const
 {
     const auto nameCheck = checkName (name);

@@ -153,6 +153,20 @@ public:
     /** Removes the file, link or empty folder `name`; a link goes itself, never what it points to. */
     juce::Result remove (const juce::String& name) const;
 
+    /** Makes the link `name` here to the folder `target` (an absolute path): a symbolic link, or on Windows
+        a junction, owned like the folder it is in. Never replaces an existing item.
+    */
+    juce::Result createLink (const juce::String& name, const juce::File& target) const;
+
+    /** Where the link `name` here points, read without following it; fails when `name` is not a link. */
+    juce::Result readLink (const juce::String& name, juce::File& target) const;
+
+    /** Opens the folder that the link `name` here points to, only when it points exactly to `expected`,
+        which is then opened from `expectedRoot` as openChain opens it: the link that an installation made
+        and its record names. Any other link, or what is not a link, is refused as openFolder refuses it.
+    */
+    CheckedFolder openLinkedFolder (const juce::String& name, const juce::File& expectedRoot, const juce::File& expected) const;
+
     /** Removes `name` and, for a folder, everything in it, without following any link inside. */
     juce::Result removeTree (const juce::String& name) const;
 
@@ -274,6 +288,8 @@ private:
     bool moveNative (const juce::String& name, const CheckedFolder& destination, const juce::String& newName, Replace replace) const;
 
     juce::Result removeNative (const juce::String& name) const;
+    juce::Result createLinkNative (const juce::String& name, const juce::File& target) const;
+    juce::Result readLinkNative (const juce::String& name, juce::File& target) const;
     juce::Result listNative (juce::StringArray& names) const;
     EntryType getEntryTypeNative (const juce::String& name) const;
     juce::Result flushNative() const;

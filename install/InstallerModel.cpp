@@ -3,6 +3,7 @@
 #include "install/EngineLock.h"
 #include "install/payload/BlockCopy.h"
 #include "install/installed/InstalledAppsEntry.h"
+#include "install/installed/InstalledInstruments.h"
 #include "install/runs/Installation.h"
 #include "install/runs/MonolithCheck.h"
 #include "install/runs/Removal.h"
@@ -211,6 +212,9 @@ InstallerModel::Result InstallerModel::install (Observer& observer)
     if (const auto engine = awaitEngine (observer); engine != noError)
         return engine;
 
+    if (const auto place = choosePlace(); place != noError)
+        return place;
+
     return Installation (*this, observer).run();
 }
 
@@ -253,7 +257,7 @@ InstallerModel::DataRootCheck InstallerModel::checkDataRoot (const juce::File& d
 {
     DataRootCheck check;
     const auto defaultFolder = folders->getDataRoot().getChildFile (companyName).getChildFile (instrumentName);
-    const auto root = dir == juce::File() ? folders->getDataRoot() : dir;
+    const auto root = dir != juce::File() ? dir : previousDataRoot();
     check.dataFolder = root.getChildFile (companyName).getChildFile (instrumentName);
     check.bytesNeeded = monolithSource.getSize();
     check.bytesFree = nearestExisting (root).getBytesFreeOnVolume();
@@ -274,6 +278,14 @@ InstallerModel::DataRootCheck InstallerModel::checkDataRoot (const juce::File& d
     if (dir != juce::File() && ! dir.hasWriteAccess())
         return refuse (accessDenied, "The chosen data folder cannot be written to: " + dir.getFullPathName());
 
+    // An update is not a move: that is move's work, which checks the copy before it lets the old one go.
+    const auto previous = previousDataRoot();
+
+    if (dir != juce::File() && dir != previous
+         && previous.getChildFile (companyName).getChildFile (instrumentName).getChildFile (InstallRecord::fileName).exists())
+        return refuse (accessDenied, instrumentName + " by " + companyName + " is installed in " + previous.getFullPathName()
+                                       + ", not in the chosen data folder " + dir.getFullPathName() + ": move it there first");
+
     if (! BlockCopy::fitsInto (nearestExisting (root), check.bytesNeeded))
         return refuse (notEnoughSpace, "Not enough free space for the monolith in " + root.getFullPathName() + ": "
                                          + juce::File::descriptionOfSizeInBytes (check.bytesNeeded) + " needed, "
@@ -285,4 +297,33 @@ InstallerModel::DataRootCheck InstallerModel::checkDataRoot (const juce::File& d
 juce::File InstallerModel::getDataFolder() const
 {
     return checkDataRoot (chosenDataRoot).dataFolder;
+}
+
+juce::File InstallerModel::previousDataRoot() const
+{
+    InstalledInstruments::Installation previous;
+    juce::String problem;
+
+    if (InstalledInstruments (*folders).find (companyName, instrumentName, previous, problem) == noError
+         && previous.record.dataRoot != juce::File())
+        return previous.record.dataRoot;
+
+    return folders->getDataRoot();
+}
+
+/** Where this installation puts the data (see checkDataRoot), refused before anything is written when
+    it cannot go there. Without a choice a lack of room is the copy's to find, as it always was.
+*/
+InstallerModel::Result InstallerModel::choosePlace()
+{
+    const auto place = checkDataRoot (chosenDataRoot);
+
+    if (place.result != noError && ! (place.result == notEnoughSpace && chosenDataRoot == juce::File()))
+    {
+        write (place.why);
+        return place.result;
+    }
+
+    monolithInstallFile = place.dataFolder.getChildFile (monolithInstallFile.getFileName());
+    return noError;
 }

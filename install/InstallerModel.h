@@ -139,7 +139,8 @@ public:
     struct DataRootCheck
     {
         /** noError when the data can go there; accessDenied when it is not a folder that can be written
-            to (or lies inside the default data folder); notEnoughSpace when the monolith does not fit.
+            to, lies inside the default data folder, or is not where the instrument is installed (an update
+            does not move the data); notEnoughSpace when the monolith does not fit.
         */
         Result result = noError;
 
@@ -230,6 +231,13 @@ private:
     Result awaitEngine (Observer& observer);
 
     void setScreenshot (const juce::Image& newImage);
+
+    /** The folder whose company/instrument holds this instrument's data: where the last installation
+        put it, else the default data root.
+    */
+    juce::File previousDataRoot() const;
+
+    Result choosePlace();
 
     std::unique_ptr<SystemFolders> folders;
     std::unique_ptr<EngineLock> engineLock;

@@ -24,7 +24,8 @@ const StatusText statusTexts[] = {
     { InstallerModel::missingData,          "missing data: the monolith holds no plug-in" },
     { InstrumentSetup::reportNotWritten,    "the --log file cannot be written (a missing or read-only folder, or a link, folder, pipe or"
                                             " device at FILE); nothing was done" },
-    { InstallerModel::accessDenied,         "access denied: the data folder is read-only and cannot be made writable" },
+    { InstallerModel::accessDenied,         "access denied: the data folder is read-only and cannot be made writable, or the --data-dir is"
+                                            " not a folder that can be used; nothing was written" },
     { InstallerModel::writeFailed,          "write failed: something could not be written or removed; nothing was changed" },
     { InstallerModel::interrupted,          "interrupted by Ctrl+C or a termination request; nothing was changed" },
     { InstallerModel::notInstalled,         "not installed: no installation of that instrument by that company" },
@@ -33,6 +34,7 @@ const StatusText statusTexts[] = {
     { InstrumentSetup::filesChanged,        "changed (status): a file or folder of the installation is missing or not as its record says;"
                                             " install the monolith again with --force to repair it" },
     { InstrumentSetup::recordDamaged,       "damaged record (status): the installation's install record cannot be read" },
+    { InstallerModel::notEnoughSpace,       "not enough space: the monolith does not fit on the drive of the --data-dir; nothing was written" },
     { InstrumentSetup::usageError,          "usage error: an unknown command or option, or a missing argument" },
 };
 } // namespace
@@ -53,7 +55,8 @@ juce::String InstrumentSetup::getVersion()
 juce::String InstrumentSetup::getHelp()
 {
     juce::String help;
-    help << "usage: instrument-setup install FILE.rom [--accept-licence] [--show-licence] [--force] [--log FILE] [--wait SECONDS]\n"
+    help << "usage: instrument-setup install FILE.rom [--data-dir DIR] [--accept-licence] [--show-licence] [--force] [--log FILE]\n"
+            "                            [--wait SECONDS]\n"
             "       instrument-setup uninstall COMPANY INSTRUMENT [--log FILE] [--wait SECONDS]\n"
             "       instrument-setup status COMPANY INSTRUMENT [--wait SECONDS]\n"
             "       instrument-setup list [--wait SECONDS]\n"
@@ -66,6 +69,9 @@ juce::String InstrumentSetup::getHelp()
             "                      its plug-in into the VST3 folder; prints where both went. When the same\n"
             "                      monolith is installed, by this version, with every file as recorded, does\n"
             "                      nothing and says so (status 0).\n"
+            "  --data-dir DIR      puts the data in DIR/COMPANY/INSTRUMENT (a folder on another drive, say) and makes\n"
+            "                      the default data folder a link to it. Without it an update goes where the last\n"
+            "                      installation went; to another DIR it is refused (move the data first).\n"
             "  --force             installs even then: repairs or replaces the installation.\n"
             "  --accept-licence    accepts the monolith's licence: without it, a monolith that has one is not\n"
             "                      installed.\n"
@@ -119,7 +125,7 @@ int InstrumentSetup::run (const juce::StringArray& args)
     if (command == "install" && options.operands.size() == 1)
         return install (options);
 
-    const auto installOptions = options.acceptLicence || options.showLicence || options.force;
+    const auto installOptions = options.acceptLicence || options.showLicence || options.force || options.dataDir != juce::File();
 
     if (command == "uninstall" && options.operands.size() == 2 && ! installOptions)
         return uninstall (options);
@@ -149,6 +155,10 @@ juce::Result InstrumentSetup::parseOptions (const juce::StringArray& args, Optio
             return juce::Result::fail ("--log needs a FILE");
         else if (arg == "--log")
             options.logFile = argumentToFile (args[++i]);
+        else if (arg == "--data-dir" && (i + 1 == args.size() || args[i + 1].isEmpty()))
+            return juce::Result::fail ("--data-dir needs a DIR");
+        else if (arg == "--data-dir")
+            options.dataDir = argumentToFile (args[++i]);
         else if (arg == "--wait" && (i + 1 == args.size() || ! args[i + 1].containsOnly ("0123456789") || args[i + 1].isEmpty()
                                      || args[i + 1].length() > 6))
             return juce::Result::fail ("--wait needs a number of SECONDS");
@@ -270,6 +280,11 @@ int InstrumentSetup::install (const Options& options)
                                                  " and accept it with --accept-licence to install"), log, options);
     }
 
+    model.chosenDataRoot = options.dataDir;
+
+    if (const auto place = model.checkDataRoot (options.dataDir); place.result != InstallerModel::noError && options.dataDir != juce::File())
+        return finish (fail (place.result, place.why), log, options);
+
     if (! options.force && reportInstalledAsIs (model))
         return finish (InstallerModel::noError, log, options);
 
@@ -284,6 +299,11 @@ int InstrumentSetup::install (const Options& options)
     out << model.instrumentName << " by " << model.companyName << " installed\n"
         << "monolith: " << model.monolithInstallFile.getFullPathName() << "\n"
         << "plug-in: " << model.vst3Folder.getFullPathName() << "\n";
+
+    const auto defaultFolder = model.getFolders().getDataRoot().getChildFile (model.companyName).getChildFile (model.instrumentName);
+
+    if (model.getDataFolder() != defaultFolder)
+        out << "data folder: " << model.getDataFolder().getFullPathName() << " (linked from " << defaultFolder.getFullPathName() << ")\n";
 
     return finish (InstallerModel::noError, log, options);
 }

@@ -42,7 +42,7 @@ private:
     struct Options
     {
         bool acceptLicence = false, showLicence = false, force = false;
-        juce::File logFile;
+        juce::File logFile, dataDir;
         int waitSeconds = InstallerModel::defaultEngineWaitSeconds;
         juce::StringArray operands;
     };

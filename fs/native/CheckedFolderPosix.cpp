@@ -294,6 +294,26 @@ juce::Result CheckedFolder::removeNative (const juce::String& name) const
     return juce::Result::ok();
 }
 
+juce::Result CheckedFolder::createLinkNative (const juce::String& name, const juce::File& target) const
+{
+    if (symlinkat (target.getFullPathName().toRawUTF8(), (int) handle->native, name.toRawUTF8()) != 0)
+        return SystemError::failure ("make the link", childFile (name));
+
+    return juce::Result::ok();
+}
+
+juce::Result CheckedFolder::readLinkNative (const juce::String& name, juce::File& target) const
+{
+    const auto text = linkTarget ((int) handle->native, name.toRawUTF8());
+
+    // Only an absolute target names one folder wherever it is read from.
+    if (! juce::File::isAbsolutePath (text))
+        return juce::Result::fail ("The link " + childFile (name).getFullPathName() + " does not name an absolute path");
+
+    target = juce::File (text);
+    return juce::Result::ok();
+}
+
 juce::Result CheckedFolder::listNative (juce::StringArray& names) const
 {
     // A descriptor of its own, so that listing does not move the folder's shared read position.

@@ -9,6 +9,9 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
+
 namespace
 {
 // Folders are held without delete sharing, so that they cannot be renamed or replaced while held.
@@ -37,6 +40,22 @@ HANDLE openItem (const juce::File& item, DWORD access, DWORD share, DWORD flags)
 {
     return CreateFileW (literalPath (item).toWideCharPointer(), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
 }
+
+/** The reparse data of a junction (a mount point), as FSCTL_SET_REPARSE_POINT and FSCTL_GET_REPARSE_POINT
+    pass it: the names follow the header, each ended by a NUL.
+*/
+struct JunctionData
+{
+    DWORD tag;
+    WORD dataLength, reserved;
+    WORD substituteOffset, substituteLength, printOffset, printLength;
+};
+
+// The most that FSCTL_GET_REPARSE_POINT returns.
+constexpr size_t maxReparseBytes = 16 * 1024;
+
+// How the system's own name of a junction's target starts (split, so that it reads as no trigraph).
+constexpr const wchar_t* junctionPrefix = L"\\?" L"?\\";
 
 /** Creates the folder at `path` with the access list `kind`, never opening an existing item. */
 juce::Result createFolderWith (const juce::File& path, AccessList::Kind kind, bool& exists)
@@ -397,6 +416,83 @@ CheckedFolder::EntryType CheckedFolder::getEntryTypeNative (const juce::String& 
     if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0)          return EntryType::other;
 
     return EntryType::file;
+}
+
+juce::Result CheckedFolder::createLinkNative (const juce::String& name, const juce::File& target) const
+{
+    const auto path = childFile (name);
+    const juce::String substitute = juce::String (junctionPrefix) + target.getFullPathName();
+    const juce::String printed = target.getFullPathName();
+    const auto substituteBytes = (size_t) substitute.length() * sizeof (wchar_t);
+    const auto printedBytes = (size_t) printed.length() * sizeof (wchar_t);
+    const auto namesBytes = substituteBytes + printedBytes + 2 * sizeof (wchar_t);
+
+    if (sizeof (JunctionData) + namesBytes > maxReparseBytes)
+        return juce::Result::fail ("The link " + path.getFullPathName() + " cannot name a path that long");
+
+    juce::HeapBlock<char> buffer (sizeof (JunctionData) + namesBytes, true);
+    auto* data = reinterpret_cast<JunctionData*> (buffer.getData());
+    data->tag = IO_REPARSE_TAG_MOUNT_POINT;
+    data->dataLength = (WORD) (sizeof (JunctionData) - 8 + namesBytes);
+    data->substituteLength = (WORD) substituteBytes;
+    data->printOffset = (WORD) (substituteBytes + sizeof (wchar_t));
+    data->printLength = (WORD) printedBytes;
+    auto* names = buffer.getData() + sizeof (JunctionData);
+    std::memcpy (names, substitute.toWideCharPointer(), substituteBytes);
+    std::memcpy (names + data->printOffset, printed.toWideCharPointer(), printedBytes);
+
+    // A junction is a folder with reparse data: made protected like every folder here, then pointed.
+    bool exists = false;
+
+    if (const auto created = createFolderWith (path, AccessList::Kind::protectedFolder, exists); created.failed())
+        return created;
+
+    const auto item = openItem (path, GENERIC_WRITE, 0, noFollow);
+    DWORD returned = 0;
+    const auto pointed = item != INVALID_HANDLE_VALUE
+                          && DeviceIoControl (item, FSCTL_SET_REPARSE_POINT, buffer.getData(),
+                                              (DWORD) (sizeof (JunctionData) + namesBytes), nullptr, 0, &returned, nullptr);
+    const auto result = pointed ? juce::Result::ok() : SystemError::failure ("make the link", path);
+
+    if (item != INVALID_HANDLE_VALUE)
+        CloseHandle (item);
+
+    if (! pointed)
+        RemoveDirectoryW (literalPath (path).toWideCharPointer());
+
+    return result;
+}
+
+juce::Result CheckedFolder::readLinkNative (const juce::String& name, juce::File& target) const
+{
+    const auto path = childFile (name);
+    const auto item = openItem (path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, noFollow);
+
+    if (item == INVALID_HANDLE_VALUE)
+        return SystemError::failure ("read the link", path);
+
+    juce::HeapBlock<char> buffer (maxReparseBytes, true);
+    DWORD returned = 0;
+    const auto read = DeviceIoControl (item, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.getData(), (DWORD) maxReparseBytes, &returned, nullptr);
+    CloseHandle (item);
+
+    if (! read)
+        return SystemError::failure ("read the link", path);
+
+    const auto* data = reinterpret_cast<const JunctionData*> (buffer.getData());
+
+    if (returned < sizeof (JunctionData) || data->tag != IO_REPARSE_TAG_MOUNT_POINT
+         || sizeof (JunctionData) + (size_t) data->substituteOffset + data->substituteLength > returned)
+        return juce::Result::fail ("The link " + path.getFullPathName() + " is not a junction");
+
+    const auto* names = reinterpret_cast<const wchar_t*> (buffer.getData() + sizeof (JunctionData) + data->substituteOffset);
+    const juce::String substitute (names, (size_t) data->substituteLength / sizeof (wchar_t));
+
+    if (! substitute.startsWith (junctionPrefix))
+        return juce::Result::fail ("The link " + path.getFullPathName() + " does not name a folder on a drive");
+
+    target = juce::File (substitute.substring ((int) std::wcslen (junctionPrefix)));
+    return juce::Result::ok();
 }
 
 juce::Result CheckedFolder::flushNative() const

@@ -81,11 +81,14 @@ juce::String InstallRecord::formatDate (juce::Time time)
 juce::String InstallRecord::toText() const
 {
     juce::String text;
-    text << formatLine << "\n"
+    text << (dataRoot == juce::File() ? formatLine : formatLineVersion3) << "\n"
          << "company\t" << company << "\n"
          << "instrument\t" << instrument << "\n"
          << "installer\t" << installerVersion << "\n"
          << "date\t" << formatDate (date) << "\n";
+
+    if (dataRoot != juce::File())
+        text << "data-root\t" << dataRoot.getFullPathName() << "\n";
 
     for (const auto& item : items)
     {
@@ -160,8 +163,9 @@ public:
 
         const auto first = lines[0].trimCharactersAtEnd ("\r");
         version1 = first == formatLineVersion1;
+        version3 = first == formatLineVersion3;
 
-        if (first != formatLine && ! version1)
+        if (first != formatLine && ! version1 && ! version3)
             return juce::Result::fail ("not a record of the format \"" + juce::String (formatLine) + "\"");
 
         // Every line ends with a line feed: the last token is the nothing after the last one.
@@ -207,6 +211,13 @@ private:
                 return juce::Result::fail ("the installer's version is not a short line of text");
 
             record.installerVersion = value;
+        }
+        else if (name == "data-root" && version3)
+        {
+            if (! isPlainText (value, 4096) || ! juce::File::isAbsolutePath (value))
+                return juce::Result::fail ("the data root is not an absolute path");
+
+            record.dataRoot = juce::File (value);
         }
         else if (name == "date")
         {
@@ -284,6 +295,9 @@ private:
             if (seenFields.count (name) == 0)
                 return juce::Result::fail ("no \"" + juce::String (name) + "\"");
 
+        if (version3 && seenFields.count ("data-root") == 0)
+            return juce::Result::fail ("no \"data-root\"");
+
         // A file cannot hold another item.
         for (const auto& item : record.items)
             for (auto parent = parentOf (item.path); parent.isNotEmpty(); parent = parentOf (parent))
@@ -295,7 +309,7 @@ private:
 
     InstallRecord& record;
     std::set<juce::String> seenFields, seenPaths, filePaths;
-    bool version1 = false;
+    bool version1 = false, version3 = false;
 };
 
 juce::Result InstallRecord::fromText (const juce::String& text, InstallRecord& record)

@@ -45,6 +45,11 @@ public:
     juce::String company, instrument, installerVersion;
     juce::Time date;
 
+    /** The folder the user chose for the data, whose company/instrument holds the installation's data
+        folder, linked from the default one; none (the default) for an installation in the default place.
+    */
+    juce::File dataRoot;
+
     /** In the order they were added; a folder comes before what it holds. */
     std::vector<Item> items;
 
@@ -88,6 +93,11 @@ public:
     */
     static constexpr const char* formatLine = "instrument-install-record 2";
     static constexpr const char* formatLineVersion1 = "instrument-install-record 1";
+
+    /** The first line of a record of an installation in a folder the user chose: version 2 and its
+        `data-root` line. A record in the default place keeps version 2, which older installers read.
+    */
+    static constexpr const char* formatLineVersion3 = "instrument-install-record 3";
 
     /** Whether the plug-in archive's top-level folder `name` is a bundle, which an installation moves into
         place whole, rather than a folder that the maker's products share, into which it moves its files.

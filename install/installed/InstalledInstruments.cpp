@@ -9,12 +9,12 @@ InstalledInstruments::InstalledInstruments (const SystemFolders& foldersToSearch
 {
 }
 
-juce::Array<juce::File> InstalledInstruments::subfolders (const juce::File& folder)
+juce::Array<juce::File> InstalledInstruments::subfolders (const juce::File& folder, bool withLinks)
 {
     juce::Array<juce::File> found;
 
     for (const auto& child : folder.findChildFiles (juce::File::findDirectories, false, "*", juce::File::FollowSymlinks::no))
-        if (! child.isSymbolicLink())
+        if (withLinks || ! child.isSymbolicLink())
             found.add (child);
 
     // The framework compares file names as the system does: without case on Windows.
@@ -26,9 +26,10 @@ std::vector<InstalledInstruments::Installation> InstalledInstruments::findAll (j
 {
     std::vector<Installation> found;
 
-    for (const auto& companyFolder : subfolders (folders.getDataRoot()))
+    for (const auto& companyFolder : subfolders (folders.getDataRoot(), false))
     {
-        for (const auto& instrumentFolder : subfolders (companyFolder))
+        // An instrument's folder may be the link to a folder the user chose, which its record names.
+        for (const auto& instrumentFolder : subfolders (companyFolder, true))
         {
             Installation installation;
             juce::String problem;
@@ -65,7 +66,15 @@ InstallerResult::Result InstalledInstruments::readFolder (const juce::String& co
     if (! recordFile.exists() && ! recordFile.isSymbolicLink())
         return InstallerResult::notInstalled;
 
-    const auto folder = CheckedFolder::openRoot (folders.getDataRoot()).openTrustedFolder (company).openTrustedFolder (instrument);
+    const auto companyFolder = CheckedFolder::openRoot (folders.getDataRoot()).openTrustedFolder (company);
+    juce::File linkTarget;
+    const auto linked = companyFolder.isOpen() && companyFolder.getEntryType (instrument) == CheckedFolder::EntryType::link
+                         && companyFolder.readLink (instrument, linkTarget).wasOk();
+
+    // Through a link only to the instrument's folder of another root: company/instrument there.
+    const auto chosenRoot = linkTarget.getParentDirectory().getParentDirectory();
+    const auto folder = ! linked ? companyFolder.openTrustedFolder (instrument)
+                                 : companyFolder.openLinkedFolder (instrument, chosenRoot, chosenRoot.getChildFile (company).getChildFile (instrument));
     const auto read = folder.isOpen() ? InstallRecord::read (folder, installation.record)
                                       : juce::Result::fail ("Cannot read the install record " + recordFile.getFullPathName() + ": "
                                                             + folder.getStatus().getErrorMessage());
@@ -77,11 +86,21 @@ InstallerResult::Result InstalledInstruments::readFolder (const juce::String& co
     }
 
     const auto& record = installation.record;
-    installation.dataFolder = folders.getDataRoot().getChildFile (record.company).getChildFile (record.instrument);
+    const auto dataRoot = record.dataRoot != juce::File() ? record.dataRoot : folders.getDataRoot();
+    installation.dataFolder = dataRoot.getChildFile (record.company).getChildFile (record.instrument);
     installation.pluginFolder = folders.getVst3Root().getChildFile (record.company);
+    installation.linkedFrom = record.dataRoot != juce::File() ? instrumentFolder : juce::File();
+
+    // Only the link that the record names, to where it says, is the installation's; any other stays refused.
+    if (linked != (record.dataRoot != juce::File()) || (linked && record.dataRoot != chosenRoot))
+    {
+        problem = "Cannot read the install record " + recordFile.getFullPathName() + ": "
+                + CheckedFolder::refuseLink (instrumentFolder, linkTarget.getFullPathName()).getErrorMessage();
+        return InstallerResult::invalidData;
+    }
 
     // A record copied into another instrument's folder would remove that one's files under this one's names.
-    if (installation.dataFolder != instrumentFolder)
+    if (dataRoot.getChildFile (company).getChildFile (instrument) != installation.dataFolder)
     {
         problem = "The install record " + recordFile.getFullPathName() + " belongs to " + record.instrument + " by "
                 + record.company + ", not to the folder it is in";

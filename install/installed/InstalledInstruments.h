@@ -8,7 +8,9 @@ class SystemFolders;
 /** The instruments installed on this machine, found below the data root: an installation is the folder
     company/instrument that holds an install record.
 
-    Only looks: nothing is created, changed or followed (links below the data root are passed over). A
+    Only looks: nothing is created, changed or followed (links below the data root are passed over), but
+    for the link from an instrument's default data folder to the folder the user chose, which is read
+    through only when the record found there names it and it points exactly where the record says. A
     record is read through the checked folder layer, from folders and a file that only this user or the
     administrators can change; one that another user made or can change is not the engine's, and reads as
     damaged.
@@ -20,7 +22,12 @@ public:
     struct Installation
     {
         InstallRecord record;
+
+        /** Where its data is (in the folder the user chose, when there was a choice) and its plug-in. */
         juce::File dataFolder, pluginFolder;
+
+        /** The default data folder, when it is the link to a chosen one; none otherwise. */
+        juce::File linkedFrom;
     };
 
     explicit InstalledInstruments (const SystemFolders& folders);
@@ -40,7 +47,7 @@ private:
     InstallerResult::Result readFolder (const juce::String& company, const juce::String& instrument,
                                         Installation& installation, juce::String& problem) const;
 
-    static juce::Array<juce::File> subfolders (const juce::File& folder);
+    static juce::Array<juce::File> subfolders (const juce::File& folder, bool withLinks);
 
     const SystemFolders& folders;
 };

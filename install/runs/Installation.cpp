@@ -34,13 +34,19 @@ bool placeBelow (InstallTransaction::Root root, const juce::File& rootFolder, co
     return true;
 }
 
-/** A plug-in bundle, which is replaced whole; other folders of the archive are merged file by file. */
+/** The transaction's roots: the data goes into the folder that holds company/instrument/instrument.rom. */
+InstallTransaction::Roots rootsFor (const SystemFolders& folders, const juce::File& monolith)
+{
+    const auto roots = InstallTransaction::Roots::of (folders);
+    const auto dataRoot = monolith.getParentDirectory().getParentDirectory().getParentDirectory();
+    return dataRoot == roots.data ? roots : roots.withData (dataRoot);
+}
 } // namespace
 
 InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Observer& observerToTell)
     : StepChain (modelToInstall),
       observer (observerToTell),
-      roots (InstallTransaction::Roots::of (*model.folders)),
+      roots (rootsFor (*model.folders, model.monolithInstallFile)),
       transaction (roots, [this] (const juce::String& line) { model.write (line); }),
       source (model.monolithFile),
       target (model.monolithInstallFile),
@@ -58,6 +64,7 @@ InstallerModel::Result InstallerModel::Installation::run()
 
     const auto completed = note ("Copy monolith")
                              && checkFolders()
+                             && checkLink()
                              && begin()
                              && createFolder (monolithFolder, target.getParentDirectory())
                              && pause (copyStart)
@@ -72,6 +79,7 @@ InstallerModel::Result InstallerModel::Installation::run()
                              && writeRecord()
                              && note ("Copy AU")
                              && moveIntoPlace()
+                             && makeLink()
                              && registerEntry()
                              && finish();
 
@@ -105,6 +113,45 @@ bool InstallerModel::Installation::checkFolders()
 
     const auto pluginPath = transaction.checkFolders (pluginPlace);
     return pluginPath.wasOk() || fail (pluginPath, "Failed to create directory: " + pluginFolder.getFullPathName());
+}
+
+/** With the data in a folder the user chose, the default data folder must be free for the link to it,
+    or be that link already (an update); anything else there is refused as every link is.
+*/
+bool InstallerModel::Installation::checkLink()
+{
+    if (! roots.isDataChosen())
+        return true;
+
+    const FolderPath companyPlace { InstallTransaction::Root::defaultData, { model.companyName } };
+    const auto linkPath = roots.defaultData.getChildFile (model.companyName).getChildFile (model.instrumentName);
+    const auto companyPath = transaction.checkFolders (companyPlace);
+
+    if (companyPath.failed())
+        return fail (companyPath, "Failed to create directory: " + linkPath.getFullPathName());
+
+    const auto company = CheckedFolder::openRoot (roots.defaultData).openFolder (model.companyName, CheckedFolder::Missing::fail);
+    juce::File pointsTo;
+
+    switch (company.isOpen() ? company.getEntryType (model.instrumentName) : CheckedFolder::EntryType::missing)
+    {
+        case CheckedFolder::EntryType::missing:
+            linkNeeded = true;
+            return true;
+
+        case CheckedFolder::EntryType::link:
+            if (company.readLink (model.instrumentName, pointsTo).wasOk() && pointsTo == target.getParentDirectory())
+                return true;
+
+            break;
+
+        case CheckedFolder::EntryType::file:
+        case CheckedFolder::EntryType::folder:
+        case CheckedFolder::EntryType::other:
+            break;
+    }
+
+    return fail (CheckedFolder::refuseLink (linkPath, pointsTo.getFullPathName()), "Failed to create directory: " + linkPath.getFullPathName());
 }
 
 bool InstallerModel::Installation::begin()
@@ -289,6 +336,9 @@ bool InstallerModel::Installation::writeRecord()
     record.company = model.companyName;
     record.instrument = model.instrumentName;
     record.installerVersion = ProductVersion::get();
+
+    if (roots.isDataChosen())
+        record.dataRoot = roots.data;
     record.date = juce::Time::getCurrentTime();
 
     archive->forEachEntry ([this] (const juce::String& path, bool isFolder, juce::int64 size, juce::uint32 crc)
@@ -386,6 +436,29 @@ bool InstallerModel::Installation::moveFile (const juce::String& temporaryName, 
                                                   CheckedFolder::EntryType::file);
     return moved.wasOk() || fail (moved, name == target.getFileName() ? copyFailed
                                                                        : "Failed to write: " + target.getParentDirectory().getChildFile (name).getFullPathName());
+}
+
+/** The default data folder, as the link to the data in the folder the user chose: where the plug-in
+    looks for it.
+*/
+bool InstallerModel::Installation::makeLink()
+{
+    if (! linkNeeded)
+        return true;
+
+    const FolderPath companyPlace { InstallTransaction::Root::defaultData, { model.companyName } };
+    const auto linkPath = roots.defaultData.getChildFile (model.companyName).getChildFile (model.instrumentName);
+    CheckedFolder company;
+    auto made = transaction.openFolder (companyPlace, true, company);
+
+    if (made.wasOk())
+        made = transaction.makeLink ({ companyPlace, model.instrumentName }, target.getParentDirectory());
+
+    if (made.failed())
+        return fail (made, "Failed to create directory: " + linkPath.getFullPathName());
+
+    model.write ("Data folder linked: " + linkPath.getFullPathName() + " -> " + target.getParentDirectory().getFullPathName());
+    return true;
 }
 
 /** The installation's entry in Installed apps, when it has an uninstaller to name (so on Windows only).

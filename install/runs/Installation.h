@@ -52,6 +52,8 @@ private:
                        juce::uint32& crc);
     bool moveIntoPlace();
     bool moveFile (const juce::String& temporaryName, const juce::String& name);
+    bool checkLink();
+    bool makeLink();
     bool registerEntry();
     bool moveFolderContents (const FolderPath& from, const FolderPath& to);
     bool finish();
@@ -66,6 +68,7 @@ private:
     const juce::File source, target, archiveFile, pluginFolder;
     const juce::String copyFailed, extractFailed;
     FolderPath monolithFolder, pluginPlace, unpacked;
+    bool linkNeeded = false;
     juce::String newMonolith, newRecord, newUninstaller, damage;
     juce::uint32 monolithCrc = 0;
     InstallRecord record;

@@ -14,8 +14,8 @@ namespace
 // removed before it is held; a new name avoids that.
 constexpr int maxCreateTries = 3;
 
-const char* const rootNames[] = { "data", "vst3", "staging" };
-const char* const kindNames[] = { "begin", "folder", "temporary", "move", "commit", "undone" };
+const char* const rootNames[] = { "data", "vst3", "staging", "default-data" };
+const char* const kindNames[] = { "begin", "folder", "temporary", "move", "commit", "link", "undone" };
 
 template <typename Enum, size_t size>
 bool fromName (const juce::String& name, const char* const (&names)[size], Enum& value)
@@ -250,6 +250,10 @@ juce::String InstallJournal::encode (const Record& record)
             object->setProperty ("text", record.text);
             object->setProperty ("company", record.company);
             object->setProperty ("instrument", record.instrument);
+
+            if (record.dataRoot.isNotEmpty())
+                object->setProperty ("data-root", record.dataRoot);
+
             break;
         case Record::Kind::folder:
             object->setProperty ("place", toVar (record.place));
@@ -270,6 +274,10 @@ juce::String InstallJournal::encode (const Record& record)
 
             break;
         case Record::Kind::commit:
+            break;
+        case Record::Kind::link:
+            object->setProperty ("to", toVar (record.to));
+            object->setProperty ("text", record.text);
             break;
         case Record::Kind::undone:
             object->setProperty ("of", record.undoneRecord);
@@ -296,6 +304,7 @@ bool InstallJournal::decode (const juce::String& line, Record& record)
     record.text = value["text"].toString();
     record.company = value["company"].toString();
     record.instrument = value["instrument"].toString();
+    record.dataRoot = value["data-root"].toString();
     record.version = value["version"];
     record.existing = value["existing"];
     record.undoneRecord = value["of"];
@@ -308,6 +317,7 @@ bool InstallJournal::decode (const juce::String& line, Record& record)
         case Record::Kind::move:        return fromVar (value["to"], record.to) && ! record.to.isEmpty()
                                                 && fromVar (value["from"], record.from) && fromVar (value["aside"], record.aside);
         case Record::Kind::commit:      return true;
+        case Record::Kind::link:        return fromVar (value["to"], record.to) && ! record.to.isEmpty() && record.text.isNotEmpty();
         case Record::Kind::undone:      return value["of"].isInt() && record.undoneRecord >= 0;
     }
 

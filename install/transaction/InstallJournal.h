@@ -21,8 +21,11 @@ class ClaimedFile;
 class InstallJournal
 {
 public:
-    /** The folders below which a transaction works: every folder it records is relative to one of them. */
-    enum class Root { data, vst3, staging };
+    /** The folders below which a transaction works: every folder it records is relative to one of them.
+        `data` is where the instrument's data goes (a folder the user chose, or the system's data root);
+        `defaultData` is the system's data root, where the link to a chosen folder is made.
+    */
+    enum class Root { data, vst3, staging, defaultData };
 
     /** A folder as the journal names it: a root and the names that lead down from it. */
     struct FolderPath
@@ -50,25 +53,31 @@ public:
     };
 
     /** The format of the journals that this program writes, which a `begin` record names. */
-    static constexpr int formatVersion = 2;
+    static constexpr int formatVersion = 3;
+
+    /** The earliest format that a start still carries out: the same records, without links or a chosen data root. */
+    static constexpr int oldestFormatVersion = 2;
 
     struct Record
     {
         enum class Kind
         {
             begin,          // text: what is installed, for the log; `company` and `instrument`: whose items
-                            // the transaction changes; `version`: the journal's format
+                            // the transaction changes; `version`: the journal's format; `dataRoot`: the folder
+                            // the user chose for the data (the `data` root), empty for the system's data root
             folder,         // missing folders of `place` are about to be made; `existing` of its names are there
             temporary,      // a temporary item named `text` is about to be made in `place`
             move,           // `from` is about to replace `to` (nothing at `to` when empty); what was at `to` goes
                             // to `aside` (when not empty); an empty `from` only moves `to` aside
             commit,         // everything is in place: what was moved aside and what is temporary goes
+            link,           // a link to the folder `text` (an absolute path) is about to be made at `to`, where
+                            // nothing is; undoing it removes that link
             undone          // a rollback has undone the record number `undoneRecord` (the first is 0), or a
                             // temporary item was never made: nothing is left to undo of it
         };
 
         Kind kind = Kind::begin;
-        juce::String text, company, instrument;
+        juce::String text, company, instrument, dataRoot;
         FolderPath place;
         int version = formatVersion, existing = 0, undoneRecord = 0;
         Item from, to, aside;

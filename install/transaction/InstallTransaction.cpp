@@ -46,16 +46,24 @@ juce::Result inTheWay (const juce::File& item, CheckedFolder::EntryType found, C
 InstallTransaction::Roots InstallTransaction::Roots::of (const SystemFolders& folders)
 {
     const auto vst3 = folders.getVst3Root();
-    return { folders.getDataRoot(), vst3, RootFolder::resolve (vst3).getParentDirectory(), folders.getStateFolder() };
+    return { folders.getDataRoot(), vst3, RootFolder::resolve (vst3).getParentDirectory(), folders.getStateFolder(), folders.getDataRoot() };
+}
+
+InstallTransaction::Roots InstallTransaction::Roots::withData (const juce::File& chosen) const
+{
+    auto roots = *this;
+    roots.data = chosen;
+    return roots;
 }
 
 const juce::File& InstallTransaction::Roots::operator[] (Root root) const
 {
     switch (root)
     {
-        case Root::data:    return data;
-        case Root::vst3:    return vst3;
-        case Root::staging: break;
+        case Root::data:        return data;
+        case Root::vst3:        return vst3;
+        case Root::defaultData: return defaultData;
+        case Root::staging:     break;
     }
 
     return staging;
@@ -90,7 +98,7 @@ juce::Result InstallTransaction::begin (const juce::String& what, const juce::St
     CheckedFolder folder;
     auto result = juce::Result::ok();
 
-    for (const auto root : { Root::data, Root::vst3, Root::staging })
+    for (const auto root : { Root::data, Root::vst3, Root::staging, Root::defaultData })
         if (result.wasOk())
             result = openRoot (root, folder);
 
@@ -114,7 +122,38 @@ juce::Result InstallTransaction::begin (const juce::String& what, const juce::St
     start.text = what;
     start.company = company;
     start.instrument = instrument;
+
+    if (roots.isDataChosen())
+        start.dataRoot = roots.data.getFullPathName();
+
     return record (start);
+}
+
+juce::Result InstallTransaction::makeLink (const Item& at, const juce::File& target)
+{
+    CheckedFolder folder;
+    auto result = openFolder (at.folder, false, folder);
+
+    if (result.wasOk() && folder.getEntryType (at.name) != EntryType::missing)
+        result = juce::Result::fail (folder.getFile().getChildFile (at.name).getFullPathName()
+                                     + " is in the way of the link to " + target.getFullPathName() + ": it is left as it is");
+
+    if (result.failed())
+        return result;
+
+    Record link;
+    link.kind = Record::Kind::link;
+    link.to = at;
+    link.text = target.getFullPathName();
+    result = record (link);
+
+    if (result.wasOk())
+        result = folder.createLink (at.name, target);
+
+    if (result.wasOk())
+        receivedItems.addIfNotAlreadyThere (at.folder);
+
+    return result;
 }
 
 //==============================================================================
@@ -575,6 +614,7 @@ juce::Result InstallTransaction::recordUndone (size_t index)
             break;
         case Record::Kind::folder:      changed.add (upTo (change.place, change.existing)); break;
         case Record::Kind::temporary:   changed.add (change.place); break;
+        case Record::Kind::link:        changed.add (change.to.folder); break;
         case Record::Kind::begin:
         case Record::Kind::commit:
         case Record::Kind::undone:      return juce::Result::ok();
@@ -628,12 +668,32 @@ juce::Result InstallTransaction::undo (const Record& change)
         case Record::Kind::move:        return undoMove (change);
         case Record::Kind::folder:      return undoFolders (change);
         case Record::Kind::temporary:   return removeItem ({ change.place, change.text });
+        case Record::Kind::link:        return undoLink (change);
         case Record::Kind::begin:
         case Record::Kind::commit:
         case Record::Kind::undone:      break;
     }
 
     return juce::Result::ok();
+}
+
+/** Removes the link the record made, when it is there and points where the record says; anything else
+    at its place was not made by the transaction and stays.
+*/
+juce::Result InstallTransaction::undoLink (const Record& change)
+{
+    CheckedFolder folder;
+    auto result = juce::Result::ok();
+    const auto found = locate (change.to.folder, folder, result);
+    juce::File target;
+
+    if (found == Found::failed)
+        return result;
+
+    if (found == Found::missing || folder.readLink (change.to.name, target).failed() || target != juce::File (change.text))
+        return juce::Result::ok();
+
+    return folder.remove (change.to.name);
 }
 
 /** Puts back what was at the move's target: each of its two renames is undone if it happened. The new
@@ -756,7 +816,9 @@ juce::Result InstallTransaction::recover (const Roots& roots, std::unique_ptr<In
 
     note ("Found an interrupted installation: " + claimed.front().text);
 
-    InstallTransaction transaction (roots, note);
+    // The data went where its run's user chose, recorded at its beginning.
+    const auto& dataRoot = claimed.front().dataRoot;
+    InstallTransaction transaction (dataRoot.isNotEmpty() ? roots.withData (juce::File (dataRoot)) : roots, note);
 
     for (const auto& r : claimed)
         if (r.kind != Record::Kind::undone)

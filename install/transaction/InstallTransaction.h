@@ -47,9 +47,17 @@ public:
     */
     struct Roots
     {
-        juce::File data, vst3, staging, state;
+        juce::File data, vst3, staging, state, defaultData;
 
+        /** The system's roots: the data goes into the system's data root. */
         static Roots of (const SystemFolders& folders);
+
+        /** These roots with the data going into `chosen` instead; the default data root stays the system's. */
+        Roots withData (const juce::File& chosen) const;
+
+        /** Whether the data goes to a folder the user chose, linked from the default data root. */
+        bool isDataChosen() const   { return data != defaultData; }
+
         const juce::File& operator[] (Root root) const;
     };
 
@@ -95,6 +103,11 @@ public:
         type (which would be moved aside). A link there, or an item of another type, is refused by name.
     */
     juce::Result checkTarget (const Item& to, EntryType kind);
+
+    /** Makes the link `at` (in the default data root, where nothing is) to the folder `target`, recorded
+        first, so that a rollback removes it again. For data in a folder the user chose.
+    */
+    juce::Result makeLink (const Item& at, const juce::File& target);
 
     /** Moves `from` to `to`, whose folder must be open. When `to` exists it must be of the type `kind`
         (file or folder); it is moved aside and deleted at commit. Refused, changing nothing, when `to` is a
@@ -152,6 +165,7 @@ private:
     juce::Result recordUndone (size_t index);
     juce::Result undoMove (const Record& change);
     juce::Result undoFolders (const Record& change);
+    juce::Result undoLink (const Record& change);
     juce::Result removeItem (const Item& item);
     juce::Result typeOf (const Item& item, EntryType& type);
     juce::Result moveItem (const Item& from, const Item& to);

@@ -52,6 +52,7 @@ private:
             case Record::Kind::temporary:   return temporaryProblem (r);
             case Record::Kind::move:        return moveProblem (r);
             case Record::Kind::commit:      committed = true; return {};
+            case Record::Kind::link:        return linkProblem (r);
             case Record::Kind::undone:      return undoneProblem (r);
         }
 
@@ -63,20 +64,33 @@ private:
         if (! kinds.empty())
             return "it begins a second installation";
 
-        if (r.version != InstallJournal::formatVersion)
+        if (r.version < InstallJournal::oldestFormatVersion || r.version > InstallJournal::formatVersion)
             return "it is of another format (version " + juce::String (r.version) + ")";
+
+        if (r.dataRoot.isNotEmpty() && (r.version < 3 || ! juce::File::isAbsolutePath (r.dataRoot)))
+            return "it names a data folder that is not an absolute path";
 
         if (! SafeFileName::isSafe (r.company) || ! SafeFileName::isSafe (r.instrument))
             return "it names no company and instrument that could be installed";
 
         company = r.company;
         instrument = r.instrument;
+        dataRoot = r.dataRoot;
         return {};
+    }
+
+    /** The one link a journal makes: the default data folder, to the instrument's folder in the chosen data root. */
+    juce::String linkProblem (const Record& r) const
+    {
+        const auto isTheLink = dataRoot.isNotEmpty() && r.to.folder == defaultCompanyFolder() && r.to.name == instrument
+                                && juce::File (r.text) == juce::File (dataRoot).getChildFile (company).getChildFile (instrument);
+        return isTheLink ? juce::String() : "it makes a link other than the one from the default data folder to the chosen one";
     }
 
     juce::String folderProblem (const Record& r) const
     {
-        const auto inPlace = r.place == dataFolder() || isInCompanyVst3Folder (r.place);
+        const auto inPlace = r.place == dataFolder() || isInCompanyVst3Folder (r.place)
+                              || (dataRoot.isNotEmpty() && r.place == defaultCompanyFolder());
         return inPlace && r.existing <= r.place.path.size() ? juce::String() : "it makes folders outside the instrument's folders";
     }
 
@@ -123,11 +137,12 @@ private:
     {
         const auto of = (size_t) r.undoneRecord;
         const auto undoable = of < kinds.size() && (kinds[of] == Record::Kind::folder || kinds[of] == Record::Kind::temporary
-                                                     || kinds[of] == Record::Kind::move);
+                                                     || kinds[of] == Record::Kind::move || kinds[of] == Record::Kind::link);
         return undoable ? juce::String() : "it undoes a record that does not come before it, or that nothing undoes";
     }
 
-    FolderPath dataFolder() const   { return { Root::data, { company, instrument } }; }
+    FolderPath dataFolder() const               { return { Root::data, { company, instrument } }; }
+    FolderPath defaultCompanyFolder() const     { return { Root::defaultData, { company } }; }
 
     bool isInCompanyVst3Folder (const FolderPath& place) const
     {
@@ -150,7 +165,7 @@ private:
             && path[1] == TemporaryNames::asideFolder && isAsideNumber (item.name);
     }
 
-    juce::String company, instrument;
+    juce::String company, instrument, dataRoot;
     juce::StringArray newFiles, stagingFolders;
     std::vector<Record::Kind> kinds;    // of the records other than `undone`, as numbered by `undone` records
     bool committed = false;

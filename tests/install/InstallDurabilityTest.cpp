@@ -95,6 +95,9 @@ std::string durabilityProblems (const std::vector<Announced>& changes, const juc
                 written.insert (item.getParentDirectory());
                 lastMove = i;
                 break;
+            case Change::createLink:
+                written.insert (item.getParentDirectory());
+                break;
             case Change::remove:
                 break;
         }

@@ -101,6 +101,39 @@ TEST (InstallRecord, DateIsWrittenInUtcWhereverTheMachineIsAndOlderOffsetsStillR
     EXPECT_EQ (older.date.toMilliseconds(), juce::Time::fromISO8601 ("2025-05-03T12:30:05.000Z").toMilliseconds());
 }
 
+TEST (InstallRecord, AnInstallationInAChosenFolderNamesItAndOthersKeepVersion2)
+{
+    InstallRecord record;
+    record.company = "Alpha";
+    record.instrument = "Beta";
+    record.installerVersion = "1.7.2";
+    record.date = juce::Time::fromISO8601 ("2025-05-03T12:30:05.000Z");
+    record.addFile (InstallRecord::TargetFolder::data, "Beta.rom", 10, 0xabcd);
+    EXPECT_TRUE (record.toText().startsWith (juce::String (InstallRecord::formatLine) + "\n"));
+
+    const auto root = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("Samples drive");
+    record.dataRoot = root;
+    const auto text = record.toText();
+    EXPECT_TRUE (text.startsWith (juce::String (InstallRecord::formatLineVersion3) + "\n"));
+    EXPECT_TRUE (text.contains ("\ndata-root\t" + root.getFullPathName() + "\n")) << text;
+
+    InstallRecord readBack;
+    ASSERT_TRUE (InstallRecord::fromText (text, readBack).wasOk());
+    EXPECT_EQ (readBack.dataRoot, root);
+    EXPECT_EQ (readBack.toText(), text);
+
+    const std::pair<juce::String, const char*> refused[] = {
+        { text.replace ("data-root\t" + root.getFullPathName() + "\n", ""), "no \"data-root\"" },
+        { text.replace (root.getFullPathName(), "Samples"), "the data root is not an absolute path" },
+    };
+
+    for (const auto& [damaged, reason] : refused)
+    {
+        const auto result = InstallRecord::fromText (damaged, readBack);
+        EXPECT_TRUE (result.getErrorMessage().contains (reason)) << result.getErrorMessage();
+    }
+}
+
 TEST (InstallRecord, AnythingElseIsRefusedWithItsReason)
 {
     const juce::String valid (validText);
@@ -108,7 +141,8 @@ TEST (InstallRecord, AnythingElseIsRefusedWithItsReason)
 
     const std::pair<juce::String, const char*> cases[] = {
         { "", "not a record" },
-        { replaced ("record 1", "record 3"), "not a record of the format" },
+        { replaced ("record 1", "record 4"), "not a record of the format" },
+        { valid + "data-root\t/Volumes/Samples\n", "unknown field \"data-root\"" },
         { replaced ("record 1", "record 2"), "line 7: a folder needs a place, a path and \"made\" or \"found\"" },
         { replaced ("record 1", "record 2").replace ("Beta.vst3\n", "Beta.vst3\tmaybe\n"), "a folder is \"made\" or \"found\", not \"maybe\"" },
         { valid + "folder\tplugins\tShared\tmade\n", "a folder needs a place and a path" },

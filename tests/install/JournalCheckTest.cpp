@@ -117,6 +117,22 @@ Record folders (const FolderPath& place, int existing)
     return r;
 }
 
+Record link (const juce::String& to, const juce::File& target)
+{
+    Record r;
+    r.kind = Kind::link;
+    r.to = { { Root::defaultData, { "Alpha" } }, to };
+    r.text = target.getFullPathName();
+    return r;
+}
+
+/** `r`, a begin record, for data in the folder `dataRoot`. */
+Record choosing (Record r, const juce::String& dataRoot)
+{
+    r.dataRoot = dataRoot;
+    return r;
+}
+
 Record undone (int of)
 {
     Record r;
@@ -137,6 +153,8 @@ TEST (JournalCheck, ForgedJournalsAreLeftAsTheyAreAndCarryOutNothing)
 {
     const Item validAside { betaFolder, ".Beta.rom.previous-" + digits };
     const FolderPath stagingAside { Root::staging, { staging, "previous" } };
+    const auto chosenRoot = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("Samples drive");
+    const auto chosenBegin = choosing (begin(), chosenRoot.getFullPathName());
     const struct
     {
         const char* what;
@@ -190,6 +208,16 @@ TEST (JournalCheck, ForgedJournalsAreLeftAsTheyAreAndCarryOutNothing)
           "line 2: it undoes a record that does not come before it" },
         { "the begin undone", { begin(), temporary (betaFolder, planted), undone (0) },
           "line 3: it undoes a record that does not come before it" },
+        { "a link without a chosen data folder", { begin(), link ("Beta", juce::File ("/home")) },
+          "line 2: it makes a link other than the one" },
+        { "a link to elsewhere", { chosenBegin, link ("Beta", juce::File ("/home")) },
+          "line 2: it makes a link other than the one" },
+        { "a link for another instrument", { chosenBegin, link ("Gamma", chosenRoot.getChildFile ("Alpha/Gamma")) },
+          "line 2: it makes a link other than the one" },
+        { "a chosen data folder in a journal of the earlier format", { choosing (begin ("Alpha", "Beta", 2), chosenRoot.getFullPathName()) },
+          "line 1: it names a data folder that is not an absolute path" },
+        { "a relative chosen data folder", { choosing (begin(), "Samples") },
+          "line 1: it names a data folder that is not an absolute path" },
     };
 
     for (const auto& c : cases)

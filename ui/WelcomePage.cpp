@@ -40,7 +40,7 @@ InstallerComponent::WelcomePage::WelcomePage (InstallerComponent& ownerComponent
 void InstallerComponent::WelcomePage::resized()
 {
     label.setBounds (getLocalBounds());
-    location.setBounds (getLocalBounds().reduced (24, 0).withTrimmedTop (getHeight() / 2 + 34).withHeight (48));
+    location.setBounds (getLocalBounds().reduced (24, 0).withTrimmedTop (getHeight() / 2 + 34).withHeight (64));
 }
 
 void InstallerComponent::WelcomePage::chooseDataRoot()

@@ -185,6 +185,17 @@ TEST (WizardLocation, AChosenFolderIsShownBeneathTheMessageAndKeptAcrossThePages
     wizard.click (2);
     ASSERT_EQ (wizard.component->currentPage, 1);
     EXPECT_EQ (welcomePageOf (wizard).location.getText(), shown);
+
+    // Installed there; the plug-in finds it through the default folder, now a link; the finish page
+    // names the chosen folder.
+    wizard.click (1);
+    wizard.click (1);
+    ASSERT_TRUE (wizard.waitForPage (4));
+    const auto defaultFolder = wizard.sandbox.folders().dataRoot.getChildFile ("Alpha/Beta");
+    EXPECT_TRUE (dataFolder.getChildFile ("Beta.rom").existsAsFile());
+    EXPECT_TRUE (defaultFolder.isSymbolicLink());
+    EXPECT_EQ (defaultFolder.getLinkedTarget(), dataFolder);
+    EXPECT_EQ (finishPageOf (wizard).dataFolder.text.getText(), "Sample data: " + dataFolder.getFullPathName());
 }
 
 TEST (WizardLocation, AFolderThatCannotBeUsedIsRefusedWithTheReason)

@@ -35,6 +35,7 @@ juce::String InstallerComponent::ErrorPage::messageFor (int type)
         case accessDenied:
         case writeFailed:           return "Installation failed";
         case interrupted:           return "Installation interrupted";
+        case notEnoughSpace:        return "Not enough free space for the sample data";
         default:                    return {};
     }
 }

@@ -11,7 +11,7 @@ public:
 
     void resized() override;
 
-    /** The one-line message for a result code; empty for codes outside 1 to 6. */
+    /** The one-line message for a result code; empty for codes outside 1 to 6 and 13. */
     static juce::String messageFor (int type);
 
     juce::Label label;

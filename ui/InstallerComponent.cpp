@@ -179,7 +179,11 @@ void InstallerComponent::paint (juce::Graphics& g)
 
 bool InstallerComponent::keyPressed (const juce::KeyPress& key)
 {
-    // Keys that no button or page used, Tab among them, arrive here.
+    // Keys that no button or page used, Tab among them, arrive here; also those of a dialog shown
+    // inside the window (the folder chooser), whose own Escape must not leave the page.
+    if (isCurrentlyBlockedByAnotherModalComponent())
+        return false;
+
     footer.setFocusIndicatorShown (true);
 
     if (key.isKeyCode (juce::KeyPress::escapeKey))

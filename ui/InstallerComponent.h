@@ -34,7 +34,8 @@ public:
         accessDenied = InstallerModel::accessDenied,
         writeFailed = InstallerModel::writeFailed,
         interrupted = InstallerModel::interrupted,
-        filesInUse = InstallerModel::filesInUse
+        filesInUse = InstallerModel::filesInUse,
+        notEnoughSpace = InstallerModel::notEnoughSpace
     };
 
     /** The installing page, to which the files-in-use page's Retry returns. */

@@ -1,6 +1,6 @@
 #include "ui/InstallerFooter.h"
 
-#include "ui/InstallerComponent.h"
+#include "ui/PageBase.h"
 
 InstallerFooter::FooterButton::FooterButton()
     : juce::TextButton (juce::String())
@@ -131,12 +131,23 @@ void InstallerFooter::pressLeaveButton()
 
 void InstallerFooter::setFocusIndicatorShown (bool shouldBeShown)
 {
+    juce::Array<FooterButton*> shown;
+
     for (auto& button : buttons)
+        shown.add (&button);
+
+    // A page may have buttons of its own in the same look (the finish page's Open buttons).
+    if (owner->page != nullptr)
+        for (auto* child : owner->page->getChildren())
+            if (auto* button = dynamic_cast<FooterButton*> (child))
+                shown.add (button);
+
+    for (auto* button : shown)
     {
-        if (button.focusIndicatorShown != shouldBeShown)
+        if (button->focusIndicatorShown != shouldBeShown)
         {
-            button.focusIndicatorShown = shouldBeShown;
-            button.repaint();
+            button->focusIndicatorShown = shouldBeShown;
+            button->repaint();
         }
     }
 }
@@ -146,13 +157,15 @@ void InstallerFooter::resized()
     const auto margin = (getHeight() - 24) / 2;
     auto x = getWidth();
 
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < optionSlot; ++i)
     {
         auto& button = buttons[i];
         x -= button.buttonWidth + (i == 0 ? margin : 5);
         button.setBounds (x, margin, button.buttonWidth, 24);
     }
 
+    auto& option = buttons[optionSlot];
+    option.setBounds (margin + 12, margin, option.buttonWidth, 24);
     progressBar.setBounds (margin + 12, margin, 240, 24);
     separator.setBounds (12, 0, getWidth() - 24, 1);
 }
@@ -176,6 +189,7 @@ void InstallerFooter::buttonClicked (juce::Button* clicked)
             case FooterButton::next:    owner->showPage (nextPage); break;
             case FooterButton::ok:      if (onOk) onOk(); break;
             case FooterButton::cancel:  if (onCancel) onCancel(); break;
+            case FooterButton::option:  if (onOption) onOption(); break;
             default:                    break;
         }
 

@@ -6,8 +6,9 @@
 
 class InstallerComponent;
 
-/** The strip along the bottom of the wizard: up to three text buttons (index 0 rightmost), a progress
-    bar and a separator line. Each page sets the buttons' texts, actions and visibility, the page
+/** The strip along the bottom of the wizard: up to three text buttons on the right (index 0
+    rightmost), one on the left (index 3, where other pages show the progress bar) for a page's
+    option, a progress bar and a separator line. Each page sets the buttons' texts, actions and visibility, the page
     targets and the callbacks. Used as InstallerComponent::Footer.
 */
 class InstallerFooter : public juce::Component,
@@ -24,7 +25,8 @@ public:
             back = 0,
             next = 1,
             ok = 2,
-            cancel = 3
+            cancel = 3,
+            option = 4
         };
 
         FooterButton();
@@ -66,11 +68,12 @@ public:
         pages. Does nothing while it is hidden or disabled. */
     void pressLeaveButton();
 
-    /** Shows the focus mark on the focused button while the keyboard is in use. */
+    /** Shows the focus mark on the focused button, in the footer or on the page, while the keyboard is in use. */
     void setFocusIndicatorShown (bool shouldBeShown);
 
     InstallerComponent* owner;
-    FooterButton buttons[3];
+    static constexpr int optionSlot = 3;
+    FooterButton buttons[4];
     // Never added as a child: only its bounds are used, as the rectangle of the separator line.
     juce::Component separator;
     int backPage = -1;
@@ -80,6 +83,7 @@ public:
     std::function<void()> quitApplication;
     std::function<void()> onCancel;
     std::function<void()> onOk;
+    std::function<void()> onOption;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InstallerFooter)

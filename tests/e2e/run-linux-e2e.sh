@@ -20,12 +20,15 @@ xset r off
 
 work=$(mktemp -d)
 pid=
+mounted=
 cleanup()
 {
     if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid"; fi
+    if [ -n "$mounted" ]; then wait_for_exit_quietly; umount "$mounted"; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
+wait_for_exit_quietly() { [ -z "$pid" ] || wait "$pid" 2>/dev/null || true; }
 
 failures=0
 fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
@@ -167,10 +170,22 @@ installed_rom() { echo "$home/.local/share/$company/$instrument/$instrument.rom"
 installed_plugin() { echo "$home/.vst3/$company/$instrument.vst3/Contents/x86_64-win/$instrument.vst3"; }
 
 # Only `which` on the PATH: the framework then finds no zenity or kdialog and shows its own file
-# dialog, the same on every machine.
+# dialog, the same on every machine. An `xdg-open` of our own notes the folders that the finish
+# page's Open buttons hand to the file manager.
 run_path=$work/bin
 mkdir -p "$run_path"
 ln -s "$(command -v which)" "$run_path/which"
+opened=$work/opened-folders
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s"\n' "$opened" > "$run_path/xdg-open"
+chmod +x "$run_path/xdg-open"
+was_opened() { grep -qxF "$1" "$opened" 2>/dev/null; }
+
+# A click at a point of the window.
+click_at() { xdotool mousemove --window "$(main_window)" "$1" "$2" click 1; }
+
+# The finish page's Open buttons, right of the plug-in's and the sample data's folder.
+open_button_x=576
+open_button_y() { echo $((80 + 340 / 2 + 40 + 16 + 32 * $1)); }
 
 make_assets
 
@@ -207,8 +222,75 @@ check "welcome shows Install" wait_for_screen welcome 'button_shown 1'
 click_button 1
 check "Install goes straight to the installation" wait_for_file "$(installed_plugin)"
 check "finish page shows only OK" wait_for_screen finished finish_page_shown
+check "finish page names both folders beside their Open buttons" \
+    test "$(brightest 24 $(($(open_button_y 0) - 8)) 300 48)" -gt 150 -a "$(brightest 546 $(($(open_button_y 0) - 8)) 60 48)" -gt 100
+click_at "$open_button_x" "$(open_button_y 0)"
+check "the first Open button opens the plug-in's folder" wait_until was_opened "$home/.vst3/$company"
+click_at "$open_button_x" "$(open_button_y 1)"
+check "the second Open button opens the sample data's folder" wait_until was_opened "$(dirname "$(installed_rom)")"
+check "the finish page stays" finish_page_shown
 click_button 0
 check "OK ends the program" wait_for_exit
+
+#---------------------------------------------------------------------------------------------------
+# "Change location…" on the left of the footer opens the framework's folder chooser inside the window:
+# a path typed into its name box and Open take that folder, shown beneath the message.
+chooser_x=563
+chooser_name_y=404
+chooser_open_y=444
+choose_folder()
+{
+    click_at 115 $((win_h - 30))
+    wait_until screen_shows '[ "$(brightest 20 10 600 30)" -gt 150 ]' || return 1
+    click_at 300 "$chooser_name_y"
+    xdotool type --delay 20 "$1"
+    click_at "$chooser_x" "$chooser_open_y"
+}
+location_shown() { [ "$(brightest 40 $((80 + 340 / 2 + 34)) 560 40)" -gt 150 ]; }
+no_location_shown() { take_shot && ! location_shown; }
+
+new_case chosen-folder
+pack
+mkdir -p "$work/$case_name/drive"
+start_installer "$app" "$home"
+check "welcome page reached" wait_for_title "$instrument Installer"
+check "welcome shows Change location… on the left, Install and Cancel" \
+    wait_for_screen welcome '[ "$(brightest 30 $((win_h - 42)) 160 24)" -gt 60 ] && button_shown 1 && ! button_shown 2'
+check "nothing beneath the message before a choice" no_location_shown
+check "a folder typed into the chooser is taken" choose_folder "$work/$case_name/drive"
+check "the chosen data folder is shown beneath the message" wait_for_screen chosen location_shown
+click_button 1
+check "the monolith goes into the chosen folder" wait_for_file "$work/$case_name/drive/$company/$instrument/$instrument.rom"
+check "finish page shows only OK" wait_for_screen finished finish_page_shown
+check "the default data folder is a link to it" test "$(readlink "$(dirname "$(installed_rom)")")" = "$work/$case_name/drive/$company/$instrument"
+click_at "$open_button_x" "$(open_button_y 1)"
+check "the finish page's second Open button opens the chosen folder" wait_until was_opened "$work/$case_name/drive/$company/$instrument"
+click_button 0
+check "OK ends the program" wait_for_exit
+check "installed monolith equals the original" cmp -s "$app/$instrument.rom" "$work/$case_name/drive/$company/$instrument/$instrument.rom"
+
+new_case folder-too-small
+if [ "$(id -u)" -ne 0 ]; then
+    echo "  skipped: mounting a small file system needs root"
+else
+    pack
+    small=$work/$case_name/small
+    mkdir -p "$small"
+    mount -t tmpfs -o size=16k tmpfs "$small"
+    mounted=$small
+    start_installer "$app" "$home"
+    check "welcome page reached" wait_for_title "$instrument Installer"
+    choose_folder "$small" || fail "the chooser did not open"
+    check "the refusal is shown beneath the message" wait_for_screen refused location_shown
+    click_button 1
+    check "the monolith goes to the default place" wait_for_file "$(installed_rom)"
+    check "finish page shows only OK" wait_for_screen finished finish_page_shown
+    click_button 0
+    check "OK ends the program" wait_for_exit
+    check "nothing written to the small file system" test -z "$(ls -A "$small")"
+    umount "$small"
+    mounted=
+fi
 
 #---------------------------------------------------------------------------------------------------
 new_case damaged-monolith

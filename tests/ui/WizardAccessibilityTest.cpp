@@ -1,5 +1,7 @@
 #include "OnScreenWizard.h"
 
+#include "ui/WelcomePage.h"
+
 using namespace WizardTestSupport;
 
 namespace
@@ -68,10 +70,12 @@ TEST (WizardAccessibility, EveryPageShowsItsTitleMessageAndButtonsInReadingOrder
     ASSERT_EQ (window->getChildren().size(), 1u);
     EXPECT_EQ (describe (*window->getChildren().front()), "group \"Welcome\"");
 
-    EXPECT_EQ (elementsOf (wizard), juce::StringArray ({ "label \"Welcome\"",
-                                                         "label \"Beta is ready to be installed on your computer\"",
-                                                         "button \"Install\" press focused",
-                                                         "button \"Cancel\" press" }));
+    EXPECT_EQ (elementsOf (wizard), juce::StringArray ("label \"Welcome\"",
+                                                       "label \"Beta is ready to be installed on your computer\"",
+                                                       "button \"" + InstallerComponent::WelcomePage::changeLocationText + "\" press",
+                                                       "button \"Install\" press focused",
+                                                       "button \"Cancel\" press"))
+        << elementsOf (wizard).joinIntoString ("\n");
     auto* message = elementTitled (wizard, "Beta is ready to be installed on your computer", juce::AccessibilityRole::label);
     ASSERT_NE (message, nullptr);
     ASSERT_NE (message->getValueInterface(), nullptr);
@@ -107,9 +111,15 @@ TEST (WizardAccessibility, EveryPageShowsItsTitleMessageAndButtonsInReadingOrder
     EXPECT_EQ (progress->getCurrentValue(), wizard.footer().progressValue);
 
     ASSERT_TRUE (wizard.waitForPage (4));
-    EXPECT_EQ (elementsOf (wizard), juce::StringArray ({ "label \"Finished\"",
+    const auto& folders = wizard.sandbox.folders();
+    EXPECT_EQ (elementsOf (wizard), juce::StringArray ("label \"Finished\"",
                                                          "label \"Installation finished\"",
-                                                         "button \"OK\" press focused" }));
+                                                         "label \"Plug-in: " + folders.vst3Root.getChildFile ("Alpha").getFullPathName() + "\"",
+                                                         "button \"Open the plug-in folder\" press",
+                                                         "label \"Sample data: " + folders.dataRoot.getChildFile ("Alpha/Beta").getFullPathName() + "\"",
+                                                         "button \"Open the sample data folder\" press",
+                                                         "button \"OK\" press focused"))
+        << elementsOf (wizard).joinIntoString ("\n");
 
     // The input check page, shown again after a successful check.
     wizard.component->showPage (0);

@@ -5,6 +5,7 @@
 #include "ui/ErrorPage.h"
 #include "ui/EulaPage.h"
 #include "ui/JobPage.h"
+#include "ui/WelcomePage.h"
 
 using namespace WizardTestSupport;
 
@@ -30,7 +31,7 @@ TEST (WizardFlow, FullInstallWithLicenceGoesThroughEveryPageAndBack)
     EXPECT_EQ (wizard.window.getName(), "Beta Installer");
     EXPECT_EQ (wizard.header().title.getText(), "Welcome");
     EXPECT_EQ (wizard.labelText(), "Beta is ready to be installed on your computer");
-    EXPECT_EQ (wizard.visibleButtons(), juce::StringArray ({ "Install", "Cancel" }));
+    EXPECT_EQ (wizard.visibleButtons(), juce::StringArray (InstallerComponent::WelcomePage::changeLocationText, "Install", "Cancel"));
     EXPECT_FALSE (wizard.footer().progressBar.isVisible());
 
     wizard.click (1);
@@ -46,7 +47,7 @@ TEST (WizardFlow, FullInstallWithLicenceGoesThroughEveryPageAndBack)
     wizard.click (2);
     ASSERT_EQ (component.currentPage, 1);
     EXPECT_NE (component.page.get(), firstWelcome);
-    EXPECT_EQ (wizard.visibleButtons(), juce::StringArray ({ "Install", "Cancel" }));
+    EXPECT_EQ (wizard.visibleButtons(), juce::StringArray (InstallerComponent::WelcomePage::changeLocationText, "Install", "Cancel"));
 
     wizard.click (1);
     ASSERT_EQ (component.currentPage, 2);
@@ -190,6 +191,7 @@ TEST (WizardErrorPage, MessageForEveryCode)
         { 5, "Installation failed" },
         { 6, "Installation interrupted" },
         { 7, "" },
+        { 13, "Not enough free space for the sample data" },
         { -1, "" },
     };
 

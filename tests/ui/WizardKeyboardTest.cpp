@@ -1,6 +1,7 @@
 #include "OnScreenWizard.h"
 
 #include "ui/EulaPage.h"
+#include "ui/WelcomePage.h"
 
 using namespace WizardTestSupport;
 
@@ -43,8 +44,9 @@ TEST (WizardKeyboard, WholeInstallationWithLicenceWithoutTheMouse)
     ASSERT_TRUE (wizard.waitForPage (1));
 
     EXPECT_EQ (wizard.focusedName(), "Install") << "the page's default button has the focus";
-    EXPECT_EQ (tabRound (wizard, 2), juce::StringArray ({ "Install", "Cancel", "Install" }));
-    EXPECT_EQ (tabRound (wizard, 2, shift), juce::StringArray ({ "Install", "Cancel", "Install" }));
+    const auto& change = InstallerComponent::WelcomePage::changeLocationText;
+    EXPECT_EQ (tabRound (wizard, 3), juce::StringArray ("Install", "Cancel", change, "Install"));
+    EXPECT_EQ (tabRound (wizard, 3, shift), juce::StringArray ("Install", change, "Cancel", "Install"));
 
     wizard.press (Key::returnKey);
     ASSERT_EQ (wizard.component->currentPage, 2);

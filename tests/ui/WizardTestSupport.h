@@ -51,7 +51,7 @@ struct Wizard
     {
         juce::StringArray texts;
 
-        for (int i = 2; i >= 0; --i)
+        for (auto i : { InstallerComponent::Footer::optionSlot, 2, 1, 0 })
             if (footer().buttons[i].isVisible())
                 texts.add (footer().buttons[i].getButtonText());
 

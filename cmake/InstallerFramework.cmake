@@ -33,5 +33,8 @@ function(installer_framework_library target)
         endif()
     endforeach()
 
-    target_link_libraries(${target} PUBLIC juce::juce_recommended_config_flags)
+    # Its -O3 would override a sanitized build's -O1 (CMakeLists.txt).
+    if(NOT INSTALLER_SANITIZE)
+        target_link_libraries(${target} PUBLIC juce::juce_recommended_config_flags)
+    endif()
 endfunction()

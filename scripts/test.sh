@@ -42,9 +42,10 @@ trap summary EXIT
 
 run_ctest()
 {
-    # Window and clipboard tests need a display: give them a private Xvfb.
+    # Window and clipboard tests need a display: give them a private Xvfb. One test per core at a time;
+    # those that open a window take turns on the display (tests/CMakeLists.txt).
     xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
-        ctest --test-dir "$1" --output-on-failure --no-tests=error "${@:2}"
+        ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$(nproc)" "${@:2}"
 }
 
 # ---------------------------------------------------------------------------------------------------

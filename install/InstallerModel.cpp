@@ -284,7 +284,7 @@ InstallerModel::DataRootCheck InstallerModel::checkDataRoot (const juce::File& d
     if (dir != juce::File() && dir != previous
          && previous.getChildFile (companyName).getChildFile (instrumentName).getChildFile (InstallRecord::fileName).exists())
         return refuse (accessDenied, instrumentName + " by " + companyName + " is installed in " + previous.getFullPathName()
-                                       + ", not in the chosen data folder " + dir.getFullPathName() + ": move it there first");
+                                       + ", not in the chosen data folder " + dir.getFullPathName() + ": uninstall it first to install it there");
 
     if (! BlockCopy::fitsInto (nearestExisting (root), check.bytesNeeded))
         return refuse (notEnoughSpace, "Not enough free space for the monolith in " + root.getFullPathName() + ": "

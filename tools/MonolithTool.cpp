@@ -1,6 +1,7 @@
 #include "tools/MonolithTool.h"
 
 #include "install/ProductVersion.h"
+#include "install/payload/BlockCopy.h"
 #include "monolith/ChecksumVerifier.h"
 #include "monolith/EntryNames.h"
 #include "monolith/MonolithReader.h"
@@ -45,26 +46,6 @@ namespace
     juce::String hex64 (juce::int64 value)
     {
         return "0x" + juce::String::toHexString (value).paddedLeft ('0', 16).toUpperCase();
-    }
-
-    /** Copies the rest of `in` to `out` in large blocks; the number of bytes copied, or -1 on a write failure. */
-    juce::int64 copyInBlocks (juce::InputStream& in, juce::OutputStream& out)
-    {
-        juce::HeapBlock<char> block ((size_t) copyBlockSize);
-        juce::int64 total = 0;
-
-        for (;;)
-        {
-            const auto numRead = in.read (block, copyBlockSize);
-
-            if (numRead <= 0)
-                return total;
-
-            if (! out.write (block, (size_t) numRead))
-                return -1;
-
-            total += numRead;
-        }
     }
 }
 
@@ -276,9 +257,12 @@ int MonolithTool::extract (const juce::File& monolith, const juce::String& name,
         if (! output.openedOk())
             return fail ("cannot write " + target.getFullPathName());
 
-        const auto numWritten = copyInBlocks (*payload, output);
+        // The next block is read and descrambled while the last one is written.
+        const auto copied = BlockCopy::forEachBlockReadingAhead (*payload, payload->getTotalLength(), {},
+                                                                 [&output] (const char* data, size_t numBytes)
+                                                                 { return output.write (data, numBytes); });
 
-        if (numWritten != payload->getTotalLength() || output.getStatus().failed())
+        if (copied != BlockCopy::Outcome::done || output.getStatus().failed())
             return fail ("cannot write the whole entry to " + target.getFullPathName());
     }
 

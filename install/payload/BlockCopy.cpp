@@ -2,6 +2,11 @@
 
 #include "monolith/Crc32.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 namespace
 {
 // Room left for the file system's own bookkeeping when judging whether a write can fit.
@@ -29,6 +34,137 @@ BlockCopy::Outcome BlockCopy::forEachBlock (juce::InputStream& in, juce::int64 l
             return Outcome::failed;
 
         done += got;
+    }
+
+    return Outcome::done;
+}
+
+/** The reading side of forEachBlockReadingAhead: a thread that fills two blocks in turn, each handed to
+    the calling thread once read and given back once used.
+*/
+class BlockCopy::ReadAhead
+{
+public:
+    ReadAhead (juce::InputStream& source, juce::int64 length)
+        : in (source), remaining (length)
+    {
+        for (auto& block : blocks)
+            block.memory.malloc ((size_t) blockSize);
+    }
+
+    ~ReadAhead()
+    {
+        {
+            const std::scoped_lock lock (mutex);
+            finished = true;
+        }
+
+        changed.notify_all();
+
+        if (reader.joinable())
+            reader.join();
+    }
+
+    /** False when no thread could be started. */
+    bool start()
+    {
+        try
+        {
+            reader = std::thread ([this] { readBlocks(); });
+            return true;
+        }
+        catch (const std::system_error&)
+        {
+            return false;
+        }
+    }
+
+    /** Waits for the next block and hands it to `use`; false when it could not be read or was refused. */
+    bool useNext (const BlockUser& use)
+    {
+        auto& block = blocks[nextToUse];
+        std::unique_lock lock (mutex);
+        changed.wait (lock, [&] { return block.numBytes != 0; });
+        const auto numBytes = block.numBytes;
+        lock.unlock();
+
+        const auto used = numBytes > 0 && use (block.memory.get(), (size_t) numBytes);
+
+        lock.lock();
+        block.numBytes = 0;
+        lock.unlock();
+        changed.notify_all();
+        nextToUse = 1 - nextToUse;
+        return used;
+    }
+
+private:
+    struct Block
+    {
+        juce::HeapBlock<char> memory;
+        int numBytes = 0;   // 0: free to fill; negative: the read failed
+    };
+
+    void readBlocks()
+    {
+        for (int next = 0; remaining > 0; next = 1 - next)
+        {
+            auto& block = blocks[next];
+            {
+                std::unique_lock lock (mutex);
+                changed.wait (lock, [&] { return finished || block.numBytes == 0; });
+
+                if (finished)
+                    return;
+            }
+
+            const auto got = in.read (block.memory.get(), (int) std::min<juce::int64> (blockSize, remaining));
+            remaining -= std::max (got, 0);
+            {
+                const std::scoped_lock lock (mutex);
+                block.numBytes = got > 0 ? got : -1;
+            }
+            changed.notify_all();
+
+            if (got <= 0)
+                return;
+        }
+    }
+
+    juce::InputStream& in;
+    juce::int64 remaining;
+    Block blocks[2];
+    int nextToUse = 0;
+    bool finished = false;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::thread reader;
+};
+
+BlockCopy::Outcome BlockCopy::forEachBlockReadingAhead (juce::InputStream& in, juce::int64 length, const StopRequest& shouldStop,
+                                                        const BlockUser& use)
+{
+    ReadAhead readAhead (in, length);
+
+    if (! readAhead.start())
+        return forEachBlock (in, length, shouldStop, use);
+
+    for (juce::int64 done = 0; done < length;)
+    {
+        if (shouldStop != nullptr && shouldStop())
+            return Outcome::stopped;
+
+        juce::int64 numUsed = 0;
+        const auto counting = [&] (const char* data, size_t numBytes)
+        {
+            numUsed = (juce::int64) numBytes;
+            return use (data, numBytes);
+        };
+
+        if (! readAhead.useNext (counting))
+            return Outcome::failed;
+
+        done += numUsed;
     }
 
     return Outcome::done;

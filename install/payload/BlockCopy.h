@@ -33,6 +33,14 @@ public:
     static Outcome forEachBlock (juce::InputStream& in, juce::int64 length, const StopRequest& shouldStop,
                                  const BlockUser& use, char* block);
 
+    /** As forEachBlock, but the next block is read on a thread of its own while `use` takes the last one
+        on the calling thread, which also asks `shouldStop`: a copy whose reads cost work of their own (a
+        descrambling stream) then keeps both the reads and the writes going. `in` is used on that thread
+        only until this returns. Holds two blocks; reads one at a time where no thread can be started.
+    */
+    static Outcome forEachBlockReadingAhead (juce::InputStream& in, juce::int64 length, const StopRequest& shouldStop,
+                                             const BlockUser& use);
+
     /** Sums on the way: a block user that adds every block to the CRC-32 in `crc` (started afresh here)
         and then hands it to `use`, when given. How every copy or read works out the CRC-32 of its bytes.
     */
@@ -58,5 +66,7 @@ public:
     static constexpr int blockSize = 1 << 20;
 
 private:
+    class ReadAhead;
+
     BlockCopy() = delete;
 };

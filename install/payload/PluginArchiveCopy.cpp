@@ -55,7 +55,7 @@ BlockCopy::Outcome PluginArchiveCopy::copyFrom (juce::InputStream& in, juce::int
         return BlockCopy::Outcome::failed;
 
     written = true;
-    const auto copied = BlockCopy::forEachBlock (in, length, shouldStop, BlockCopy::summing (crc, [this] (const char* data, size_t numBytes)
+    const auto copied = BlockCopy::forEachBlockReadingAhead (in, length, shouldStop, BlockCopy::summing (crc, [this] (const char* data, size_t numBytes)
     {
         size += (juce::int64) numBytes;
         return file->write (data, numBytes);

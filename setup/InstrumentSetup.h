@@ -5,7 +5,8 @@
 class InstallerLog;
 class ReportFile;
 
-/** The commands of instrument-setup, the installer without a window: install, status, list and uninstall.
+/** The commands of instrument-setup, the installer without a window: install, status, list, uninstall, and
+    move and relink for an installation's data folder.
 
     Results go to `out` and nothing else does; errors go to `err`, and so does progress when `err` is a
     terminal. The exit status is the engine's result (InstallerModel::Result) or one of the program's
@@ -51,6 +52,12 @@ private:
     int uninstall (const Options& options);
     int list (const Options& options);
     int status (const Options& options);
+
+    /** move, or with `relinking` relink: COMPANY INSTRUMENT DIR. */
+    int moveData (const Options& options, bool relinking);
+
+    /** The line that names where the data of `instrument` by `company` is, as its record says. */
+    juce::String describeDataFolder (const InstallerModel& model, const juce::String& company, const juce::String& instrument) const;
 
     /** Says so, when the monolith the model has checked is installed as it is, and returns true: then
         installing it again would change nothing.

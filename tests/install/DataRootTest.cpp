@@ -4,49 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sched.h>
 #include <sys/mount.h>
 
 using namespace InstallTestSupport;
-
-namespace
-{
-/** Writes `text` to the file at `path`; false when it cannot. */
-bool writeProcFile (const char* path, const juce::String& text)
-{
-    const auto fd = open (path, O_WRONLY);
-
-    if (fd < 0)
-        return false;
-
-    const auto written = ::write (fd, text.toRawUTF8(), text.getNumBytesAsUTF8()) == (ssize_t) text.getNumBytesAsUTF8();
-    close (fd);
-    return written;
-}
-
-/** Gives the calling (single-threaded) process a mount table of its own, as root can, or else inside a
-    user namespace of its own in which it keeps its user and group: false when the system allows neither.
-*/
-bool enterPrivateMounts()
-{
-    if (unshare (CLONE_NEWNS) != 0)
-    {
-        const auto uid = getuid();
-        const auto gid = getgid();
-
-        if (unshare (CLONE_NEWUSER | CLONE_NEWNS) != 0
-             || ! writeProcFile ("/proc/self/setgroups", "deny")
-             || ! writeProcFile ("/proc/self/uid_map", juce::String (uid) + " " + juce::String (uid) + " 1")
-             || ! writeProcFile ("/proc/self/gid_map", juce::String (gid) + " " + juce::String (gid) + " 1"))
-            return false;
-    }
-
-    return mount (nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-}
-
-constexpr int cannotMount = 90;
-} // namespace
 
 TEST (DataRoot, CheckSaysWhatAChosenFolderWouldMean)
 {

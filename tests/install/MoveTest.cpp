@@ -93,6 +93,16 @@ struct Installed
         return problems;
     }
 
+    /** Runs the next start's recovery killed before its first change, then again killed one change later, and
+        so on, until one finishes: how many were killed.
+    */
+    int recoverKilledAgainAndAgain() const
+    {
+        for (int killAt = 1;; ++killAt)
+            if (runKilledBeforeChange (killAt, [this] { recover(); return 0; }, changesWhatAKillLeaves).exitCode != -1)
+                return killAt - 1;
+    }
+
     /** Temporary items, journals and removal marks left anywhere in the sandbox. */
     juce::String leftovers() const
     {
@@ -307,16 +317,9 @@ TEST (Move, KilledAtAnyChangeThenRecoveredLeavesOneWholeCopyReachedThroughTheDef
                 break;
             }
 
-            // A sample of the kill points has the recovery killed too, at each of its own changes.
-            for (int recoveryKillAt = 1; killAt % 4 == 0; ++recoveryKillAt)
-            {
-                const auto recovery = runKilledBeforeChange (recoveryKillAt, [&] { installed.recover(); return 0; }, changesWhatAKillLeaves);
-
-                if (recovery.exitCode != -1)
-                    break;
-
-                ++doubleKills;
-            }
+            // A sample of the kill points has the recovery killed too, again and again.
+            if (killAt % 4 == 0)
+                doubleKills += installed.recoverKilledAgainAndAgain();
 
             installed.recover();
             const auto isNew = installed.problemsIn (to).isEmpty();
@@ -422,7 +425,7 @@ TEST (Relink, IsRefusedChangingNothingWhenTheCopyOrTheDefaultDataFolderIsNotTheI
 
 TEST (Relink, KilledAtAnyChangeThenRecoveredLeavesTheCopyLinkedOrAsItWas)
 {
-    int endedOld = 0, endedNew = 0;
+    int endedOld = 0, endedNew = 0, doubleKills = 0;
 
     for (int killAt = 1;; ++killAt)
     {
@@ -433,9 +436,13 @@ TEST (Relink, KilledAtAnyChangeThenRecoveredLeavesTheCopyLinkedOrAsItWas)
         const auto copy = snapshotOf (installed.folderIn ("chosen"));
         const auto report = runKilledBeforeChange (killAt, [&] { return installed.relink ("chosen"); }, changesWhatAKillLeaves);
 
+        if (report.exitCode == -1 && killAt % 4 == 0)
+            doubleKills += installed.recoverKilledAgainAndAgain();
+
         installed.recover();
         const auto isNew = installed.problemsIn ("chosen").isEmpty();
         EXPECT_EQ (installed.leftovers(), "");
+        EXPECT_EQ (installed.recover(), juce::StringArray());
 
         if (report.exitCode != -1)
         {
@@ -458,4 +465,5 @@ TEST (Relink, KilledAtAnyChangeThenRecoveredLeavesTheCopyLinkedOrAsItWas)
 
     EXPECT_GT (endedOld, 5);
     EXPECT_GT (endedNew, 0);
+    EXPECT_GT (doubleKills, 0);
 }

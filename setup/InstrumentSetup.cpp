@@ -339,7 +339,8 @@ int InstrumentSetup::install (const Options& options)
     return finish (InstallerModel::noError, log, options);
 }
 
-int InstrumentSetup::uninstall (const Options& options)
+int InstrumentSetup::runOperation (const Options& options, const juce::String& title, const Operation& operation,
+                                   const std::function<void (const InstallerModel&)>& printResults)
 {
     if (! openReport (options))
         return reportNotWritten;
@@ -350,52 +351,52 @@ int InstrumentSetup::uninstall (const Options& options)
     if (const auto started = start (model, log, options); started != InstallerModel::noError)
         return finish (started, log, options);
 
-    const auto& company = options.operands[0];
-    const auto& instrument = options.operands[1];
     auto result = InstallerModel::noError;
 
     {
-        ConsoleProgress progress (err, showProgress, "Removing " + instrument);
-        result = model.uninstall (company, instrument, progress);
+        ConsoleProgress progress (err, showProgress, title);
+        result = operation (model, progress);
     }
 
     if (result != InstallerModel::noError)
         return finish (failRun (result, model, log), log, options);
 
-    for (const auto& kept : model.keptByUninstall)
-        out << "Kept: " << kept << "\n";
-
-    out << instrument << " by " << company << " uninstalled\n";
+    printResults (model);
     return finish (InstallerModel::noError, log, options);
+}
+
+int InstrumentSetup::uninstall (const Options& options)
+{
+    const auto& company = options.operands[0];
+    const auto& instrument = options.operands[1];
+
+    return runOperation (options, "Removing " + instrument,
+                         [&] (InstallerModel& model, InstallerModel::Observer& progress) { return model.uninstall (company, instrument, progress); },
+                         [&] (const InstallerModel& model)
+    {
+        for (const auto& kept : model.keptByUninstall)
+            out << "Kept: " << kept << "\n";
+
+        out << instrument << " by " << company << " uninstalled\n";
+    });
 }
 
 int InstrumentSetup::moveData (const Options& options, bool relinking)
 {
-    if (! openReport (options))
-        return reportNotWritten;
-
-    InstallerLog log;
-    InstallerModel model (std::move (folders));
-
-    if (const auto started = start (model, log, options); started != InstallerModel::noError)
-        return finish (started, log, options);
-
     const auto& company = options.operands[0];
     const auto& instrument = options.operands[1];
     const auto dir = argumentToFile (options.operands[2]);
-    auto result = InstallerModel::noError;
 
+    return runOperation (options, (relinking ? "Relinking " : "Moving ") + instrument,
+                         [&] (InstallerModel& model, InstallerModel::Observer& progress)
     {
-        ConsoleProgress progress (err, showProgress, (relinking ? "Relinking " : "Moving ") + instrument);
-        result = relinking ? model.relink (company, instrument, dir, progress) : model.move (company, instrument, dir, progress);
-    }
-
-    if (result != InstallerModel::noError)
-        return finish (failRun (result, model, log), log, options);
-
-    out << instrument << " by " << company << (relinking ? " relinked" : " moved") << "\n"
-        << describeDataFolder (model, company, instrument) << "\n";
-    return finish (InstallerModel::noError, log, options);
+        return relinking ? model.relink (company, instrument, dir, progress) : model.move (company, instrument, dir, progress);
+    },
+                         [&] (const InstallerModel& model)
+    {
+        out << instrument << " by " << company << (relinking ? " relinked" : " moved") << "\n"
+            << describeDataFolder (model, company, instrument) << "\n";
+    });
 }
 
 juce::String InstrumentSetup::describeDataFolder (const InstallerModel& model, const juce::String& company, const juce::String& instrument) const

@@ -2,6 +2,8 @@
 
 #include "install/InstallerModel.h"
 
+#include <functional>
+
 class InstallerLog;
 class ReportFile;
 
@@ -52,6 +54,15 @@ private:
     int uninstall (const Options& options);
     int list (const Options& options);
     int status (const Options& options);
+
+    /** A long operation of the engine on a model of its own. */
+    using Operation = std::function<InstallerModel::Result (InstallerModel& model, InstallerModel::Observer& progress)>;
+
+    /** Opens the --log report, starts the engine and runs `operation`, its progress titled `title`, as
+        uninstall, move and relink do; `printResults` prints what it did when it succeeded. The exit status.
+    */
+    int runOperation (const Options& options, const juce::String& title, const Operation& operation,
+                      const std::function<void (const InstallerModel&)>& printResults);
 
     /** move, or with `relinking` relink: COMPANY INSTRUMENT DIR. */
     int moveData (const Options& options, bool relinking);

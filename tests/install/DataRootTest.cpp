@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
-
 using namespace InstallTestSupport;
 
 TEST (DataRoot, CheckSaysWhatAChosenFolderWouldMean)
@@ -57,15 +55,10 @@ TEST (DataRoot, AFolderWhoseDriveHasNoRoomForTheMonolithIsRefused)
     const auto drive = run.sandbox.folder.getChildFile ("small drive");
     const auto size = run.model->monolithFile.getSize();
 
-    const auto report = runInChild ([&] (juce::String& text)
+    const auto report = runOnTmpfs (drive, "size=4096", [&] (juce::String& text)
     {
-        if (! enterPrivateMounts() || ! drive.createDirectory()
-             || mount ("tmpfs", drive.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=4096") != 0)
-            return cannotMount;
-
         const auto check = run.model->checkDataRoot (drive);
         text << (int) check.result << "\n" << check.why << "\n" << check.bytesFree << "\n" << check.bytesNeeded;
-        umount2 (drive.getFullPathName().toRawUTF8(), MNT_DETACH);
         return 0;
     });
 
@@ -113,12 +106,8 @@ TEST (DataRoot, InstallsIntoAChosenFolderOnAnotherVolumeLinkedFromTheDefaultOneA
     ASSERT_EQ (run.check, 0);
     const auto drive = run.sandbox.folder.getChildFile ("other drive");
 
-    const auto report = runInChild ([&] (juce::String& text)
+    const auto report = runOnTmpfs (drive, "size=16m", [&] (juce::String& text)
     {
-        if (! enterPrivateMounts() || ! drive.createDirectory()
-             || mount ("tmpfs", drive.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=16m") != 0)
-            return cannotMount;
-
         run.model->chosenDataRoot = drive;
         const auto installed = run.install();
         text << "install: " << (int) installed << "; " << linkedInstallationProblems (run, drive);
@@ -136,7 +125,6 @@ TEST (DataRoot, InstallsIntoAChosenFolderOnAnotherVolumeLinkedFromTheDefaultOneA
             text << "the update went to " << update->getDataFolder().getFullPathName() << "; ";
 
         text << linkedInstallationProblems (run, drive);
-        umount2 (drive.getFullPathName().toRawUTF8(), MNT_DETACH);
         return 0;
     });
 

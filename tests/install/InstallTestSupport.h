@@ -545,6 +545,24 @@ inline bool enterPrivateMounts()
 /** The exit code of a child that could not have a mount table of its own. */
 constexpr int cannotMount = 90;
 
+/** Runs `body` in a forked child with a mount table of its own in which a tmpfs (of the mount `options`, such
+    as "size=16m") is mounted on `folder`, made first when missing: a file system of its own for the
+    child. Exits with cannotMount when the system gives the child no mount table of its own.
+*/
+inline ChildReport runOnTmpfs (const juce::File& folder, const char* options, const std::function<int (juce::String& text)>& body)
+{
+    return runInChild ([&] (juce::String& text)
+    {
+        if (! enterPrivateMounts() || ! folder.createDirectory()
+             || mount ("tmpfs", folder.getFullPathName().toRawUTF8(), "tmpfs", 0, options) != 0)
+            return cannotMount;
+
+        const auto code = body (text);
+        umount2 (folder.getFullPathName().toRawUTF8(), MNT_DETACH);
+        return code;
+    });
+}
+
 /** Whether a kill just before `change` can leave what no other kill point leaves: a flush cannot, as a
     kill before it leaves what a kill before the next change leaves. */
 inline bool changesWhatAKillLeaves (ChangeProbe::Change change)

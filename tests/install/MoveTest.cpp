@@ -117,7 +117,67 @@ struct Installed
     CheckedMonolith run;
     InstallerLog log;
     int result = -1;
+    ZipContent kept;        // what a test keeps to compare with later
 };
+
+/** A run refused before any change: on an installation in `installedIn` that `prepare` changes, the move or
+    relink to `to` ends with `result` and a last log line holding `lineContains`.
+*/
+struct RefusalCase
+{
+    const char* what;
+    const char* installedIn;
+    const char* to;
+    std::function<void (const Installed&)> prepare;
+    InstallerModel::Result result;
+    const char* lineContains;
+};
+
+/** How the kill points of a sweep ended. */
+struct SweepCounts
+{
+    int endedOld = 0, endedNew = 0, recoveriesKilled = 0;
+};
+
+/** Kills `operation`, on an installation that `make` gives afresh each time, before each change in turn (at every
+    fourth also its recovery, again and again), then runs the next start's recovery: nothing temporary may be
+    left, and a second start must find nothing to do. `endedNew` checks what the recovery left and says
+    whether the operation took effect. Ends when the operation runs to its end, which must succeed.
+*/
+SweepCounts sweep (const std::function<std::unique_ptr<Installed>()>& make, const std::function<int (Installed&)>& operation,
+                   const std::function<bool (const Installed&)>& endedNew)
+{
+    SweepCounts counts;
+
+    for (int killAt = 1; killAt < 1000; ++killAt)
+    {
+        SCOPED_TRACE ("killed before change " + juce::String (killAt));
+        const auto installed = make();
+        EXPECT_EQ (installed->result, 0);
+        const auto report = runKilledBeforeChange (killAt, [&] { return operation (*installed); }, changesWhatAKillLeaves);
+        const auto killed = report.exitCode == -1;
+
+        if (killed && killAt % 4 == 0)
+            counts.recoveriesKilled += installed->recoverKilledAgainAndAgain();
+
+        installed->recover();
+        const auto isNew = endedNew (*installed);
+        EXPECT_EQ (installed->leftovers(), "");
+        EXPECT_EQ (installed->recover(), juce::StringArray());
+
+        if (! killed)
+        {
+            EXPECT_EQ (report.exitCode, 0);
+            EXPECT_TRUE (isNew);
+            return counts;
+        }
+
+        (isNew ? counts.endedNew : counts.endedOld) += 1;
+    }
+
+    ADD_FAILURE() << "the operation never finished";
+    return counts;
+}
 
 /** A monolith whose copy takes several blocks, for the sweeps. */
 MonolithContent largerContent()
@@ -161,11 +221,8 @@ TEST (Move, MovesAcrossFileSystemsAndBackReadThroughTheDefaultDataFolder)
     ASSERT_EQ (installed.result, 0);
     const auto drive = installed.rootOf ("drive"), chosen = installed.rootOf ("chosen");
 
-    const auto report = runInChild ([&] (juce::String& text)
+    const auto report = runOnTmpfs (drive, "size=16m", [&] (juce::String& text)
     {
-        if (! enterPrivateMounts() || mount ("tmpfs", drive.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=16m") != 0)
-            return cannotMount;
-
         // Out of the default place onto another file system, on to a third folder, then back.
         for (const auto* root : { "drive", "chosen", "" })
         {
@@ -186,7 +243,6 @@ TEST (Move, MovesAcrossFileSystemsAndBackReadThroughTheDefaultDataFolder)
             if (! lines.contains (line))
                 text << "no line \"" << line << "\"\n";
 
-        umount2 (drive.getFullPathName().toRawUTF8(), MNT_DETACH);
         return 0;
     });
 
@@ -206,17 +262,7 @@ TEST (Move, IsRefusedBeforeAnyChangeWhenItCannotBeDone)
         EXPECT_EQ (gone.move ("drive"), InstallerModel::notInstalled);
     }
 
-    struct Case
-    {
-        const char* what;
-        const char* installedIn;
-        const char* to;
-        std::function<void (const Installed&)> prepare;
-        InstallerModel::Result result;
-        const char* lineContains;
-    };
-
-    const Case cases[] = {
+    const RefusalCase cases[] = {
         { "the place it is in", "", "", {}, InstallerModel::accessDenied, " already: nothing was moved" },
         { "the chosen place it is in", "chosen", "chosen", {}, InstallerModel::accessDenied, " already: nothing was moved" },
         { "a file", "", "drive/file", [] (const Installed& i) { i.rootOf ("drive/file").replaceWithText ("x"); },
@@ -272,14 +318,10 @@ TEST (Move, AFolderWhoseDriveHasNoRoomIsRefusedBeforeAnyChange)
     ASSERT_EQ (installed.result, 0);
     const auto drive = installed.rootOf ("drive");
 
-    const auto report = runInChild ([&] (juce::String& text)
+    const auto report = runOnTmpfs (drive, "size=1m", [&] (juce::String& text)
     {
-        if (! enterPrivateMounts() || mount ("tmpfs", drive.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=1m") != 0)
-            return cannotMount;
-
         text << installed.move ("drive") << "\n" << installed.log.getLastMessage() << "\n"
              << drive.findChildFiles (juce::File::findFilesAndDirectories, true).size();
-        umount2 (drive.getFullPathName().toRawUTF8(), MNT_DETACH);
         return 0;
     });
 
@@ -296,53 +338,31 @@ TEST (Move, AFolderWhoseDriveHasNoRoomIsRefusedBeforeAnyChange)
 
 TEST (Move, KilledAtAnyChangeThenRecoveredLeavesOneWholeCopyReachedThroughTheDefaultDataFolder)
 {
-    const std::pair<const char*, const char*> directions[] = { { "", "drive" }, { "chosen", "drive" }, { "chosen", "" } };
+    const std::pair<juce::String, juce::String> directions[] = { { "", "drive" }, { "chosen", "drive" }, { "chosen", "" } };
 
-    for (const auto& [from, to] : directions)
+    for (const auto& direction : directions)
     {
-        int endedOld = 0, endedNew = 0, doubleKills = 0;
+        const auto from = direction.first, to = direction.second;
+        SCOPED_TRACE ("from '" + from + "' to '" + to + "'");
 
-        for (int killAt = 1;; ++killAt)
+        const auto counts = sweep ([from] { return std::make_unique<Installed> (from, largerContent()); },
+                                   [to] (Installed& installed) { return installed.move (to); },
+                                   [from, to] (const Installed& installed)
         {
-            SCOPED_TRACE ("from '" + juce::String (from) + "' to '" + to + "', killed before change " + juce::String (killAt));
-            Installed installed (from, largerContent());
-            ASSERT_EQ (installed.result, 0);
-            const auto report = runKilledBeforeChange (killAt, [&] { return installed.move (to); }, changesWhatAKillLeaves);
-
-            if (report.exitCode != -1)
-            {
-                EXPECT_EQ (report.exitCode, 0);
-                EXPECT_EQ (installed.problemsIn (to), "");
-                EXPECT_EQ (installed.leftovers(), "");
-                break;
-            }
-
-            // A sample of the kill points has the recovery killed too, again and again.
-            if (killAt % 4 == 0)
-                doubleKills += installed.recoverKilledAgainAndAgain();
-
-            installed.recover();
             const auto isNew = installed.problemsIn (to).isEmpty();
             EXPECT_TRUE (isNew || installed.problemsIn (from).isEmpty()) << installed.problemsIn (from);
-            EXPECT_EQ (installed.leftovers(), "");
-            EXPECT_EQ (installed.recover(), juce::StringArray());
 
             // The other place keeps nothing of the instrument's.
-            const juce::String other = isNew ? from : to;
-
+            const auto other = isNew ? from : to;
             EXPECT_FALSE (other.isNotEmpty() && installed.rootOf (other).getChildFile ("Alpha").exists());
+            return isNew;
+        });
 
-            (isNew ? endedNew : endedOld) += 1;
-
-            if (killAt > 1000)
-                FAIL() << "the move never finished";
-        }
-
-        EXPECT_GT (endedOld, 10);
-        EXPECT_GT (endedNew, 0);
-        EXPECT_GT (doubleKills, 0);
-        std::cout << "from '" << from << "' to '" << to << "': " << endedOld << " ended where it was, " << endedNew << " moved, "
-                  << doubleKills << " recoveries killed" << std::endl;
+        EXPECT_GT (counts.endedOld, 10);
+        EXPECT_GT (counts.endedNew, 0);
+        EXPECT_GT (counts.recoveriesKilled, 0);
+        std::cout << "from '" << from << "' to '" << to << "': " << counts.endedOld << " ended where it was, " << counts.endedNew
+                  << " moved, " << counts.recoveriesKilled << " recoveries killed" << std::endl;
     }
 }
 
@@ -369,18 +389,8 @@ TEST (Relink, PointsTheInstallationAtItsCopyAfterARebuildOrADriveChange)
 
 TEST (Relink, IsRefusedChangingNothingWhenTheCopyOrTheDefaultDataFolderIsNotTheInstallations)
 {
-    struct Case
-    {
-        const char* what;
-        const char* installedIn;
-        const char* to;
-        std::function<void (const Installed&)> prepare;
-        InstallerModel::Result result;
-        const char* lineContains;
-    };
-
     const auto unlink = [] (const Installed& i) { i.defaultFolder().deleteFile(); };
-    const Case cases[] = {
+    const RefusalCase cases[] = {
         { "a copy changed by one byte", "chosen", "chosen", [unlink] (const Installed& i)
           {
               unlink (i);
@@ -425,45 +435,27 @@ TEST (Relink, IsRefusedChangingNothingWhenTheCopyOrTheDefaultDataFolderIsNotTheI
 
 TEST (Relink, KilledAtAnyChangeThenRecoveredLeavesTheCopyLinkedOrAsItWas)
 {
-    int endedOld = 0, endedNew = 0, doubleKills = 0;
-
-    for (int killAt = 1;; ++killAt)
+    const auto counts = sweep ([]
     {
-        SCOPED_TRACE ("killed before change " + juce::String (killAt));
-        Installed installed ("chosen", largerContent());
-        ASSERT_EQ (installed.result, 0);
-        ASSERT_TRUE (installed.defaultFolder().deleteFile() && installed.run.pluginFolder().deleteRecursively());
-        const auto copy = snapshotOf (installed.folderIn ("chosen"));
-        const auto report = runKilledBeforeChange (killAt, [&] { return installed.relink ("chosen"); }, changesWhatAKillLeaves);
+        auto installed = std::make_unique<Installed> ("chosen", largerContent());
+        installed->defaultFolder().deleteFile();
+        installed->run.pluginFolder().deleteRecursively();
+        installed->kept = snapshotOf (installed->folderIn ("chosen"));
+        return installed;
+    },
+                               [] (Installed& installed) { return installed.relink ("chosen"); },
+                               [] (const Installed& installed)
+    {
+        if (installed.problemsIn ("chosen").isEmpty())
+            return true;
 
-        if (report.exitCode == -1 && killAt % 4 == 0)
-            doubleKills += installed.recoverKilledAgainAndAgain();
+        // As it was: nothing at the default data folder, the copy as it was.
+        EXPECT_FALSE (installed.defaultFolder().exists() || installed.defaultFolder().isSymbolicLink());
+        EXPECT_EQ (snapshotOf (installed.folderIn ("chosen")), installed.kept);
+        return false;
+    });
 
-        installed.recover();
-        const auto isNew = installed.problemsIn ("chosen").isEmpty();
-        EXPECT_EQ (installed.leftovers(), "");
-        EXPECT_EQ (installed.recover(), juce::StringArray());
-
-        if (report.exitCode != -1)
-        {
-            EXPECT_EQ (report.exitCode, 0);
-            EXPECT_TRUE (isNew) << installed.problemsIn ("chosen");
-            break;
-        }
-
-        if (! isNew)
-        {
-            EXPECT_FALSE (installed.defaultFolder().exists() || installed.defaultFolder().isSymbolicLink());
-            EXPECT_EQ (snapshotOf (installed.folderIn ("chosen")), copy);
-        }
-
-        (isNew ? endedNew : endedOld) += 1;
-
-        if (killAt > 1000)
-            FAIL() << "the relink never finished";
-    }
-
-    EXPECT_GT (endedOld, 5);
-    EXPECT_GT (endedNew, 0);
-    EXPECT_GT (doubleKills, 0);
+    EXPECT_GT (counts.endedOld, 5);
+    EXPECT_GT (counts.endedNew, 0);
+    EXPECT_GT (counts.recoveriesKilled, 0);
 }

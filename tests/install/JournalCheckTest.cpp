@@ -341,3 +341,20 @@ TEST (JournalCheck, AnItemThatTookTheJournalledNameBeforeItWasMadeStays)
     run.sandbox.makeModel (log)->recover();
     EXPECT_EQ (taken.loadFileAsString(), "someone else's");
 }
+
+TEST (JournalCheck, JournalsOfTheEarlierFormatsAreStillCarriedOut)
+{
+    // A run of an earlier version killed once its new monolith was made: the start rolls it back.
+    for (const auto version : { InstallJournal::oldestFormatVersion, InstallJournal::formatVersion - 1 })
+    {
+        SCOPED_TRACE (version);
+        Installed installed;
+        const auto made = installed.sandbox.folder.getChildFile ("data/Alpha/Beta").getChildFile (planted);
+        const auto journal = installed.writeJournal ({ begin ("Alpha", "Beta", version), temporary (betaFolder, planted) });
+
+        EXPECT_EQ (installed.recover(), juce::StringArray ({ "Found an interrupted installation: Beta (Alpha)",
+                                                             "Rolled back the interrupted installation" }));
+        EXPECT_FALSE (made.exists());
+        EXPECT_FALSE (journal.exists());
+    }
+}

@@ -64,6 +64,7 @@ juce::File bestMatch (const juce::Array<juce::File>& files, const juce::File& in
 
     return best;
 }
+
 /** Whether the default data folder of `instrument` by `company` is missing, or a link to a folder that is gone
     (as a drive whose letter changed leaves it): what a link to a copy elsewhere may take the place of.
 */

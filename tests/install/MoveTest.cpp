@@ -39,11 +39,11 @@ struct Installed
     juce::File folderIn (const juce::String& root) const   { return rootOf (root).getChildFile ("Alpha/Beta"); }
     juce::File defaultFolder() const                        { return folderIn ({}); }
 
-    /** Moves the data to the root `root`, as a new run of the engine would. */
-    int move (const juce::String& root)
+    /** Moves the data to the root `root`, as a new run of the engine would, asked to stop when `stopWhen` says so. */
+    int move (const juce::String& root, std::function<bool()> stopWhen = {})
     {
         auto model = run.sandbox.makeModel (log);
-        RecordingObserver observer;
+        RecordingObserver observer (std::move (stopWhen));
         return model->move ("Alpha", "Beta", rootOf (root), observer);
     }
 
@@ -310,6 +310,20 @@ TEST (Move, IsRefusedBeforeAnyChangeWhenItCannotBeDone)
     ASSERT_TRUE (holder.holds);
     EXPECT_EQ (held.move ("drive"), InstallerModel::filesInUse);
     EXPECT_FALSE (held.folderIn ("drive").exists());
+}
+
+TEST (Move, AStopWhileTheDataIsCopiedLeavesItWhereItWas)
+{
+    // Asked first once the checks are done, then before each step of the copy.
+    Installed installed ({}, largerContent());
+    ASSERT_EQ (installed.result, 0);
+    int asked = 0;
+
+    EXPECT_EQ (installed.move ("drive", [&asked] { return ++asked == 2; }), InstallerModel::interrupted);
+    EXPECT_EQ (asked, 2);
+    EXPECT_EQ (installed.problemsIn ({}), "");
+    EXPECT_FALSE (installed.rootOf ("drive").getChildFile ("Alpha").exists());
+    EXPECT_EQ (installed.leftovers(), "");
 }
 
 TEST (Move, AFolderWhoseDriveHasNoRoomIsRefusedBeforeAnyChange)

@@ -6,7 +6,9 @@
 #include "install/installed/InstalledInstruments.h"
 #include "install/runs/Installation.h"
 #include "install/runs/MonolithCheck.h"
+#include "install/runs/Move.h"
 #include "install/runs/Removal.h"
+#include "install/SafeFileName.h"
 #include "install/transaction/InstallTransaction.h"
 #include "log/InstallerLog.h"
 
@@ -62,6 +64,30 @@ juce::File bestMatch (const juce::Array<juce::File>& files, const juce::File& in
 
     return best;
 }
+
+/** Whether the default data folder of `instrument` by `company` is missing, or a link to a folder that is gone
+    (as a drive whose letter changed leaves it): what a link to a copy elsewhere may take the place of.
+*/
+bool isFreeForLink (const SystemFolders& folders, const juce::String& company, const juce::String& instrument)
+{
+    const auto companyFolder = CheckedFolder::openRoot (folders.getDataRoot()).openTrustedFolder (company);
+    juce::File target;
+
+    if (! companyFolder.isOpen())
+        return ! folders.getDataRoot().getChildFile (company).exists();
+
+    switch (companyFolder.getEntryType (instrument))
+    {
+        case CheckedFolder::EntryType::missing: return true;
+        case CheckedFolder::EntryType::link:    return companyFolder.readLink (instrument, target).wasOk() && ! target.exists();
+        case CheckedFolder::EntryType::file:
+        case CheckedFolder::EntryType::folder:
+        case CheckedFolder::EntryType::other:   break;
+    }
+
+    return false;
+}
+
 /** The nearest folder that exists on the way to `folder`: where its drive's free space can be asked. */
 juce::File nearestExisting (juce::File folder)
 {
@@ -224,6 +250,101 @@ InstallerModel::Result InstallerModel::uninstall (const juce::String& company, c
         return engine;
 
     return Removal (*this, company, instrument, observer).run();
+}
+
+InstallerModel::Result InstallerModel::move (const juce::String& company, const juce::String& instrument, const juce::File& dataRoot,
+                                             Observer& observer)
+{
+    if (const auto engine = awaitEngine (observer); engine != noError)
+        return engine;
+
+    return Move (*this, company, instrument, dataRoot, observer).run();
+}
+
+InstallerModel::Result InstallerModel::relink (const juce::String& company, const juce::String& instrument, const juce::File& dataRoot,
+                                               Observer& observer)
+{
+    if (const auto engine = awaitEngine (observer); engine != noError)
+        return engine;
+
+    if (const auto allowed = checkRelink (company, instrument, dataRoot); allowed != noError)
+        return allowed;
+
+    monolithFile = dataRoot.getChildFile (company).getChildFile (instrument).getChildFile (instrument + ".rom");
+    write ("Relinking " + instrument + " by " + company + " to the copy in " + monolithFile.getParentDirectory().getFullPathName());
+
+    if (const auto checked = MonolithCheck (*this, observer).run(); checked != noError)
+        return checked;
+
+    if (companyName != company || instrumentName != instrument)
+    {
+        write ("The monolith " + monolithFile.getFullPathName() + " is " + instrumentName + " by " + companyName + ": nothing was changed");
+        return invalidData;
+    }
+
+    if (! monolithChecksums.has_value())
+    {
+        write ("The monolith " + monolithFile.getFullPathName() + " carries no checksums to prove it against: nothing was changed");
+        return invalidData;
+    }
+
+    // Installed in place: the monolith stays where it is, and the data folder is its folder.
+    chosenDataRoot = dataRoot;
+    monolithInstallFile = monolithFile;
+    return Installation (*this, observer, true).run();
+}
+
+InstallerModel::Result InstallerModel::checkRelink (const juce::String& company, const juce::String& instrument, const juce::File& dataRoot)
+{
+    const auto refuse = [this] (Result result, const juce::String& why)
+    {
+        write (why + ": nothing was changed");
+        return result;
+    };
+    const auto copy = dataRoot.getChildFile (company).getChildFile (instrument);
+    const auto defaultFolder = folders->getDataRoot().getChildFile (company).getChildFile (instrument);
+
+    if (! SafeFileName::isSafe (company) || ! SafeFileName::isSafe (instrument))
+        return refuse (invalidData, "Not an instrument's names: " + company + ", " + instrument);
+
+    if (! dataRoot.isDirectory())
+        return refuse (accessDenied, "The chosen data folder is not a folder: " + dataRoot.getFullPathName());
+
+    if (dataRoot == folders->getDataRoot())
+        return refuse (accessDenied, "The chosen data folder is the default data root, which is never linked: " + dataRoot.getFullPathName());
+
+    if (! copy.getChildFile (instrument + ".rom").existsAsFile())
+        return refuse (accessDenied, "No copy of " + instrument + " by " + company + " in " + dataRoot.getFullPathName() + ": "
+                                         + copy.getChildFile (instrument + ".rom").getFullPathName() + " is not there");
+
+    InstalledInstruments::Installation installed;
+    juce::String problem;
+
+    switch (InstalledInstruments (*folders).find (company, instrument, installed, problem))
+    {
+        case noError:
+            if (installed.record.dataRoot == juce::File())
+                return refuse (accessDenied, instrument + " by " + company + " is installed in the default data folder " + defaultFolder.getFullPathName()
+                                                 + ": relink replaces only a link to a chosen folder; move the data instead");
+
+            if (installed.record.dataRoot == dataRoot)
+                return refuse (accessDenied, instrument + " by " + company + " is linked to " + copy.getFullPathName() + " already");
+
+            return noError;
+
+        case notInstalled:
+            // Nothing at the default data folder, or a link to a folder that is gone, which the installation replaces.
+            if (! isFreeForLink (*folders, company, instrument))
+                return refuse (accessDenied, defaultFolder.getFullPathName() + " is in the way of the link to " + copy.getFullPathName()
+                                                 + ", and no install record names it");
+
+            return noError;
+
+        default:
+            break;
+    }
+
+    return refuse (invalidData, problem);
 }
 
 //==============================================================================

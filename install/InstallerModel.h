@@ -4,7 +4,7 @@
 // front end drives; the rules are what every part of an installation keeps to: InstallerResult,
 // SystemFolders, SafeFileName, FileSystemLimits and ProductVersion. Its subfolders, each including only
 // what lies below it:
-//   runs/         the model's three long operations, MonolithCheck, Installation and Removal: chains of
+//   runs/         the model's long operations, MonolithCheck, Installation, Removal and Move: chains of
 //                 named steps, nested in the model (their headers include this one to declare them), that
 //                 use the three folders below.
 //   transaction/  InstallTransaction and its InstallJournal: every change to the target folders, undoable.
@@ -137,6 +137,35 @@ public:
     */
     Result uninstall (const juce::String& company, const juce::String& instrument, Observer& observer);
 
+    /** Moves the data of the installation of `instrument` by `company` (what its record lists in its data
+        folder, and the record) to `dataRoot` / company / instrument, as one transaction (see Move): copied,
+        proven against the record and the monolith's checksums, the default data folder switched to the new
+        place (a link to it, or back in the default data root the folder itself), then the old copy deleted.
+        Returns noError; notInstalled; invalidData when the record cannot be read or a file is damaged or
+        not as recorded; accessDenied, before any change, when `dataRoot` is not a folder that can be used,
+        is where the data is, or already holds the instrument's folder with something in it, or when the
+        old data folder holds anything the record does not list (named in the log: it is never deleted);
+        notEnoughSpace, before any change; filesInUse, before any change; writeFailed; interrupted. On any
+        failure the data stays where it was.
+        Milestones: 0, 0.1 (checked), 0.8 (copied), 0.9 (in place), 1.
+    */
+    Result move (const juce::String& company, const juce::String& instrument, const juce::File& dataRoot, Observer& observer);
+
+    /** Points the installation of `instrument` by `company` at the copy of its data that is already in
+        `dataRoot` / company / instrument (after a system was set up again, or a drive's letter changed),
+        copying no data. The monolith there is checked as the check checks one, and read whole against its
+        checksums; it must be this instrument's. Nothing else there is trusted: the record (and on Windows
+        the uninstaller) is written anew, and the plug-in unpacked from that monolith, as an installation
+        of it in place would; the default data folder becomes the link to the copy, replacing the
+        installation's own link or one to a folder that is gone. Returns noError; invalidData when the
+        monolith is damaged, carries no checksums or is another instrument's; accessDenied, before any
+        change, when there is no copy there, `dataRoot` is the default data root or the place the
+        installation is linked to already, the installation is in the default data folder (a move's work),
+        or something else is at the default data folder; filesInUse; writeFailed; interrupted. On any
+        failure nothing is changed.
+    */
+    Result relink (const juce::String& company, const juce::String& instrument, const juce::File& dataRoot, Observer& observer);
+
     /** The programs that hold files the last installation or uninstall would have replaced or removed,
         each named with its process id (FileHolders), when it ended with filesInUse: the user closes them
         and tries again. Empty otherwise.
@@ -221,6 +250,7 @@ private:
     class MonolithCheck;
     class Installation;
     class Removal;
+    class Move;
 
     void write (const juce::String& message) const;
 
@@ -246,6 +276,11 @@ private:
     juce::File previousDataRoot() const;
 
     Result choosePlace();
+
+    /** Whether the installation may be pointed at a copy in `dataRoot` (see relink); noError, or the refusal
+        with its line written.
+    */
+    Result checkRelink (const juce::String& company, const juce::String& instrument, const juce::File& dataRoot);
 
     std::unique_ptr<SystemFolders> folders;
     std::unique_ptr<EngineLock> engineLock;

@@ -60,6 +60,8 @@ juce::String InstrumentSetup::getHelp()
     help << "usage: instrument-setup install FILE.rom [--data-dir DIR] [--accept-licence] [--show-licence] [--force] [--log FILE]\n"
             "                            [--wait SECONDS]\n"
             "       instrument-setup uninstall COMPANY INSTRUMENT [--log FILE] [--wait SECONDS]\n"
+            "       instrument-setup move COMPANY INSTRUMENT DIR [--log FILE] [--wait SECONDS]\n"
+            "       instrument-setup relink COMPANY INSTRUMENT DIR [--log FILE] [--wait SECONDS]\n"
             "       instrument-setup status COMPANY INSTRUMENT [--wait SECONDS]\n"
             "       instrument-setup list [--wait SECONDS]\n"
             "       instrument-setup --help | --version\n"
@@ -81,6 +83,17 @@ juce::String InstrumentSetup::getHelp()
             "  uninstall COMPANY INSTRUMENT\n"
             "                      removes what the installation of INSTRUMENT by COMPANY wrote, and nothing\n"
             "                      else; on failure nothing is removed.\n"
+            "  move COMPANY INSTRUMENT DIR\n"
+            "                      moves the installation's data folder to DIR/COMPANY/INSTRUMENT (with DIR the\n"
+            "                      default data root, back there) in one transaction: copies and proves it,\n"
+            "                      switches the default data folder to it, then deletes the old copy. Refused,\n"
+            "                      changing nothing, while the old folder holds a file the install record does\n"
+            "                      not list.\n"
+            "  relink COMPANY INSTRUMENT DIR\n"
+            "                      points the installation at the copy already in DIR/COMPANY/INSTRUMENT (after a\n"
+            "                      system was set up again, or a drive's letter changed), copying no data: its\n"
+            "                      monolith is read whole against its checksums, the record and the plug-in are\n"
+            "                      written anew from it, and the default data folder becomes the link to it.\n"
             "  status COMPANY INSTRUMENT\n"
             "                      prints the installed version, the monolith's CRC-32 and whether every file\n"
             "                      still matches the install record (status 0, 7, 10 or 11).\n"
@@ -131,6 +144,9 @@ int InstrumentSetup::run (const juce::StringArray& args)
 
     if (command == "uninstall" && options.operands.size() == 2 && ! installOptions)
         return uninstall (options);
+
+    if ((command == "move" || command == "relink") && options.operands.size() == 3 && ! installOptions)
+        return moveData (options, command == "relink");
 
     if (command == "status" && options.operands.size() == 2 && ! installOptions && options.logFile == juce::File())
         return status (options);
@@ -323,7 +339,8 @@ int InstrumentSetup::install (const Options& options)
     return finish (InstallerModel::noError, log, options);
 }
 
-int InstrumentSetup::uninstall (const Options& options)
+int InstrumentSetup::runOperation (const Options& options, const juce::String& title, const Operation& operation,
+                                   const std::function<void (const InstallerModel&)>& printResults)
 {
     if (! openReport (options))
         return reportNotWritten;
@@ -334,23 +351,64 @@ int InstrumentSetup::uninstall (const Options& options)
     if (const auto started = start (model, log, options); started != InstallerModel::noError)
         return finish (started, log, options);
 
-    const auto& company = options.operands[0];
-    const auto& instrument = options.operands[1];
     auto result = InstallerModel::noError;
 
     {
-        ConsoleProgress progress (err, showProgress, "Removing " + instrument);
-        result = model.uninstall (company, instrument, progress);
+        ConsoleProgress progress (err, showProgress, title);
+        result = operation (model, progress);
     }
 
     if (result != InstallerModel::noError)
         return finish (failRun (result, model, log), log, options);
 
-    for (const auto& kept : model.keptByUninstall)
-        out << "Kept: " << kept << "\n";
-
-    out << instrument << " by " << company << " uninstalled\n";
+    printResults (model);
     return finish (InstallerModel::noError, log, options);
+}
+
+int InstrumentSetup::uninstall (const Options& options)
+{
+    const auto& company = options.operands[0];
+    const auto& instrument = options.operands[1];
+
+    return runOperation (options, "Removing " + instrument,
+                         [&] (InstallerModel& model, InstallerModel::Observer& progress) { return model.uninstall (company, instrument, progress); },
+                         [&] (const InstallerModel& model)
+    {
+        for (const auto& kept : model.keptByUninstall)
+            out << "Kept: " << kept << "\n";
+
+        out << instrument << " by " << company << " uninstalled\n";
+    });
+}
+
+int InstrumentSetup::moveData (const Options& options, bool relinking)
+{
+    const auto& company = options.operands[0];
+    const auto& instrument = options.operands[1];
+    const auto dir = argumentToFile (options.operands[2]);
+
+    return runOperation (options, (relinking ? "Relinking " : "Moving ") + instrument,
+                         [&] (InstallerModel& model, InstallerModel::Observer& progress)
+    {
+        return relinking ? model.relink (company, instrument, dir, progress) : model.move (company, instrument, dir, progress);
+    },
+                         [&] (const InstallerModel& model)
+    {
+        out << instrument << " by " << company << (relinking ? " relinked" : " moved") << "\n"
+            << describeDataFolder (model, company, instrument) << "\n";
+    });
+}
+
+juce::String InstrumentSetup::describeDataFolder (const InstallerModel& model, const juce::String& company, const juce::String& instrument) const
+{
+    InstalledInstruments::Installation installation;
+    juce::String problem;
+
+    if (InstalledInstruments (model.getFolders()).find (company, instrument, installation, problem) != InstallerModel::noError)
+        return "data folder: unknown (" + problem + ")";
+
+    return "data folder: " + installation.dataFolder.getFullPathName()
+         + (installation.linkedFrom != juce::File() ? " (linked from " + installation.linkedFrom.getFullPathName() + ")" : juce::String());
 }
 
 int InstrumentSetup::list (const Options& options)

@@ -2,10 +2,13 @@
 
 #include "install/InstallerModel.h"
 
+#include <functional>
+
 class InstallerLog;
 class ReportFile;
 
-/** The commands of instrument-setup, the installer without a window: install, status, list and uninstall.
+/** The commands of instrument-setup, the installer without a window: install, status, list, uninstall, and
+    move and relink for an installation's data folder.
 
     Results go to `out` and nothing else does; errors go to `err`, and so does progress when `err` is a
     terminal. The exit status is the engine's result (InstallerModel::Result) or one of the program's
@@ -51,6 +54,21 @@ private:
     int uninstall (const Options& options);
     int list (const Options& options);
     int status (const Options& options);
+
+    /** A long operation of the engine on a model of its own. */
+    using Operation = std::function<InstallerModel::Result (InstallerModel& model, InstallerModel::Observer& progress)>;
+
+    /** Opens the --log report, starts the engine and runs `operation`, its progress titled `title`, as
+        uninstall, move and relink do; `printResults` prints what it did when it succeeded. The exit status.
+    */
+    int runOperation (const Options& options, const juce::String& title, const Operation& operation,
+                      const std::function<void (const InstallerModel&)>& printResults);
+
+    /** move, or with `relinking` relink: COMPANY INSTRUMENT DIR. */
+    int moveData (const Options& options, bool relinking);
+
+    /** The line that names where the data of `instrument` by `company` is, as its record says. */
+    juce::String describeDataFolder (const InstallerModel& model, const juce::String& company, const juce::String& instrument) const;
 
     /** Says so, when the monolith the model has checked is installed as it is, and returns true: then
         installing it again would change nothing.

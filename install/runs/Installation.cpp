@@ -2,6 +2,7 @@
 
 #include "fs/CheckedFile.h"
 #include "install/ProductVersion.h"
+#include "install/installed/InstalledInstruments.h"
 #include "install/installed/UninstallerProgram.h"
 #include "install/payload/VerifiedCopy.h"
 #include "monolith/ChecksumVerifier.h"
@@ -43,7 +44,7 @@ InstallTransaction::Roots rootsFor (const SystemFolders& folders, const juce::Fi
 }
 } // namespace
 
-InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Observer& observerToTell)
+InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Observer& observerToTell, bool relinkingCopy)
     : StepChain (modelToInstall),
       observer (observerToTell),
       roots (rootsFor (*model.folders, model.monolithInstallFile)),
@@ -53,7 +54,8 @@ InstallerModel::Installation::Installation (InstallerModel& modelToInstall, Obse
       archiveFile (model.pluginArchive != nullptr ? model.pluginArchive->getFile() : juce::File()),
       pluginFolder (model.vst3Folder),
       copyFailed ("Failed to copy monolith from: " + source.getFullPathName() + " to: " + target.getFullPathName()),
-      extractFailed ("Failed to extract from: " + archiveFile.getFullPathName() + " to: " + pluginFolder.getFullPathName())
+      extractFailed ("Failed to extract from: " + archiveFile.getFullPathName() + " to: " + pluginFolder.getFullPathName()),
+      relinking (relinkingCopy)
 {
 }
 
@@ -174,10 +176,20 @@ bool InstallerModel::Installation::checkLink()
             return true;
 
         case CheckedFolder::EntryType::link:
-            if (company.readLink (model.instrumentName, pointsTo).wasOk() && pointsTo == target.getParentDirectory())
+        {
+            const auto read = company.readLink (model.instrumentName, pointsTo).wasOk();
+
+            if (read && pointsTo == target.getParentDirectory())
                 return true;
 
+            if (read && relinking && isReplaceableLink (pointsTo))
+            {
+                linkNeeded = linkReplaced = true;
+                return true;
+            }
+
             break;
+        }
 
         case CheckedFolder::EntryType::file:
         case CheckedFolder::EntryType::folder:
@@ -186,6 +198,19 @@ bool InstallerModel::Installation::checkLink()
     }
 
     return fail (CheckedFolder::refuseLink (linkPath, pointsTo.getFullPathName()), "Failed to create directory: " + linkPath.getFullPathName());
+}
+
+/** Whether a relink may replace the link at the default data folder that points to `pointsTo`: the link the
+    installation's record names, or one to a folder that is gone (a drive whose letter changed).
+*/
+bool InstallerModel::Installation::isReplaceableLink (const juce::File& pointsTo) const
+{
+    InstalledInstruments::Installation installed;
+    juce::String problem;
+
+    return ! pointsTo.exists()
+        || (InstalledInstruments (*model.folders).find (model.companyName, model.instrumentName, installed, problem) == noError
+             && installed.dataFolder == pointsTo);
 }
 
 bool InstallerModel::Installation::begin()
@@ -243,7 +268,19 @@ bool InstallerModel::Installation::crcOfInstalledMonolith()
     if (in == nullptr)
         return fail (copyFailed);
 
-    const auto outcome = BlockCopy::forEachBlock (*in, monolith.getSize(), shouldStop, BlockCopy::summing (monolithCrc));
+    // Read whole and, where it carries checksums, proven chunk by chunk: a relink trusts the copy for nothing else.
+    std::optional<ChecksumVerifier> verifier;
+
+    if (model.monolithChecksums.has_value())
+        verifier.emplace (*model.monolithChecksums);
+
+    const auto outcome = BlockCopy::forEachBlock (*in, monolith.getSize(), shouldStop, BlockCopy::summing (monolithCrc, [&verifier] (const char* data, size_t numBytes)
+    {
+        return ! verifier.has_value() || verifier->update (data, numBytes);
+    }));
+
+    if (verifier.has_value() && (verifier->hasFailed() || (outcome == BlockCopy::Outcome::done && ! verifier->finish())))
+        return fail (invalidData, "Monolith damaged: " + verifier->describeDamage());
 
     record.addFile (InstallRecord::TargetFolder::data, target.getFileName(), monolith.getSize(), monolithCrc);
     return afterCopy (outcome, copyFailed);
@@ -484,6 +521,10 @@ bool InstallerModel::Installation::makeLink()
     const auto linkPath = roots.defaultData.getChildFile (model.companyName).getChildFile (model.instrumentName);
     CheckedFolder company;
     auto made = transaction.openFolder (companyPlace, true, company);
+
+    // The link being replaced goes aside, and comes back on rollback.
+    if (made.wasOk() && linkReplaced)
+        made = transaction.moveAside ({ companyPlace, model.instrumentName }, CheckedFolder::EntryType::link);
 
     if (made.wasOk())
         made = transaction.makeLink ({ companyPlace, model.instrumentName }, target.getParentDirectory());

@@ -1,8 +1,8 @@
 #pragma once
 
-// install/runs/ holds the model's three long operations, each a chain of named steps nested in
-// InstallerModel: MonolithCheck (processMonolith), Installation (install) and Removal (uninstall), and
-// the StepChain they share, through which a step ends the run. They include the model's header, whose
+// install/runs/ holds the model's long operations, each a chain of named steps nested in
+// InstallerModel: MonolithCheck (processMonolith), Installation (install, relink), Removal (uninstall)
+// and Move (move), and the StepChain they share, through which a step ends the run. They include the model's header, whose
 // private classes they are, and below it transaction/, payload/ and installed/, the engine's rules in
 // install/ and the layers below the engine; only InstallerModel.cpp includes them.
 
@@ -30,7 +30,10 @@
 class InstallerModel::Installation : private StepChain
 {
 public:
-    Installation (InstallerModel& model, Observer& observer);
+    /** `relinking`: the monolith is installed in place, in a folder the user chose, and the link at the
+        default data folder may be replaced when it is the installation's own or points to a folder that is gone.
+    */
+    Installation (InstallerModel& model, Observer& observer, bool relinking = false);
 
     Result run();
 
@@ -54,6 +57,7 @@ private:
     bool moveIntoPlace();
     bool moveFile (const juce::String& temporaryName, const juce::String& name);
     bool checkLink();
+    bool isReplaceableLink (const juce::File& pointsTo) const;
     bool makeLink();
     bool registerEntry();
     bool moveFolderContents (const FolderPath& from, const FolderPath& to);
@@ -69,7 +73,8 @@ private:
     const juce::File source, target, archiveFile, pluginFolder;
     const juce::String copyFailed, extractFailed;
     FolderPath monolithFolder, pluginPlace, unpacked;
-    bool linkNeeded = false;
+    const bool relinking;
+    bool linkNeeded = false, linkReplaced = false;
     juce::String newMonolith, newRecord, newUninstaller, damage;
     juce::uint32 monolithCrc = 0;
     InstallRecord record;

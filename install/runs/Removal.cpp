@@ -370,13 +370,20 @@ bool InstallerModel::Removal::commit()
 */
 bool InstallerModel::Removal::mark()
 {
+    const auto made = leaveMark (roots, company, instrument, markName);
+    return made.wasOk() || fail (made, "Failed to remove " + instrument + " by " + company);
+}
+
+juce::Result InstallerModel::Removal::leaveMark (const InstallTransaction::Roots& roots, const juce::String& company,
+                                                 const juce::String& instrument, juce::String& name)
+{
     const auto staging = CheckedFolder::openRoot (roots.staging);
     auto made = staging.getStatus();
     const auto file = staging.isOpen() ? staging.createFile (markPrefix, made) : nullptr;
 
     if (file != nullptr)
     {
-        markName = file->getName();
+        name = file->getName();
         // In one write: a kill must not leave the first lines of a mark that has three.
         const auto text = company + "\n" + instrument + "\n" + (roots.isDataChosen() ? roots.data.getFullPathName() + "\n" : juce::String());
         file->write (text.toRawUTF8(), text.getNumBytesAsUTF8());
@@ -384,13 +391,18 @@ bool InstallerModel::Removal::mark()
         made = file->close();
     }
 
-    return made.wasOk() || fail (made, "Failed to remove " + instrument + " by " + company);
+    return made;
 }
 
 void InstallerModel::Removal::removeMark() const
 {
-    if (markName.isNotEmpty())
-        CheckedFolder::openRoot (roots.staging).remove (markName);
+    removeMark (roots, markName);
+}
+
+void InstallerModel::Removal::removeMark (const InstallTransaction::Roots& roots, const juce::String& name)
+{
+    if (name.isNotEmpty())
+        CheckedFolder::openRoot (roots.staging).remove (name);
 }
 
 /** The instrument's folder and the company's folders when nothing is left in them, then the mark. */

@@ -35,6 +35,21 @@ public:
     */
     static void finishInterrupted (const SystemFolders& folders, const std::function<void (const juce::String&)>& note);
 
+    /** Leaves the mark (in the staging root of `roots`) by which the next start after a kill removes the
+        folders that the instrument's data folder in `roots`, and the company's folders, leave empty (see
+        finishInterrupted); `name` gets its name. For every run that empties an instrument's data folder.
+    */
+    static juce::Result leaveMark (const InstallTransaction::Roots& roots, const juce::String& company,
+                                   const juce::String& instrument, juce::String& name);
+
+    /** Removes the mark `name` that leaveMark left. */
+    static void removeMark (const InstallTransaction::Roots& roots, const juce::String& name);
+
+    /** Removes the instrument's data folder in `roots`, and the company's folders there and in the VST3
+        and default data roots, where they are empty.
+    */
+    static void removeEmptyFolders (const InstallTransaction::Roots& roots, const juce::String& company, const juce::String& instrument);
+
 private:
     using FolderPath = InstallTransaction::FolderPath;
     using Item = InstallTransaction::Item;
@@ -56,8 +71,6 @@ private:
     bool commit();
     void removeMark() const;
     void removeEmptyFolders() const;
-
-    static void removeEmptyFolders (const InstallTransaction::Roots& roots, const juce::String& company, const juce::String& instrument);
 
     /** The name of the mark a removal leaves in the staging root (outside every folder it may remove) from
         just before its commit until it has removed the folders that the commit left empty: this, then random

@@ -14,7 +14,7 @@ namespace
 // removed before it is held; a new name avoids that.
 constexpr int maxCreateTries = 3;
 
-const char* const rootNames[] = { "data", "vst3", "staging", "default-data" };
+const char* const rootNames[] = { "data", "vst3", "staging", "default-data", "old-data" };
 const char* const kindNames[] = { "begin", "folder", "temporary", "move", "commit", "link", "undone" };
 
 template <typename Enum, size_t size>
@@ -254,6 +254,9 @@ juce::String InstallJournal::encode (const Record& record)
             if (record.dataRoot.isNotEmpty())
                 object->setProperty ("data-root", record.dataRoot);
 
+            if (record.oldDataRoot.isNotEmpty())
+                object->setProperty ("old-data-root", record.oldDataRoot);
+
             break;
         case Record::Kind::folder:
             object->setProperty ("place", toVar (record.place));
@@ -305,6 +308,7 @@ bool InstallJournal::decode (const juce::String& line, Record& record)
     record.company = value["company"].toString();
     record.instrument = value["instrument"].toString();
     record.dataRoot = value["data-root"].toString();
+    record.oldDataRoot = value["old-data-root"].toString();
     record.version = value["version"];
     record.existing = value["existing"];
     record.undoneRecord = value["of"];

@@ -23,9 +23,10 @@ class InstallJournal
 public:
     /** The folders below which a transaction works: every folder it records is relative to one of them.
         `data` is where the instrument's data goes (a folder the user chose, or the system's data root);
-        `defaultData` is the system's data root, where the link to a chosen folder is made.
+        `defaultData` is the system's data root, where the link to a chosen folder is made; `oldData` is the
+        chosen folder that a move takes the data out of.
     */
-    enum class Root { data, vst3, staging, defaultData };
+    enum class Root { data, vst3, staging, defaultData, oldData };
 
     /** A folder as the journal names it: a root and the names that lead down from it. */
     struct FolderPath
@@ -53,9 +54,11 @@ public:
     };
 
     /** The format of the journals that this program writes, which a `begin` record names. */
-    static constexpr int formatVersion = 3;
+    static constexpr int formatVersion = 4;
 
-    /** The earliest format that a start still carries out: the same records, without links or a chosen data root. */
+    /** The earliest format that a start still carries out: the same records, without links, a chosen data
+        root or a move's old one.
+    */
     static constexpr int oldestFormatVersion = 2;
 
     struct Record
@@ -64,7 +67,9 @@ public:
         {
             begin,          // text: what is installed, for the log; `company` and `instrument`: whose items
                             // the transaction changes; `version`: the journal's format; `dataRoot`: the folder
-                            // the user chose for the data (the `data` root), empty for the system's data root
+                            // the user chose for the data (the `data` root), empty for the system's data root;
+                            // `oldDataRoot`: the chosen folder a move takes the data out of (the `oldData`
+                            // root), empty for none
             folder,         // missing folders of `place` are about to be made; `existing` of its names are there
             temporary,      // a temporary item named `text` is about to be made in `place`
             move,           // `from` is about to replace `to` (nothing at `to` when empty); what was at `to` goes
@@ -77,7 +82,7 @@ public:
         };
 
         Kind kind = Kind::begin;
-        juce::String text, company, instrument, dataRoot;
+        juce::String text, company, instrument, dataRoot, oldDataRoot;
         FolderPath place;
         int version = formatVersion, existing = 0, undoneRecord = 0;
         Item from, to, aside;

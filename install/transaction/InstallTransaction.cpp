@@ -46,13 +46,20 @@ juce::Result inTheWay (const juce::File& item, CheckedFolder::EntryType found, C
 InstallTransaction::Roots InstallTransaction::Roots::of (const SystemFolders& folders)
 {
     const auto vst3 = folders.getVst3Root();
-    return { folders.getDataRoot(), vst3, RootFolder::resolve (vst3).getParentDirectory(), folders.getStateFolder(), folders.getDataRoot() };
+    return { folders.getDataRoot(), vst3, RootFolder::resolve (vst3).getParentDirectory(), folders.getStateFolder(), folders.getDataRoot(), {} };
 }
 
 InstallTransaction::Roots InstallTransaction::Roots::withData (const juce::File& chosen) const
 {
     auto roots = *this;
     roots.data = chosen;
+    return roots;
+}
+
+InstallTransaction::Roots InstallTransaction::Roots::withOldData (const juce::File& from) const
+{
+    auto roots = *this;
+    roots.oldData = from;
     return roots;
 }
 
@@ -63,6 +70,7 @@ const juce::File& InstallTransaction::Roots::operator[] (Root root) const
         case Root::data:        return data;
         case Root::vst3:        return vst3;
         case Root::defaultData: return defaultData;
+        case Root::oldData:     return oldData;
         case Root::staging:     break;
     }
 
@@ -98,8 +106,8 @@ juce::Result InstallTransaction::begin (const juce::String& what, const juce::St
     CheckedFolder folder;
     auto result = juce::Result::ok();
 
-    for (const auto root : { Root::data, Root::vst3, Root::staging, Root::defaultData })
-        if (result.wasOk())
+    for (const auto root : { Root::data, Root::vst3, Root::staging, Root::defaultData, Root::oldData })
+        if (result.wasOk() && (root != Root::oldData || roots.isMovingOut()))
             result = openRoot (root, folder);
 
     if (result.wasOk())
@@ -125,6 +133,9 @@ juce::Result InstallTransaction::begin (const juce::String& what, const juce::St
 
     if (roots.isDataChosen())
         start.dataRoot = roots.data.getFullPathName();
+
+    if (roots.isMovingOut())
+        start.oldDataRoot = roots.oldData.getFullPathName();
 
     return record (start);
 }
@@ -816,9 +827,11 @@ juce::Result InstallTransaction::recover (const Roots& roots, std::unique_ptr<In
 
     note ("Found an interrupted installation: " + claimed.front().text);
 
-    // The data went where its run's user chose, recorded at its beginning.
+    // The data went where its run's user chose, and a move took it out of where it was: both recorded at its beginning.
     const auto& dataRoot = claimed.front().dataRoot;
-    InstallTransaction transaction (dataRoot.isNotEmpty() ? roots.withData (juce::File (dataRoot)) : roots, note);
+    const auto& oldDataRoot = claimed.front().oldDataRoot;
+    const auto withData = dataRoot.isNotEmpty() ? roots.withData (juce::File (dataRoot)) : roots;
+    InstallTransaction transaction (oldDataRoot.isNotEmpty() ? withData.withOldData (juce::File (oldDataRoot)) : withData, note);
 
     for (const auto& r : claimed)
         if (r.kind != Record::Kind::undone)

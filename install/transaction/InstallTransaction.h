@@ -47,7 +47,7 @@ public:
     */
     struct Roots
     {
-        juce::File data, vst3, staging, state, defaultData;
+        juce::File data, vst3, staging, state, defaultData, oldData;
 
         /** The system's roots: the data goes into the system's data root. */
         static Roots of (const SystemFolders& folders);
@@ -55,8 +55,16 @@ public:
         /** These roots with the data going into `chosen` instead; the default data root stays the system's. */
         Roots withData (const juce::File& chosen) const;
 
+        /** These roots for a move of the data out of the chosen folder `from` (none when it moves out of the
+            default data root).
+        */
+        Roots withOldData (const juce::File& from) const;
+
         /** Whether the data goes to a folder the user chose, linked from the default data root. */
         bool isDataChosen() const   { return data != defaultData; }
+
+        /** Whether the transaction moves the data out of a folder the user chose. */
+        bool isMovingOut() const    { return oldData != juce::File(); }
 
         const juce::File& operator[] (Root root) const;
     };
@@ -78,7 +86,8 @@ public:
 
     /** Opens the roots and creates the journal, whose first record says `what` is installed, for the log
         of a start that finds it, and the company and instrument whose folders the transaction changes: a
-        start carries out only records that keep within them (JournalCheck). Nothing is changed before this
+        start carries out only records that keep within them (JournalCheck). The record names the chosen
+        data root and the one a move takes the data out of, when there are. Nothing is changed before this
         succeeds.
     */
     juce::Result begin (const juce::String& what, const juce::String& company, const juce::String& instrument);

@@ -70,12 +70,16 @@ private:
         if (r.dataRoot.isNotEmpty() && (r.version < 3 || ! juce::File::isAbsolutePath (r.dataRoot)))
             return "it names a data folder that is not an absolute path";
 
+        if (r.oldDataRoot.isNotEmpty() && (r.version < 4 || ! juce::File::isAbsolutePath (r.oldDataRoot) || r.oldDataRoot == r.dataRoot))
+            return "it names a data folder to move from that is not an absolute path of another folder";
+
         if (! SafeFileName::isSafe (r.company) || ! SafeFileName::isSafe (r.instrument))
             return "it names no company and instrument that could be installed";
 
         company = r.company;
         instrument = r.instrument;
         dataRoot = r.dataRoot;
+        oldDataRoot = r.oldDataRoot;
         return {};
     }
 
@@ -102,6 +106,13 @@ private:
             return {};
         }
 
+        // A move back to the default data folder writes the new files beside the link they replace.
+        if (isMoveToDefault() && r.place == companyFolder() && TemporaryNames::isNewFileName (r.text) && SafeFileName::isSafe (r.text))
+        {
+            newFiles.add (r.text);
+            return {};
+        }
+
         if (r.place == FolderPath { Root::staging, {} } && TemporaryNames::isStagingName (r.text))
         {
             stagingFolders.add (r.text);
@@ -113,12 +124,18 @@ private:
 
     juce::String moveProblem (const Record& r) const
     {
-        // A removal sets the link from the default data folder aside, in the folder it is in.
-        if (dataRoot.isNotEmpty() && r.to.folder == defaultCompanyFolder() && r.to.name == instrument && r.from.isEmpty())
-            return r.aside.folder == defaultCompanyFolder() && TemporaryNames::isAsideNameOf (r.aside.name, r.to.name)
-                       ? juce::String() : "it sets an item aside under a name that this installer does not give";
+        // A removal sets the link from the default data folder aside, in the folder it is in; a move sets the
+        // link or the folder there aside, and the items of the folder it moves the data out of.
+        if ((dataRoot.isNotEmpty() || oldDataRoot.isNotEmpty()) && r.to.folder == defaultCompanyFolder() && r.to.name == instrument
+             && r.from.isEmpty())
+            return isAsideInPlace (r) ? juce::String() : "it sets an item aside under a name that this installer does not give";
+
+        if (oldDataRoot.isNotEmpty() && r.to.folder == oldDataFolder() && r.from.isEmpty())
+            return isAsideInPlace (r) && SafeFileName::isSafe (r.to.name) ? juce::String()
+                                                                           : "it sets an item aside under a name that this installer does not give";
 
         const auto toData = r.to.folder == dataFolder();
+        const auto newFilesFolder = isMoveToDefault() ? companyFolder() : dataFolder();
 
         if (! (toData || isInCompanyVst3Folder (r.to.folder)) || ! SafeFileName::isSafe (r.to.name))
             return "it moves an item outside the instrument's folders";
@@ -126,7 +143,7 @@ private:
         if (r.from.isEmpty() && r.aside.isEmpty())
             return "it moves nothing";
 
-        if (! r.from.isEmpty() && ! (toData ? r.from.folder == dataFolder() && newFiles.contains (r.from.name)
+        if (! r.from.isEmpty() && ! (toData ? r.from.folder == newFilesFolder && newFiles.contains (r.from.name)
                                                 && TemporaryNames::isCreatedWith (r.from.name, TemporaryNames::newFilePrefix (r.to.name))
                                             : isNewInStaging (r.from)))
             return "it moves an item that is not one of the journal's new items";
@@ -147,7 +164,18 @@ private:
     }
 
     FolderPath dataFolder() const               { return { Root::data, { company, instrument } }; }
+    FolderPath companyFolder() const            { return { Root::data, { company } }; }
+    FolderPath oldDataFolder() const            { return { Root::oldData, { company, instrument } }; }
     FolderPath defaultCompanyFolder() const     { return { Root::defaultData, { company } }; }
+
+    /** A move of the data out of a chosen folder back into the default data folder. */
+    bool isMoveToDefault() const                { return dataRoot.isEmpty() && oldDataRoot.isNotEmpty(); }
+
+    /** Whether the move `r` sets its item aside in the folder it is in, under the name given to that item. */
+    static bool isAsideInPlace (const Record& r)
+    {
+        return r.aside.folder == r.to.folder && TemporaryNames::isAsideNameOf (r.aside.name, r.to.name);
+    }
 
     bool isInCompanyVst3Folder (const FolderPath& place) const
     {
@@ -170,7 +198,7 @@ private:
             && path[1] == TemporaryNames::asideFolder && isAsideNumber (item.name);
     }
 
-    juce::String company, instrument, dataRoot;
+    juce::String company, instrument, dataRoot, oldDataRoot;
     juce::StringArray newFiles, stagingFolders;
     std::vector<Record::Kind> kinds;    // of the records other than `undone`, as numbered by `undone` records
     bool committed = false;

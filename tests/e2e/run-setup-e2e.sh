@@ -78,7 +78,8 @@ check "--help writes nothing on standard error" err_empty
 run --version
 check "--version: the project's version" out_is "instrument-setup $version"
 for args in "" "frobnicate" "install" "install a.rom b.rom" "install a.rom --frobnicate" "install a.rom --log" \
-            "uninstall OnlyCompany" "uninstall A B --force" "status OnlyCompany" "status A B --log x" "list extra"; do
+            "uninstall OnlyCompany" "uninstall A B --force" "status OnlyCompany" "status A B --log x" "list extra" \
+            "move A B" "relink A B C --data-dir D"; do
     # shellcheck disable=SC2086
     run $args
     check "usage error for '$args': status 64, message on standard error only" \
@@ -391,6 +392,35 @@ run uninstall "$company" "$instrument"
 check "status 0" status_is 0
 check "removed by what the monolith's plug-in archive names, company folders too" \
     sh -c "[ ! -e '$data/$company' ] && [ ! -e '$vst3/$company' ]"
+
+# ---------------------------------------------------------------------------------------------------
+begin "move and relink"
+# The data into a chosen folder, moved to another, relinked after the link went, and moved back.
+default_folder="$data/$company/$instrument"
+mkdir -p "$work/drive-a" "$work/drive-b"
+run install "$demo_rom" --accept-licence --data-dir "$work/drive-a"
+check "install --data-dir: status 0" status_is 0
+run move "$company" "$instrument" "$work/drive-b"
+check "move: status 0" status_is 0
+check "move names the new folder" out_is "$instrument by $company moved
+data folder: $work/drive-b/$company/$instrument (linked from $default_folder)"
+check "the monolith reads through the default data folder, the old copy is gone" \
+    sh -c "cmp -s '$demo_rom' '$default_folder/$instrument.rom' && [ ! -e '$work/drive-a/$company' ]"
+run move "$company" "$instrument" "$work/drive-b"
+check "a move to where it is: status 4" sh -c "[ $status -eq 4 ] && grep -qF 'already: nothing was moved' '$work/err'"
+rm "$default_folder"
+run relink "$company" "$instrument" "$work/drive-b"
+check "relink after the link went: status 0" sh -c "[ $status -eq 0 ] && grep -qF '$instrument by $company relinked' '$work/out'"
+run status "$company" "$instrument"
+check "status afterwards: intact, in the chosen folder" \
+    sh -c "[ $status -eq 0 ] && grep -qxF 'data folder: $work/drive-b/$company/$instrument' '$work/out'"
+run move "$company" "$instrument" "$data"
+check "move back to the default data root: status 0, a folder again" \
+    sh -c "[ $status -eq 0 ] && [ -d '$default_folder' ] && [ ! -L '$default_folder' ] && [ ! -e '$work/drive-b/$company' ]"
+run relink "$company" "$instrument" "$work/drive-a"
+check "relink with no copy there: status 4" status_is 4
+run uninstall "$company" "$instrument"
+check "uninstalled afterwards" status_is 0
 
 # ---------------------------------------------------------------------------------------------------
 begin "report not written after a completed installation"

@@ -4,49 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sched.h>
-#include <sys/mount.h>
-
 using namespace InstallTestSupport;
-
-namespace
-{
-/** Writes `text` to the file at `path`; false when it cannot. */
-bool writeProcFile (const char* path, const juce::String& text)
-{
-    const auto fd = open (path, O_WRONLY);
-
-    if (fd < 0)
-        return false;
-
-    const auto written = ::write (fd, text.toRawUTF8(), text.getNumBytesAsUTF8()) == (ssize_t) text.getNumBytesAsUTF8();
-    close (fd);
-    return written;
-}
-
-/** Gives the calling (single-threaded) process a mount table of its own, as root can, or else inside a
-    user namespace of its own in which it keeps its user and group: false when the system allows neither.
-*/
-bool enterPrivateMounts()
-{
-    if (unshare (CLONE_NEWNS) != 0)
-    {
-        const auto uid = getuid();
-        const auto gid = getgid();
-
-        if (unshare (CLONE_NEWUSER | CLONE_NEWNS) != 0
-             || ! writeProcFile ("/proc/self/setgroups", "deny")
-             || ! writeProcFile ("/proc/self/uid_map", juce::String (uid) + " " + juce::String (uid) + " 1")
-             || ! writeProcFile ("/proc/self/gid_map", juce::String (gid) + " " + juce::String (gid) + " 1"))
-            return false;
-    }
-
-    return mount (nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-}
-
-constexpr int cannotMount = 90;
-} // namespace
 
 TEST (DataRoot, CheckSaysWhatAChosenFolderWouldMean)
 {
@@ -97,15 +55,10 @@ TEST (DataRoot, AFolderWhoseDriveHasNoRoomForTheMonolithIsRefused)
     const auto drive = run.sandbox.folder.getChildFile ("small drive");
     const auto size = run.model->monolithFile.getSize();
 
-    const auto report = runInChild ([&] (juce::String& text)
+    const auto report = runOnTmpfs (drive, "size=4096", [&] (juce::String& text)
     {
-        if (! enterPrivateMounts() || ! drive.createDirectory()
-             || mount ("tmpfs", drive.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=4096") != 0)
-            return cannotMount;
-
         const auto check = run.model->checkDataRoot (drive);
         text << (int) check.result << "\n" << check.why << "\n" << check.bytesFree << "\n" << check.bytesNeeded;
-        umount2 (drive.getFullPathName().toRawUTF8(), MNT_DETACH);
         return 0;
     });
 
@@ -153,12 +106,8 @@ TEST (DataRoot, InstallsIntoAChosenFolderOnAnotherVolumeLinkedFromTheDefaultOneA
     ASSERT_EQ (run.check, 0);
     const auto drive = run.sandbox.folder.getChildFile ("other drive");
 
-    const auto report = runInChild ([&] (juce::String& text)
+    const auto report = runOnTmpfs (drive, "size=16m", [&] (juce::String& text)
     {
-        if (! enterPrivateMounts() || ! drive.createDirectory()
-             || mount ("tmpfs", drive.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=16m") != 0)
-            return cannotMount;
-
         run.model->chosenDataRoot = drive;
         const auto installed = run.install();
         text << "install: " << (int) installed << "; " << linkedInstallationProblems (run, drive);
@@ -176,7 +125,6 @@ TEST (DataRoot, InstallsIntoAChosenFolderOnAnotherVolumeLinkedFromTheDefaultOneA
             text << "the update went to " << update->getDataFolder().getFullPathName() << "; ";
 
         text << linkedInstallationProblems (run, drive);
-        umount2 (drive.getFullPathName().toRawUTF8(), MNT_DETACH);
         return 0;
     });
 

@@ -20,7 +20,9 @@
 #include <cstdlib>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -505,6 +507,60 @@ inline ChildReport runInChild (const std::function<int (juce::String& text)>& bo
     int status = 0;
     waitpid (child, &status, 0);
     return { WIFEXITED (status) ? WEXITSTATUS (status) : -1, received.toString() };
+}
+
+/** Writes `text` to the file at `path`; false when it cannot. */
+inline bool writeProcFile (const char* path, const juce::String& text)
+{
+    const auto fd = open (path, O_WRONLY);
+
+    if (fd < 0)
+        return false;
+
+    const auto written = ::write (fd, text.toRawUTF8(), text.getNumBytesAsUTF8()) == (ssize_t) text.getNumBytesAsUTF8();
+    close (fd);
+    return written;
+}
+
+/** Gives the calling (single-threaded) process a mount table of its own, as root can, or else inside a
+    user namespace of its own in which it keeps its user and group: false when the system allows neither.
+*/
+inline bool enterPrivateMounts()
+{
+    if (unshare (CLONE_NEWNS) != 0)
+    {
+        const auto uid = getuid();
+        const auto gid = getgid();
+
+        if (unshare (CLONE_NEWUSER | CLONE_NEWNS) != 0
+             || ! writeProcFile ("/proc/self/setgroups", "deny")
+             || ! writeProcFile ("/proc/self/uid_map", juce::String (uid) + " " + juce::String (uid) + " 1")
+             || ! writeProcFile ("/proc/self/gid_map", juce::String (gid) + " " + juce::String (gid) + " 1"))
+            return false;
+    }
+
+    return mount (nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+/** The exit code of a child that could not have a mount table of its own. */
+constexpr int cannotMount = 90;
+
+/** Runs `body` in a forked child with a mount table of its own in which a tmpfs (of the mount `options`, such
+    as "size=16m") is mounted on `folder`, made first when missing: a file system of its own for the
+    child. Exits with cannotMount when the system gives the child no mount table of its own.
+*/
+inline ChildReport runOnTmpfs (const juce::File& folder, const char* options, const std::function<int (juce::String& text)>& body)
+{
+    return runInChild ([&] (juce::String& text)
+    {
+        if (! enterPrivateMounts() || ! folder.createDirectory()
+             || mount ("tmpfs", folder.getFullPathName().toRawUTF8(), "tmpfs", 0, options) != 0)
+            return cannotMount;
+
+        const auto code = body (text);
+        umount2 (folder.getFullPathName().toRawUTF8(), MNT_DETACH);
+        return code;
+    });
 }
 
 /** Whether a kill just before `change` can leave what no other kill point leaves: a flush cannot, as a

@@ -133,6 +133,13 @@ Record choosing (Record r, const juce::String& dataRoot)
     return r;
 }
 
+/** `r`, a begin record, for a move of the data out of the folder `oldDataRoot`. */
+Record movingFrom (Record r, const juce::String& oldDataRoot)
+{
+    r.oldDataRoot = oldDataRoot;
+    return r;
+}
+
 Record undone (int of)
 {
     Record r;
@@ -218,6 +225,14 @@ TEST (JournalCheck, ForgedJournalsAreLeftAsTheyAreAndCarryOutNothing)
           "line 1: it names a data folder that is not an absolute path" },
         { "a relative chosen data folder", { choosing (begin(), "Samples") },
           "line 1: it names a data folder that is not an absolute path" },
+        { "a folder to move from in a journal of an earlier format", { movingFrom (begin ("Alpha", "Beta", 3), chosenRoot.getFullPathName()) },
+          "line 1: it names a data folder to move from" },
+        { "another instrument's files set aside where a move takes the data from",
+          { movingFrom (begin(), chosenRoot.getFullPathName()),
+            move ({ { Root::oldData, { "Alpha", "Gamma" } }, "Gamma.rom" }, { { Root::oldData, { "Alpha", "Gamma" } }, ".Gamma.rom.previous-" + digits }) },
+          "line 2: it moves an item outside the instrument's folders" },
+        { "new files beside the default data folder without a move back to it", { chosenBegin, temporary ({ Root::data, { "Alpha" } }, planted) },
+          "line 2: it names a temporary item" },
     };
 
     for (const auto& c : cases)
@@ -325,4 +340,21 @@ TEST (JournalCheck, AnItemThatTookTheJournalledNameBeforeItWasMadeStays)
     InstallerLog log;
     run.sandbox.makeModel (log)->recover();
     EXPECT_EQ (taken.loadFileAsString(), "someone else's");
+}
+
+TEST (JournalCheck, JournalsOfTheEarlierFormatsAreStillCarriedOut)
+{
+    // A run of an earlier version killed once its new monolith was made: the start rolls it back.
+    for (const auto version : { InstallJournal::oldestFormatVersion, InstallJournal::formatVersion - 1 })
+    {
+        SCOPED_TRACE (version);
+        Installed installed;
+        const auto made = installed.sandbox.folder.getChildFile ("data/Alpha/Beta").getChildFile (planted);
+        const auto journal = installed.writeJournal ({ begin ("Alpha", "Beta", version), temporary (betaFolder, planted) });
+
+        EXPECT_EQ (installed.recover(), juce::StringArray ({ "Found an interrupted installation: Beta (Alpha)",
+                                                             "Rolled back the interrupted installation" }));
+        EXPECT_FALSE (made.exists());
+        EXPECT_FALSE (journal.exists());
+    }
 }

@@ -146,8 +146,9 @@ fresh_installer() {   # monolith to put beside it
 }
 
 # Chooses the folder (a Windows path) for the sample data in the chooser that "Change location…" opens:
-# typed into its name field, then Return. Under Wine the page takes the chooser's answer only with the
-# window's next input event (the answer waits for it), so a mouse move over the page follows.
+# typed into its name field, then Return. Wine's chooser hands its answer over only once its thread gets
+# another message after it has closed (a mouse move, or another program looking the windows up), so a
+# mouse move over the page follows.
 choose_data_folder() {
     local x y width height dialog= gone=
     read -r x y width height <<<"$client"

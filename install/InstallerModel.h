@@ -117,8 +117,9 @@ public:
     /** Copies the monolith into place and unpacks the plug-in archive, after a successful check.
         Returns noError, writeFailed on any failure, interrupted when the observer asked to stop, or
         filesInUse, before any change, when other programs hold the installed monolith or plug-in files it
-        would replace (programsHoldingFiles names them). Everything is written under temporary names, verified, and only then renamed into place, so
-        after a failure or a stop the target folders are exactly as they were before the run.
+        would replace (programsHoldingFiles names them, or is empty where the system cannot). Everything is
+        written under temporary names, verified, and only then renamed into place, so after a failure or a
+        stop the target folders are exactly as they were before the run.
         Milestones: 0, 0.1, 0.4, 0.5, 0.7, 1, each followed by a pause of `stepPauseMs`.
     */
     Result install (Observer& observer);
@@ -168,9 +169,15 @@ public:
 
     /** The programs that hold files the last installation or uninstall would have replaced or removed,
         each named with its process id (FileHolders), when it ended with filesInUse: the user closes them
-        and tries again. Empty otherwise.
+        and tries again. Empty otherwise, and also when the system says that a file is held but not by
+        whom (Wine's Restart Manager names nobody): front ends then say `mayBeInUse` instead.
     */
     juce::StringArray programsHoldingFiles;
+
+    /** The run's last line when a program holds files of the plug-in that the system cannot name, before
+        any change (filesInUse) or when it makes a change fail during the run (writeFailed).
+    */
+    static constexpr const char* mayBeInUse = "A program may be using the plug-in: close every program that has it loaded (a host) and try again";
 
     /** What choosing a folder for the instrument's data would mean, after a successful check. */
     struct DataRootCheck

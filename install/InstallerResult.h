@@ -19,7 +19,8 @@ struct InstallerResult
         interrupted = 6,            // the observer asked to stop
         notInstalled = 7,           // uninstall: the instrument is not installed
         filesInUse = 12,            // installation, uninstall: other programs hold files the run would replace or
-                                    // remove (InstallerModel::programsHoldingFiles); nothing was changed
+                                    // remove (InstallerModel::programsHoldingFiles, empty where the system
+                                    // cannot name them); nothing was changed
         notEnoughSpace = 13         // install, or a move of the data: the monolith does not fit on the chosen folder's drive
     };
 };

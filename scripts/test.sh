@@ -104,7 +104,8 @@ MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-display.sh \
 # The console installer without a display: install, list, Installed apps read back, the quiet uninstall.
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-setup.sh \
     build-win/setup/instrument-setup.exe "build/demo/Glass Piano.rom"
-# A program holding the installed plug-in's DLL: named, or the sharing failure rolled back; then it goes.
+# A program holding the installed plug-in's DLL: status 12 before any change, named or with the line that a program
+# may be using it; then it goes.
 MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-inuse.sh \
     build-win/setup/instrument-setup.exe "build/demo/Glass Piano.rom"
 # No planted DLL loaded, links in C:\ProgramData refused, access lists, the per-user single instance.

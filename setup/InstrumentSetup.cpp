@@ -35,7 +35,8 @@ const StatusText statusTexts[] = {
                                             " install the monolith again with --force to repair it" },
     { InstrumentSetup::recordDamaged,       "damaged record (status): the installation's install record cannot be read" },
     { InstallerModel::filesInUse,           "files in use: programs hold files of the plug-in that the run would replace or remove (named on"
-                                            " standard error, one a line); close them and try again; nothing was changed" },
+                                            " standard error, one a line, or, where the system cannot name them, a line saying that a program"
+                                            " may be using the plug-in); close them and try again; nothing was changed" },
     { InstallerModel::notEnoughSpace,       "not enough space: the monolith does not fit on the drive of the --data-dir; nothing was written" },
     { InstrumentSetup::usageError,          "usage error: an unknown command or option, or a missing argument" },
 };
@@ -207,7 +208,8 @@ int InstrumentSetup::fail (int status, const juce::String& message)
 
 int InstrumentSetup::failRun (int status, const InstallerModel& model, const InstallerLog& log)
 {
-    if (status != InstallerModel::filesInUse)
+    // Where the system cannot name the programs, the run's last line says that one may be using the plug-in.
+    if (status != InstallerModel::filesInUse || model.programsHoldingFiles.isEmpty())
         return fail (status, log.getLastMessage());
 
     fail (status, "these programs are using files of the plug-in: close them and try again");

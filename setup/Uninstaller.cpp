@@ -100,8 +100,10 @@ void Uninstaller::tell (int status, const InstallerLog& log, const juce::StringA
 
     if (status == InstallerModel::filesInUse)
     {
-        showMessage ("Uninstall " + instrument, "These programs are using files of " + instrument + ": close them and run the"
-                                                " uninstaller again. Nothing was changed.\n\n" + holders.joinIntoString ("\n"),
+        // Where the system cannot name the programs, the run's last line says that one may be using the plug-in.
+        showMessage ("Uninstall " + instrument, holders.isEmpty() ? log.getLastMessage() + ". Nothing was changed."
+                                                                  : "These programs are using files of " + instrument + ": close them and run the"
+                                                                    " uninstaller again. Nothing was changed.\n\n" + holders.joinIntoString ("\n"),
                      MB_OK | MB_ICONWARNING);
         return;
     }

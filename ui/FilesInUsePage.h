@@ -3,8 +3,9 @@
 #include "ui/PageBase.h"
 
 /** Shown when other programs hold files of the plug-in that the installation would replace: names them
-    and asks the user to close them. Retry runs the installation again; Cancel quits. It never closes a
-    program itself.
+    and asks the user to close them, or, where the system cannot say which programs, says that a program
+    may be using the plug-in. Retry runs the installation again; Cancel quits. It never closes a program
+    itself.
 */
 class InstallerComponent::FilesInUsePage : public InstallerComponent::PageBase
 {
@@ -16,7 +17,7 @@ public:
 
     juce::Label label;
 
-    /** The programs, one a line, as the model named them. */
+    /** The programs, one a line, as the model named them; without names, InstallerModel::mayBeInUse. */
     juce::Label programs;
 
 private:

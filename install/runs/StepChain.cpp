@@ -2,11 +2,6 @@
 
 #include "fs/FileHolders.h"
 
-namespace
-{
-constexpr const char* mayBeInUse = "A program may be using the plug-in: close every program that has it loaded (a host) and try again";
-}
-
 InstallerModel::StepChain::StepChain (InstallerModel& modelToUse)
     : model (modelToUse)
 {
@@ -43,7 +38,7 @@ bool InstallerModel::StepChain::checkHolders (const juce::Array<juce::File>& fil
     model.programsHoldingFiles = FileHolders::find (files);
 
     if (model.programsHoldingFiles.isEmpty())
-        return ! FileHolders::anyBlocked (files) || fail (writeFailed, mayBeInUse);
+        return ! FileHolders::anyBlocked (files) || fail (filesInUse, mayBeInUse);
 
     return fail (filesInUse, "Files of the plug-in are in use: close " + model.programsHoldingFiles.joinIntoString (", ")
                                  + " and try again");

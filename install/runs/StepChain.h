@@ -28,8 +28,8 @@ protected:
 
     /** Ends the run with filesInUse when other programs hold any of `files`, which the run is about to
         replace or remove: names them in programsHoldingFiles and in one line. Where the system cannot name
-        them but says a file is held so that it cannot be moved (FileHolders::anyBlocked), ends it with
-        writeFailed and a line saying that a program may be using the plug-in. True, so that the chain goes
+        them but says a file is held so that it cannot be moved (FileHolders::anyBlocked), it also ends
+        with filesInUse, programsHoldingFiles empty and the line `mayBeInUse`. True, so that the chain goes
         on, when nothing holds them.
     */
     bool checkHolders (const juce::Array<juce::File>& files);

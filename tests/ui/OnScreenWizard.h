@@ -2,6 +2,7 @@
 
 #include "WizardTestSupport.h"
 
+#include <cstdlib>
 #include <dlfcn.h>
 
 namespace WizardTestSupport
@@ -195,6 +196,23 @@ struct OnScreenWizard : Wizard
             return "licence";
 
         return focusedComponent == nullptr ? "none" : focusedComponent->getName();
+    }
+
+    /** Keeps a picture of the window as `name` in SCREENSHOT_DIR, when that is set: the pages for a look. */
+    void keepScreenshot (const char* name)
+    {
+        const auto* dir = std::getenv ("SCREENSHOT_DIR");
+
+        if (dir == nullptr)
+            return;
+
+        // A few turns of the message loop, so that the page is on the screen.
+        int turns = 0;
+        waitFor ([&turns] { return ++turns > 30; });
+        const auto file = juce::File (dir).getChildFile (name);
+        file.getParentDirectory().createDirectory();
+        const auto command = "import -window " + juce::String ((juce::int64) xWindow()) + " '" + file.getFullPathName() + "'";
+        EXPECT_EQ (std::system (command.toRawUTF8()), 0) << command;
     }
 
     WindowManagerStandIn windowManager;

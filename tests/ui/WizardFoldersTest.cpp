@@ -129,6 +129,7 @@ TEST (WizardFinishPage, KeyboardReachesAndPressesTheOpenButtons)
     ASSERT_TRUE (wizard.focused);
     ASSERT_TRUE (installThroughTheWizard (wizard));
     EXPECT_EQ (wizard.focusedName(), "OK");
+    wizard.keepScreenshot ("finish.png");
 
     juce::Array<juce::File> opened;
     finishPageOf (wizard).openFolder = [&opened] (const juce::File& folder) { opened.add (folder); };
@@ -305,4 +306,6 @@ TEST (WizardLocation, TheFolderChooserOpensInTheWindowFromTheKeyboard)
 
     ASSERT_TRUE (wizard.waitFor ([&] { return wizard.component->model.chosenDataRoot == chosen; }));
     EXPECT_TRUE (welcomePageOf (wizard).location.getText().startsWith ("Sample data: " + chosen.getChildFile ("Alpha/Beta").getFullPathName()));
+    setenv ("PATH", path.toRawUTF8(), 1);
+    wizard.keepScreenshot ("welcome-location.png");
 }

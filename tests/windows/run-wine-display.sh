@@ -2,9 +2,12 @@
 # The Windows installer under Wine as it appears on screen at 100 %, 150 % and 200 % display scaling
 # (96, 144 and 192 DPI): the window's client area must be 640 x 480, 960 x 720 and 1280 x 960 physical
 # pixels with the layout scaled, and every page of an installation with licence, and the error page,
-# must be complete on screen by itself: nothing here makes the window repaint. At 100 % the keyboard
-# alone drives the installation, at 150 % the mouse does, clicking where the scaled layout puts the
-# buttons. Screenshots of every page land in the screenshot folder.
+# must be complete on screen by itself: nothing here makes the window repaint (but for the folder
+# chooser's answer, below). At 100 % the keyboard alone drives the installation, at 150 % the mouse
+# does, clicking where the scaled layout puts the buttons: it chooses a folder for the sample data through "Change location…" (shown, not installed
+# to: Wine makes no junctions), meets the files-in-use page while a program holds the installed plug-in
+# (which Wine's Restart Manager does not name), and retries once it has let go. Screenshots of every
+# page land in the screenshot folder.
 #   tests/windows/run-wine-display.sh [Installer.exe] [monolith.rom] [screenshot folder]
 # The monolith must hold a licence text (the demo monolith does). Needs the Linux build's monolith-tool
 # (build/tools/monolith-tool, or MONOLITH_TOOL) to read the monolith's names.
@@ -25,6 +28,7 @@ read_instrument_names
 
 x86_64-w64-mingw32-gcc-posix -municode -O2 -Wall -Wextra -Werror -static tests/windows/client-area.c \
     -o "$work/client-area.exe"
+x86_64-w64-mingw32-gcc-posix -municode -O2 -Wall -Wextra -Werror -static tests/windows/holder.c -o "$work/holder.exe"
 
 # --- display and a fresh Wine prefix
 start_display 1600x1200
@@ -79,6 +83,10 @@ slot_x() { echo $((542 - 85 * $1 - ${2:-0})); }
 shown() { echo "$(slot_x "$1" "${2:-0}"),438,$((80 + ${2:-0})),24>100"; }
 hidden() { echo "$(slot_x "$1"),438,80,24<30"; }
 message=40,235,560,30\>150
+change_location=30,438,170,24\>100
+location=40,288,560,50\>150
+folder_rows=(24,294,400,24\>150 536,294,80,24\>100 24,326,400,24\>150 536,326,80,24\>100)
+files_in_use=(40,175,560,30\>150 40,224,560,40\>150)
 licence_text=12,92,300,40\>150
 progress_bar=32,440,236,20\>70
 no_progress_bar=32,440,236,20\<30
@@ -137,6 +145,33 @@ fresh_installer() {   # monolith to put beside it
     cp "$1" "$dist/$instrument.rom"
 }
 
+# Chooses the folder (a Windows path) for the sample data in the chooser that "Change location…" opens:
+# typed into its name field, then Return. Wine's chooser hands its answer over only once its thread gets
+# another message after it has closed (a mouse move, or another program looking the windows up), so a
+# mouse move over the page follows.
+choose_data_folder() {
+    local x y width height dialog= gone=
+    read -r x y width height <<<"$client"
+    xdotool mousemove "$((x + $(px 115)))" "$((y + $(px 450)))" sleep 0.2 click 1
+    for _ in $(seq 100); do
+        dialog=$(xdotool search --name 'Choose where to install the sample data' 2>/dev/null | head -n 1 || true)
+        [ -n "$dialog" ] && break
+        sleep 0.2
+    done
+    [ -n "$dialog" ] || return 1
+    eval "$(xdotool getwindowgeometry --shell "$dialog")"
+    # The name field runs along the bottom of the chooser, left of its right edge.
+    xdotool mousemove "$((X + WIDTH * 2 / 3))" "$((Y + HEIGHT - 60))" sleep 0.2 click 1
+    xdotool type --delay 50 "$1"
+    press Return
+    for _ in $(seq 100); do
+        xdotool search --name 'Choose where to install the sample data' >/dev/null 2>&1 || { gone=1; break; }
+        sleep 0.2
+    done
+    [ -n "$gone" ] || return 1
+    xdotool mousemove "$((x + $(px 320)))" "$((y + $(px 150)))" sleep 0.2 mousemove "$((x + $(px 330)))" "$((y + $(px 160)))"
+}
+
 walk_through_installation() {   # keyboard | mouse
     fresh_installer "$rom"
     start_installer "$dist"
@@ -146,8 +181,8 @@ walk_through_installation() {   # keyboard | mouse
         return
     fi
     check "$dpi DPI: client area $(client_size)" test "$(client_size)" = "$(px 640)x$(px 480)"
-    check "$dpi DPI: welcome page complete" \
-        page_complete 1-welcome "$message" "${separators[@]}" "$(shown 1)" "$(shown 0)" "$(hidden 2)"
+    check "$dpi DPI: welcome page complete" page_complete 1-welcome \
+        "$message" "${separators[@]}" "$(shown 1)" "$(shown 0)" "$(hidden 2)" "$change_location"
     if [ "$1" = keyboard ]; then press Return; else click_slot 1; fi
     check "$dpi DPI: licence page complete" \
         page_complete 2-licence "$licence_text" "$(shown 2)" "$(shown 1)" "$(shown 0)"
@@ -155,9 +190,65 @@ walk_through_installation() {   # keyboard | mouse
     check "$dpi DPI: installing page complete" \
         page_complete 3-installing "$message" "$progress_bar" "$(shown 0)" "$(hidden 1)"
     check "$dpi DPI: finish page complete" \
-        page_complete 4-finish "$message" "$no_progress_bar" "$(shown 0)" "$(hidden 1)"
+        page_complete 4-finish "$message" "${folder_rows[@]}" "$no_progress_bar" "$(shown 0)" "$(hidden 1)"
     if [ "$1" = keyboard ]; then press Return; else click_slot 0; fi
     check "$dpi DPI: OK ends the program" wait_for_exit
+}
+
+# The welcome page once a folder is chosen for the sample data: the folder beneath the message. Wine
+# cannot make the junction that such an installation makes at the default place, so Cancel ends here.
+show_chosen_folder() {   # a folder (a Windows path)
+    fresh_installer "$rom"
+    start_installer "$dist"
+    if wait_for_window "$instrument Installer"; then
+        check "$dpi DPI: welcome page complete" page_complete 1-welcome "$message" "$change_location" "$(shown 1)"
+        check "$dpi DPI: a folder chosen for the sample data" choose_data_folder "$1"
+        check "$dpi DPI: welcome page with the chosen folder complete" page_complete 1-welcome-location \
+            "$message" "$location" "$(shown 1)" "$(shown 0)" "$change_location"
+        click_slot 0
+        check "$dpi DPI: Cancel ends the program" wait_for_exit
+    else
+        fail "$dpi DPI: no window '$instrument Installer'"
+        wait_for_exit || true
+    fi
+}
+
+# The installed plug-in's binary held open without delete sharing, as a host that loaded it holds it,
+# and an installation over it: the files-in-use page, with Retry and Cancel, and nothing named. Once
+# the holder lets go, Retry installs.
+install_while_held() {
+    local binary="C:\\Program Files\\Common Files\\VST3\\$company\\$instrument.vst3\\Contents\\x86_64-win\\$instrument.vst3"
+    local holder
+    (cd "$work" && exec wine holder.exe "$binary" open 'C:\stop-holding') >"$work/holding" 2>/dev/null &
+    holder=$!
+    for _ in $(seq 300); do grep -q holding "$work/holding" 2>/dev/null && break; sleep 0.1; done
+    if ! grep -q holding "$work/holding"; then
+        fail "$dpi DPI: the holder never held the plug-in"
+        kill "$holder" 2>/dev/null || true
+        return
+    fi
+    start_installer "$dist"
+    if wait_for_window "$instrument Installer"; then
+        check "$dpi DPI: welcome page of the update complete" page_complete 1-welcome-update "$message" "$(shown 1)"
+        click_slot 1
+        check "$dpi DPI: licence page of the update complete" page_complete 2-licence-update "$licence_text" "$(shown 1)"
+        click_slot 1
+        check "$dpi DPI: files-in-use page complete" \
+            page_complete 6-files-in-use "${files_in_use[@]}" "$no_progress_bar" "$(shown 1)" "$(shown 0)" "$(hidden 2)"
+        touch "$WINEPREFIX/drive_c/stop-holding"
+        wait "$holder" || true
+        click_slot 1
+        check "$dpi DPI: Retry installs once the holder has let go" \
+            page_complete 4-finish-after-retry "$message" "${folder_rows[@]}" "$(shown 0)"
+        click_slot 0
+        check "$dpi DPI: OK ends the program" wait_for_exit
+    else
+        fail "$dpi DPI: no window '$instrument Installer' while the plug-in is held"
+        wait_for_exit || true
+    fi
+    touch "$WINEPREFIX/drive_c/stop-holding"
+    wait "$holder" 2>/dev/null || true
+    rm -f "$WINEPREFIX/drive_c/stop-holding"
 }
 
 # --- 100 %: the keyboard alone
@@ -168,7 +259,10 @@ walk_through_installation keyboard
 # --- 150 %: the mouse, where the scaled layout puts the buttons; and the error page
 set_display_dpi 144
 echo "== $dpi DPI"
+mkdir -p "$WINEPREFIX/drive_c/Samples"
+show_chosen_folder 'C:\Samples'
 walk_through_installation mouse
+install_while_held
 head -c 200 "$rom" >"$work/damaged.rom"
 fresh_installer "$work/damaged.rom"
 start_installer "$dist"

@@ -15,7 +15,7 @@ InstallerComponent::FilesInUsePage::FilesInUsePage (InstallerComponent& ownerCom
     const auto& holders = owner.model.programsHoldingFiles;
     const auto named = ! holders.isEmpty();
     label.setText (named ? "Close these programs, which are using files of " + owner.model.instrumentName + ", then choose Retry"
-                         : "An unnamed program is using files of " + owner.model.instrumentName,
+                         : "Another program is using files of " + owner.model.instrumentName,
                    juce::dontSendNotification);
     applyMessageStyle (label);
     label.setJustificationType (juce::Justification::centredBottom);

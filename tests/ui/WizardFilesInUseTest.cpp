@@ -81,7 +81,7 @@ TEST (WizardFilesInUse, WithoutANameSaysThatAProgramMayBeUsingThePlugIn)
     ASSERT_NE (page, nullptr);
 
     EXPECT_EQ (wizard.header().title.getText(), "Files in use");
-    EXPECT_EQ (wizard.labelText(), "An unnamed program is using files of Beta");
+    EXPECT_EQ (wizard.labelText(), "Another program is using files of Beta");
     EXPECT_EQ (page->programs.getText(), InstallerModel::mayBeInUse);
     EXPECT_EQ (wizard.visibleButtons(), juce::StringArray ({ "Retry", "Cancel" }));
     ASSERT_TRUE (wizard.waitFor ([&] { return wizard.focusedName() == "Retry"; }));

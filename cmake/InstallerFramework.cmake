@@ -6,6 +6,8 @@
 # libraries become <target>'s public usage requirements, so linking <target> is all a consumer needs.
 function(installer_framework_library target)
     add_library(${target} STATIC)
+    # Each module is a single source made to be compiled alone.
+    set_target_properties(${target} PROPERTIES UNITY_BUILD OFF)
 
     foreach(module IN LISTS ARGN)
         get_target_property(sources ${module} INTERFACE_SOURCES)

@@ -15,7 +15,6 @@ using namespace InstallTestSupport;
 
 namespace
 {
-constexpr uid_t unprivilegedId = 65534;
 constexpr auto lockName = "Installer";
 
 /** A folder like /tmp: everyone may add to it, and only an item's owner may rename or remove it. */

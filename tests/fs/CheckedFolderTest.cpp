@@ -103,8 +103,6 @@ juce::File childStartingWith (const juce::File& folder, const juce::String& pref
                                               juce::File::FollowSymlinks::no);
     return found.size() == 1 ? found.getFirst() : juce::File();
 }
-
-constexpr uid_t unprivilegedId = 65534;
 } // namespace
 
 TEST (CheckedFolder, MissingFoldersAreMadeThatOnlyTheirOwnerCanChange)

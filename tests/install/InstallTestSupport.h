@@ -30,6 +30,9 @@
 
 namespace InstallTestSupport
 {
+/** "nobody": a local user other than the one running the tests, to own what another user planted. */
+constexpr uid_t unprivilegedId = 65534;
+
 /** Every folder the engine touches, below one temporary folder that is removed at the end. */
 struct TestFolders : public SystemFolders
 {

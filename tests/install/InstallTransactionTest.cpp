@@ -43,7 +43,7 @@ struct TransactionSandbox
     juce::StringArray notes;
 };
 
-const InstallTransaction::Item monolith { { Root::data, { "Alpha", "Beta" } }, "Beta.rom" };
+const InstallTransaction::Item monolithItem { { Root::data, { "Alpha", "Beta" } }, "Beta.rom" };
 const InstallTransaction::Item bundle { { Root::vst3, { "Alpha" } }, "Beta.vst3" };
 } // namespace
 
@@ -58,7 +58,7 @@ TEST (InstallTransaction, RemovalIsWholeOnCommitAndUndoneWithout)
         {
             InstallTransaction transaction (s.roots(), s.note());
             ASSERT_TRUE (transaction.begin ("Beta (Alpha)", "Alpha", "Beta").wasOk());
-            ASSERT_TRUE (transaction.moveAside (monolith, EntryType::file).wasOk());
+            ASSERT_TRUE (transaction.moveAside (monolithItem, EntryType::file).wasOk());
             ASSERT_TRUE (transaction.moveAside (bundle, EntryType::folder).wasOk());
 
             // Refused, changing nothing: an item of another kind than the caller expects.
@@ -149,7 +149,7 @@ TEST (InstallTransaction, RollbackGoesOnAfterTheLastWholeLineOfItsJournal)
     {
         InstallTransaction transaction (s.roots(), s.note());
         ASSERT_TRUE (transaction.begin ("Beta (Alpha)", "Alpha", "Beta").wasOk());
-        ASSERT_TRUE (transaction.moveAside (monolith, EntryType::file).wasOk());
+        ASSERT_TRUE (transaction.moveAside (monolithItem, EntryType::file).wasOk());
         ASSERT_TRUE (transaction.moveAside (bundle, EntryType::folder).wasOk());
         failMove (1);
     }

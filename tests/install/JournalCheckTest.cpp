@@ -22,15 +22,15 @@ using Item = InstallJournal::Item;
 
 const juce::String digits ("0123456789abcdef0123456789abcdef");
 const FolderPath betaFolder { Root::data, { "Alpha", "Beta" } }, gammaFolder { Root::data, { "Alpha", "Gamma" } };
-const Item monolith { betaFolder, "Beta.rom" }, bundle { { Root::vst3, { "Alpha" } }, "Beta.vst3" };
+const Item betaMonolith { betaFolder, "Beta.rom" }, betaBundle { { Root::vst3, { "Alpha" } }, "Beta.vst3" };
 const juce::String staging = ".installing-" + digits, planted = ".Beta.rom.partial-" + digits;
 
 /** An installation of Beta beside what is not its own: another instrument of the maker, another maker's
     instrument and plug-in, a user's file in Beta's folder, a file outside the roots, and an item that
     only looks like one of the installation's temporary items. */
-struct Installed
+struct BetaAmongOthers
 {
-    Installed()
+    BetaAmongOthers()
     {
         const std::pair<const char*, const char*> files[] = {
             { "data/Alpha/Beta/Beta.rom", "monolith" },
@@ -178,17 +178,17 @@ TEST (JournalCheck, ForgedJournalsAreLeftAsTheyAreAndCarryOutNothing)
           "line 1: it names no company and instrument" },
         { "a second begin", { begin(), begin ("Alpha", "Gamma"), move ({ gammaFolder, "x" }, { gammaFolder, "Gamma.rom" }), commit() },
           "line 2: it begins a second installation" },
-        { "another instrument's monolith aside", { begin(), move (monolith, { gammaFolder, "Gamma.rom" }), commit() },
+        { "another instrument's monolith aside", { begin(), move (betaMonolith, { gammaFolder, "Gamma.rom" }), commit() },
           "line 2: it sets an item aside under a name" },
-        { "the user's file aside", { begin(), move (monolith, { betaFolder, "notes.txt" }), commit() },
+        { "the user's file aside", { begin(), move (betaMonolith, { betaFolder, "notes.txt" }), commit() },
           "line 2: it sets an item aside under a name" },
         { "an aside name of another item", { begin(), move ({ betaFolder, "notes.txt" }, validAside), commit() },
           "line 2: it sets an item aside under a name" },
-        { "another maker's plug-in aside", { begin(), move (bundle, { { Root::vst3, { "Other" } }, "Other.vst3" }), commit() },
+        { "another maker's plug-in aside", { begin(), move (betaBundle, { { Root::vst3, { "Other" } }, "Other.vst3" }), commit() },
           "line 2: it sets an item aside under a name" },
-        { "an aside in a staging folder the journal did not make", { begin(), move (bundle, { stagingAside, "1" }), commit() },
+        { "an aside in a staging folder the journal did not make", { begin(), move (betaBundle, { stagingAside, "1" }), commit() },
           "line 2: it sets an item aside under a name" },
-        { "a name with a separator", { begin(), move (monolith, { { Root::data, { "Alpha" } }, "Gamma/Gamma.rom" }), commit() },
+        { "a name with a separator", { begin(), move (betaMonolith, { { Root::data, { "Alpha" } }, "Gamma/Gamma.rom" }), commit() },
           "line 2: it sets an item aside under a name" },
         { "an item of another instrument moved", { begin(), move ({ gammaFolder, "Gamma.rom" }, { gammaFolder, ".Gamma.rom.previous-" + digits }), commit() },
           "line 2: it moves an item outside the instrument's folders" },
@@ -197,7 +197,7 @@ TEST (JournalCheck, ForgedJournalsAreLeftAsTheyAreAndCarryOutNothing)
         { "another maker's plug-in moved", { begin(), temporary ({ Root::staging, {} }, staging),
                                              move ({ { Root::vst3, { "Other" } }, "Other.vst3" }, { stagingAside, "1" }) },
           "line 3: it moves an item outside the instrument's folders" },
-        { "a move from another instrument", { begin(), move (monolith, {}, { gammaFolder, "Gamma.rom" }) },
+        { "a move from another instrument", { begin(), move (betaMonolith, {}, { gammaFolder, "Gamma.rom" }) },
           "line 2: it moves an item that is not one of the journal's new items" },
         { "the monolith as a temporary item", { begin(), temporary (betaFolder, "Beta.rom"), commit() },
           "line 2: it names a temporary item" },
@@ -238,7 +238,7 @@ TEST (JournalCheck, ForgedJournalsAreLeftAsTheyAreAndCarryOutNothing)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
-        Installed installed;
+        BetaAmongOthers installed;
         const auto journal = installed.writeJournal (c.records);
         const auto before = snapshotOf (installed.sandbox.folder);
 
@@ -257,7 +257,7 @@ TEST (JournalCheck, ForgedJournalsAreLeftAsTheyAreAndCarryOutNothing)
 TEST (JournalCheck, AGenuineJournalOfAKilledRemovalIsStillRecovered)
 {
     // Killed while the bundle is set aside into the staging folder: the monolith waits aside already.
-    Installed installed;
+    BetaAmongOthers installed;
     const auto before = snapshotOf (installed.sandbox.folder);
     const auto child = runInChild ([&] (juce::String&)
     {
@@ -270,8 +270,8 @@ TEST (JournalCheck, AGenuineJournalOfAKilledRemovalIsStillRecovered)
 
         InstallTransaction transaction (installed.roots(), [] (const juce::String&) {});
         const auto done = transaction.begin ("removal of Beta (Alpha)", "Alpha", "Beta").wasOk()
-                       && transaction.moveAside (monolith, CheckedFolder::EntryType::file).wasOk()
-                       && transaction.moveAside (bundle, CheckedFolder::EntryType::folder).wasOk();
+                       && transaction.moveAside (betaMonolith, CheckedFolder::EntryType::file).wasOk()
+                       && transaction.moveAside (betaBundle, CheckedFolder::EntryType::folder).wasOk();
         return done ? 0 : 1;
     });
 
@@ -348,7 +348,7 @@ TEST (JournalCheck, JournalsOfTheEarlierFormatsAreStillCarriedOut)
     for (const auto version : { InstallJournal::oldestFormatVersion, InstallJournal::formatVersion - 1 })
     {
         SCOPED_TRACE (version);
-        Installed installed;
+        BetaAmongOthers installed;
         const auto made = installed.sandbox.folder.getChildFile ("data/Alpha/Beta").getChildFile (planted);
         const auto journal = installed.writeJournal ({ begin ("Alpha", "Beta", version), temporary (betaFolder, planted) });
 

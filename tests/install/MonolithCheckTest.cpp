@@ -536,8 +536,6 @@ TEST (MonolithCheck, SecondCheckReplacesTheTemporaryFile)
 //==============================================================================
 namespace
 {
-constexpr uid_t unprivilegedId = 65534;
-
 /** Runs the check on a model over `folders` as an unprivileged user: root passes every write-access
     test, so only a process without root can see a read-only data folder. As root the check runs in a
     forked child that drops to an unprivileged user and hands its result back through a pipe. */

@@ -187,7 +187,7 @@ struct RecordingLayerListener : public LayerParameters::Listener
     juce::StringArray events;
 };
 
-juce::ValueTree makeLayer (int layerID, int numSamples)
+juce::ValueTree makeKeyedLayer (int layerID, int numSamples)
 {
     juce::ValueTree layer (StateIds::LAYER);
     layer.setProperty (StateIds::layerID, layerID, nullptr);
@@ -201,7 +201,7 @@ juce::ValueTree makeLayer (int layerID, int numSamples)
 
 TEST (LayerParametersTest, ConstructionNumbersSamplesByPositionAmongAllChildren)
 {
-    auto node = makeLayer (7, 2);
+    auto node = makeKeyedLayer (7, 2);
     node.addChild (juce::ValueTree (StateIds::GUI), 0, nullptr);
     LayerParameters layer (node, 3);
 
@@ -216,7 +216,7 @@ TEST (LayerParametersTest, ConstructionNumbersSamplesByPositionAmongAllChildren)
 
 TEST (LayerParametersTest, AddedAndRemovedSamplesAreReportedAndRenumbered)
 {
-    auto node = makeLayer (7, 1);
+    auto node = makeKeyedLayer (7, 1);
     LayerParameters layer (node, 2);
     RecordingLayerListener listener;
     listener.layer = &layer;
@@ -252,7 +252,7 @@ TEST (LayerParametersTest, AddedAndRemovedSamplesAreReportedAndRenumbered)
 
 TEST (LayerParametersTest, SetLayerIndexWritesOnlyTheLayerNode)
 {
-    auto node = makeLayer (7, 2);
+    auto node = makeKeyedLayer (7, 2);
     LayerParameters layer (node, 0);
 
     layer.setLayerIndex (2);
@@ -266,7 +266,7 @@ TEST (LayerParametersTest, SetLayerIndexWritesOnlyTheLayerNode)
 
 TEST (LayerParametersTest, PitchShiftIsStoredBeforeListenersHearOfIt)
 {
-    auto node = makeLayer (7, 1);
+    auto node = makeKeyedLayer (7, 1);
     LayerParameters layer (node, 0);
     RecordingLayerListener listener;
     listener.layer = &layer;
@@ -285,10 +285,10 @@ TEST (LayerParametersTest, PitchShiftIsStoredBeforeListenersHearOfIt)
 
 TEST (LayerParametersTest, RedirectRecountsChildrenWithoutRebuilding)
 {
-    LayerParameters layer (makeLayer (7, 1), 0);
+    LayerParameters layer (makeKeyedLayer (7, 1), 0);
     auto* firstSample = layer.getSample (0);
 
-    layer.setState (makeLayer (8, 3));
+    layer.setState (makeKeyedLayer (8, 3));
 
     EXPECT_EQ (layer.sampleCount.load(), 3);
     EXPECT_EQ (layer.getNumSamples(), 1);

@@ -271,7 +271,7 @@ TEST (WizardComponent, InputCheckAfterASuccessfulCheckStartsNoJob)
 namespace
 {
 /** A monolith whose copies take long enough to be caught in the middle. */
-MonolithContent largeMonolith()
+MonolithContent slowToCopyMonolith()
 {
     juce::MemoryBlock code (96u << 20);
     juce::Random (9).fillBitsRandomly (code.getData(), code.getSize());
@@ -297,7 +297,7 @@ double quit (Wizard& wizard)
 
 TEST (WizardComponent, QuittingDuringTheInstallationStopsTheCopyAndLeavesTheTargetsAsTheyWere)
 {
-    Wizard wizard (largeMonolith());
+    Wizard wizard (slowToCopyMonolith());
     ASSERT_TRUE (wizard.waitForPage (1));
     wizard.click (1);
     ASSERT_EQ (wizard.component->currentPage, 3);
@@ -320,7 +320,7 @@ TEST (WizardComponent, QuittingDuringTheInstallationStopsTheCopyAndLeavesTheTarg
 TEST (WizardComponent, QuittingDuringTheCheckStopsTheArchiveCopy)
 {
     // The component starts the check as it is made; quit while it copies the archive out.
-    Wizard wizard (largeMonolith());
+    Wizard wizard (slowToCopyMonolith());
     ASSERT_TRUE (waitForFileIn (wizard.sandbox.folders().temporary));
 
     const auto milliseconds = quit (wizard);

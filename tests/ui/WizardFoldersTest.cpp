@@ -55,7 +55,7 @@ struct SmallFileSystem
 };
 
 /** A monolith larger than SmallFileSystem. */
-MonolithContent largeMonolith()
+MonolithContent monolithLargerThanTheFileSystem()
 {
     // An image that does not decode is left out with a line: it only makes the monolith large.
     MonolithContent content;
@@ -201,7 +201,7 @@ TEST (WizardLocation, AChosenFolderIsShownBeneathTheMessageAndKeptAcrossThePages
 
 TEST (WizardLocation, AFolderThatCannotBeUsedIsRefusedWithTheReason)
 {
-    Wizard wizard (largeMonolith());
+    Wizard wizard (monolithLargerThanTheFileSystem());
     ASSERT_TRUE (wizard.waitForPage (1));
     auto& model = wizard.component->model;
 

@@ -42,10 +42,58 @@ trap summary EXIT
 
 run_ctest()
 {
-    # Window and clipboard tests need a display: give them a private Xvfb. One test per core at a time;
-    # those that open a window take turns on the display (tests/CMakeLists.txt).
+    # Window and clipboard tests need a display: give them a private Xvfb. Two tests per core at a time:
+    # the kill sweeps spend much of theirs waiting for their children and the disk. Those that open a
+    # window take turns on the display (tests/CMakeLists.txt).
     xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
-        ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$(nproc)" "${@:2}"
+        ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$((2 * $(nproc)))" "${@:2}"
+}
+
+# Runs the given commands side by side, each one's output in a file of its own, then shows the outputs in
+# the order given; fails when any of them failed.
+run_side_by_side()
+{
+    local outputs pids=() status=0 i
+    outputs=$(mktemp -d)
+
+    for i in $(seq $#); do
+        "${!i}" >"$outputs/$i" 2>&1 &
+        pids+=($!)
+    done
+
+    for i in $(seq $#); do
+        wait "${pids[i - 1]}" || status=1
+        cat "$outputs/$i"
+    done
+
+    rm -rf "$outputs"
+    return $status
+}
+
+# The Wine runs, in the three lanes that the last stage runs side by side.
+# An installation and what it leaves, driven like a user would; then the same for an instrument and a
+# maker named with accents, Greek and Japanese letters and an emoji.
+e2e_and_names()
+{
+    tests/windows/run-wine-e2e.sh "$installer" "$rom" out/windows-screenshots &&
+        tests/windows/run-wine-names.sh "$installer" "$rom" out/windows-names-screenshots
+}
+
+# Every page at 96, 144 and 192 DPI, complete on screen without help, with screenshots for a look; then the
+# console installer without a display: install, list, Installed apps read back, the quiet uninstall.
+display_and_setup()
+{
+    tests/windows/run-wine-display.sh "$installer" "$rom" out/windows-display-screenshots &&
+        tests/windows/run-wine-setup.sh "$setup" "$rom"
+}
+
+# No planted DLL loaded, links in C:\ProgramData refused, access lists, the per-user single instance; then a
+# program holding the installed plug-in's DLL: status 12 before any change, named or with the line that a
+# program may be using it.
+containment_and_in_use()
+{
+    tests/windows/run-wine-containment.sh "$installer" "$rom" build-win/tests/windows/containment-probe.exe &&
+        tests/windows/run-wine-inuse.sh "$setup" "$rom"
 }
 
 # ---------------------------------------------------------------------------------------------------
@@ -97,21 +145,8 @@ tests/windows/check-signatures.sh "$signing_dir/ca.pem" build-win
 python3 tests/windows/check_resources.py build-win/Installer_artefacts/Release/Installer.exe
 python3 tests/windows/check_resources.py build-win/setup/instrument-setup.exe
 python3 tests/windows/check_resources.py build-win/setup/instrument-uninstall.exe
-MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-e2e.sh \
-    build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-screenshots
-# The same run for an instrument and a maker named with accents, Greek and Japanese letters and an emoji.
-MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-names.sh \
-    build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-names-screenshots
-# Every page at 96, 144 and 192 DPI, complete on screen without help; screenshots for a look.
-MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-display.sh \
-    build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" out/windows-display-screenshots
-# The console installer without a display: install, list, Installed apps read back, the quiet uninstall.
-MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-setup.sh \
-    build-win/setup/instrument-setup.exe "build/demo/Glass Piano.rom"
-# A program holding the installed plug-in's DLL: status 12 before any change, named or with the line that a program
-# may be using it; then it goes.
-MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-inuse.sh \
-    build-win/setup/instrument-setup.exe "build/demo/Glass Piano.rom"
-# No planted DLL loaded, links in C:\ProgramData refused, access lists, the per-user single instance.
-MONOLITH_TOOL=build/tools/monolith-tool tests/windows/run-wine-containment.sh \
-    build-win/Installer_artefacts/Release/Installer.exe "build/demo/Glass Piano.rom" build-win/tests/windows/containment-probe.exe
+# The Wine runs mostly wait for Wine and each has its own prefix and display: three lanes side by side.
+export MONOLITH_TOOL=build/tools/monolith-tool
+installer=build-win/Installer_artefacts/Release/Installer.exe setup=build-win/setup/instrument-setup.exe
+rom="build/demo/Glass Piano.rom"
+run_side_by_side e2e_and_names display_and_setup containment_and_in_use

@@ -53,13 +53,15 @@ unpack_expected_vst3()
     unzip -q "$work/vst3.zip" -d "$work/expected-vst3"
 }
 
-# A private Xvfb of the given size (WIDTHxHEIGHT) in DISPLAY, answering before this returns.
+# A private Xvfb of the given size (WIDTHxHEIGHT) in DISPLAY, answering before this returns. Xvfb picks a
+# free display number itself and writes it once it accepts clients: scripts running side by side never
+# race for one.
 start_display()
 {
-    local number=$((100 + RANDOM % 800))
-    while [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
-    export DISPLAY=:$number
-    Xvfb "$DISPLAY" -screen 0 "$1x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    local ready=$work/display-number
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$ready" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    for _ in $(seq 300); do [ -s "$ready" ] && break; sleep 0.1; done
+    [ -s "$ready" ] || { echo "Xvfb did not start: $(cat "$work/xvfb.log")"; exit 1; }
+    export DISPLAY=:$(cat "$ready")
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build, the deployment recipes, the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer build, the Windows build, signed
-# with a throw-away certificate, and last its runs under Wine with the fuzz targets beside them.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer build, the fuzz targets, and the
+# Windows build, signed with a throw-away certificate, and its runs under Wine.
 # Stops at the first failing stage; the end shows how long each stage took and which one failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -69,14 +69,7 @@ run_side_by_side()
     return $status
 }
 
-# The last stage's lanes. The fuzz targets over a fixed set of inputs: clang + libFuzzer with AddressSanitizer
-# and UndefinedBehaviorSanitizer over the committed regression corpus and the generated seeds, then a fixed
-# number of runs from a fixed seed per target; fails on any crash, hang, leak or sanitizer report.
-fuzz_targets()
-{
-    scripts/fuzz.sh
-}
-
+# The Wine runs, in the three lanes that the last stage runs side by side.
 # An installation and what it leaves, driven like a user would; then the same for an instrument and a
 # maker named with accents, Greek and Japanese letters and an emoji.
 e2e_and_names()
@@ -132,6 +125,13 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan -LE 
     -E '^(InstallRecovery|Move|Relink|DataRoot)\.[A-Za-z]*Kill'
 
 # ---------------------------------------------------------------------------------------------------
+stage "Fuzzing the monolith reader, the state-tree wrappers and the plug-in archive"
+# clang + libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer over the committed regression
+# corpus and the generated seeds, then a fixed number of runs from a fixed seed per target; fails on
+# any crash, hang, leak or sanitizer report.
+scripts/fuzz.sh
+
+# ---------------------------------------------------------------------------------------------------
 stage "Windows build and signatures"
 # Cross-builds Installer.exe, signed with a throw-away certificate made for this run (in a temporary
 # folder, removed at the end), checks every program's signature and reads its resources back.
@@ -144,11 +144,10 @@ python3 tests/windows/check_resources.py build-win/Installer_artefacts/Release/I
 python3 tests/windows/check_resources.py build-win/setup/instrument-setup.exe
 python3 tests/windows/check_resources.py build-win/setup/instrument-uninstall.exe
 
-stage "Wine tests, and beside them fuzzing the monolith reader, the state-tree wrappers and the plug-in archive"
+stage "Wine tests"
 # The Windows programs driven under Wine beside the demo monolith of the release build above. The Wine
-# runs mostly wait for Wine, and each has its own prefix and display: three lanes side by side, and the
-# fuzz targets' build and runs in a fourth.
+# runs mostly wait for Wine, and each has its own prefix and display: three lanes side by side.
 export MONOLITH_TOOL=build/tools/monolith-tool
 installer=build-win/Installer_artefacts/Release/Installer.exe setup=build-win/setup/instrument-setup.exe
 rom="build/demo/Glass Piano.rom"
-run_side_by_side fuzz_targets e2e_and_names display_and_setup containment_and_in_use
+run_side_by_side e2e_and_names display_and_setup containment_and_in_use

@@ -153,7 +153,7 @@ choose_data_folder() {
     local x y width height dialog= gone=
     read -r x y width height <<<"$client"
     xdotool mousemove "$((x + $(px 115)))" "$((y + $(px 450)))" sleep 0.2 click 1
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         dialog=$(xdotool search --name 'Choose where to install the sample data' 2>/dev/null | head -n 1 || true)
         [ -n "$dialog" ] && break
         sleep 0.2
@@ -164,7 +164,7 @@ choose_data_folder() {
     xdotool mousemove "$((X + WIDTH * 2 / 3))" "$((Y + HEIGHT - 60))" sleep 0.2 click 1
     xdotool type --delay 50 "$1"
     press Return
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         xdotool search --name 'Choose where to install the sample data' >/dev/null 2>&1 || { gone=1; break; }
         sleep 0.2
     done
